@@ -1,0 +1,103 @@
+// Entry of veskv2: banner, help text, option parsing and one of three modes
+// (help, population file conversion, optimisation), then the timing lines.
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <cxxopts.hpp>
+
+#include "app/Optimize.h"
+#include "model/UTILS.h"
+#include "output/PIOU.h"
+
+namespace {
+
+void PrintTime(const char* label) {
+    const std::time_t now = std::time(nullptr);
+    std::cout << std::endl << label << std::ctime(&now) << std::endl;
+}
+
+void EndSequence(double& elapsed, long start_time) {
+    elapsed = std::difftime(std::time(nullptr), static_cast<std::time_t>(start_time));
+    std::cout << std::endl << "Time elapsed = ";
+    UTILS::out_seconds_in_hms(std::cout, elapsed) << std::endl;
+    PrintTime("Finished at: ");
+    std::cout << "QERN Finished" << std::endl;
+}
+
+bool Convert(const cxxopts::Options& options, const cxxopts::ParseResult& result, bool to_bin) {
+    std::cout << (to_bin ? "   File conversion mode -> to bin."
+                         : "   File conversion mode -> to ascii.")
+              << std::endl;
+    if (!result.count("input_filename") || !result.count("output_filename")) {
+        std::cout << options.help({"Conversion"}) << std::endl;
+        return false;
+    }
+    const std::string input = result["input_filename"].as<std::string>();
+    const std::string output = result["output_filename"].as<std::string>();
+    std::cout << "input_filename: " << input << std::endl;
+    std::cout << "output_filename: " << output << std::endl;
+    if (to_bin)
+        PIOU::from_ascii_to_bin_file(input, output);
+    else
+        PIOU::from_bin_to_ascii_file(input, output);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::cout << "QERN Started" << std::endl;
+    PrintTime("Started at: ");
+
+    cxxopts::Options options("veskv2", "Vesk v2.0");
+    // clang-format off
+    options.add_options()
+        ("h,help", "Show this menu")
+        ("j,json", "Jason file")
+        ("r,game_restart", "Restart Game from game_restart.dat")
+        ("s,seeds", "RANU seeds", cxxopts::value<std::vector<unsigned>>())
+        ("b,toBin", "To binary conversion population")
+        ("a,toAscii", "To ascii conversion population")
+        ("o,output_filename", "Output filename for file conversion", cxxopts::value<std::string>())
+        ("i,input_filename", "Input filename for file conversion", cxxopts::value<std::string>());
+    // clang-format on
+    std::cout << options.help() << std::endl;
+
+    cxxopts::ParseResult result;
+    try {
+        result = options.parse(argc, argv);
+        if (!result.unmatched().empty())
+            throw cxxopts::exceptions::exception("unexpected argument '" + result.unmatched()[0] +
+                                                 "'");
+    } catch (const cxxopts::exceptions::exception& e) {
+        UTILS::Stop({std::string("Command line not accepted: ") + e.what(), "Program stopped!"});
+    }
+    std::vector<unsigned> seeds{0};
+    if (result.count("seeds")) {
+        seeds = result["seeds"].as<std::vector<unsigned>>();
+        if (seeds.empty())
+            UTILS::Stop({"Command line not accepted: --seeds needs at least one value "
+                         "(comma-separated unsigned integers).",
+                         "Program stopped!"});
+    }
+    if (result.count("help"))
+        return 0;
+
+    long start_time = static_cast<long>(std::time(nullptr));
+    double elapsed = 0.0;
+    if (result.count("toBin") || result.count("toAscii")) {
+        if (!Convert(options, result, result.count("toBin") > 0))
+            return 1;
+    } else {
+        std::cout << "Entering optimization mode." << std::endl;
+        if (result.count("seeds"))
+            for (unsigned seed : seeds)
+                std::cout << seed << std::endl;
+        optimize(elapsed, start_time, seeds, result.count("json") > 0,
+                 result.count("game_restart") > 0);
+    }
+    EndSequence(elapsed, start_time);
+    return 0;
+}

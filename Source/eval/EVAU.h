@@ -1,0 +1,73 @@
+#ifndef VESK_EVAL_EVAU_H
+#define VESK_EVAL_EVAU_H
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "model/INDIVIDUAL.h"
+#include "model/POPULATION.h"
+#include "output/ConvergenceWriteManager.h"
+
+class ADLL;
+class TerminationCriteria;
+class WriteData;
+
+// An evaluation unit: evaluates a population (or one individual) with its
+// analysers, counts evaluations, asks the stopping rule after each evaluation,
+// writes the evaluation convergence file and appends to the children file.
+class EVAU {
+public:
+    EVAU(unsigned ndvs, unsigned nobj, unsigned nctr);
+    EVAU(const EVAU&) = delete;
+    EVAU& operator=(const EVAU&) = delete;
+    virtual ~EVAU() = default;
+
+    virtual void Init(unsigned popsize);
+    // Both return true once the stopping rule has been met.
+    virtual bool Compute(POPULATION& pop, TerminationCriteria* criteria,
+                         const std::vector<int>& dvsIds, const std::vector<double>& eliteDVs,
+                         WriteData* out) = 0;
+    virtual bool ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
+                            const std::vector<int>& dvsIds, const std::vector<double>& eliteDVs,
+                            WriteData* out) = 0;
+
+    unsigned GetObjEvals() const { return mObjEvals.load(); }
+    bool IsCriteriaMet() const { return mCriteriaMet.load(); }
+    void SetNdvs(unsigned n) { mNdvs = n; }
+    void SetNobj(unsigned n) { mNobj = n; }
+    unsigned GetNdvs() const { return mNdvs; }
+    unsigned GetNobj() const { return mNobj; }
+    unsigned GetNctr() const { return mNctr; }
+    void SetOBjIds(const std::vector<int>& ids) { mOBjIds = ids; }
+    void SetDVsIds(const std::vector<int>& ids) { mDVsIds = ids; }
+    const std::vector<int>& GetOBjIds() const { return mOBjIds; }
+    const std::vector<int>& GetDVsIds() const { return mDVsIds; }
+    void InitConvergenceWriteManager(const std::string& file, unsigned nobj,
+                                     const std::string& first_title);
+
+protected:
+    // The full design the analyser sees: the individual's own variables, with
+    // the other players' elite values filled in where this player owns none.
+    std::vector<double> FullDesign(const INDIVIDUAL& ind,
+                                   const std::vector<double>& eliteDVs) const;
+    // The individual's objectives taken from the analyser's full objectives.
+    std::vector<double> OwnObjectives(const std::vector<double>& full, unsigned nobj) const;
+    // Runs one evaluation and checks that the analyser kept the sizes of the
+    // vectors it was given: the only place where analyser results are checked.
+    static void RunAnalyser(ADLL& analyser, const std::vector<double>& dvs,
+                            std::vector<double>& obj, std::vector<double>& ctr);
+    // Asks the rule (once not yet met) and reports it; returns the flag.
+    bool CheckCriteria(TerminationCriteria* criteria, const std::vector<INDIVIDUAL>* bestfits);
+
+    std::atomic<bool> mCriteriaMet;
+    std::atomic<unsigned> mObjEvals;
+    std::vector<int> mOBjIds;
+    std::vector<int> mDVsIds;
+    unsigned mNdvs;
+    unsigned mNobj;
+    unsigned mNctr;
+    ConvergenceWriteManager mEvalConvergence;
+};
+
+#endif

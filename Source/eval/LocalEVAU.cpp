@@ -1,0 +1,203 @@
+#include "eval/LocalEVAU.h"
+
+#include <dlfcn.h>
+#include <omp.h>
+
+#include <fstream>
+#include <iostream>
+
+#include "eval/ADLL.h"
+#include "model/UTILS.h"
+#include "output/PIOU.h"
+#include "output/PIOUConfig.h"
+#include "output/WriteData.h"
+
+LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
+                     const nlohmann::json& block)
+    : EVAU(ndvs, nobj, nctr), mNcpu(0), mAnalyzerType(0) {
+    CheckProcessors(ncpu);
+    const std::string where = "EVAU";
+    mAnalyzerType = PIOU::json_get<int>(block, "AnalyzerType", where);
+    mCommandFile = PIOU::json_get<std::string>(block, "CommandFile", where);
+    mArguments = PIOU::json_get<std::vector<std::string>>(block, "Arguments", {}, where);
+    mEssentialFilesAndFolders =
+        PIOU::json_get<std::vector<std::string>>(block, "mEssentialFilesAndFolders", {}, where);
+    CheckAnalyzerType();
+    for (size_t i = 0; i < mArguments.size(); ++i)
+        std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
+    for (size_t i = 0; i < mEssentialFilesAndFolders.size(); ++i)
+        std::cout << "EssentialFilesAndFolders[" << i << "] = " << mEssentialFilesAndFolders[i]
+                  << std::endl;
+}
+
+LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu, std::istream& in)
+    : EVAU(ndvs, nobj, nctr), mNcpu(0), mAnalyzerType(0) {
+    CheckProcessors(ncpu);
+    PIOU::read_value(in, mAnalyzerType, "the analyser type (0 = plug-in, 1 = external command)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, mCommandFile, "the analyser file (plug-in path or command)");
+    PIOU::skip_line(in);
+    unsigned nargs = 0;
+    PIOU::read_value(in, nargs, "the number of analyser arguments (an unsigned integer)");
+    PIOU::skip_line(in);
+    mArguments.resize(nargs);
+    PIOU::read_values(in, mArguments, "an analyser argument");
+    if (nargs > 0)
+        PIOU::skip_line(in);
+    unsigned nessential = 0;
+    PIOU::read_value(in, nessential,
+                     "the number of essential files and folders (an unsigned integer)");
+    PIOU::skip_line(in);
+    mEssentialFilesAndFolders.resize(nessential);
+    PIOU::read_values(in, mEssentialFilesAndFolders, "an essential file or folder");
+    if (nessential > 0)
+        PIOU::skip_line(in);
+    CheckAnalyzerType();
+    std::cout << "Reading " << nargs << " arguments:" << std::endl;
+    for (size_t i = 0; i < mArguments.size(); ++i)
+        std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
+}
+
+LocalEVAU::~LocalEVAU() {
+    // Plug-in analysers are deleted here (their code stays loaded); the
+    // external-command analysers are left alone, so that their working folders
+    // stay on disk for inspection after the run.
+    if (mAnalyzerType == 0)
+        for (int i = 0; i < mNcpu && i < static_cast<int>(mAnalysers.size()); ++i)
+            delete mAnalysers[static_cast<size_t>(i)];
+}
+
+void LocalEVAU::CheckProcessors(unsigned ncpu) {
+    std::cout << "Local Evaluation" << std::endl;
+    std::cout << "NCPU = " << ncpu << std::endl;
+    std::cout << "Checking processors." << std::endl;
+#pragma omp parallel num_threads(static_cast<int>(ncpu))
+    {
+#pragma omp critical
+        std::cout << "   Processor " << omp_get_thread_num() << " out of " << omp_get_num_threads()
+                  << " is checked!" << std::endl;
+    }
+    mNcpu = static_cast<int>(ncpu);
+    mAnalysers.assign(ncpu, nullptr);
+}
+
+void LocalEVAU::CheckAnalyzerType() const {
+    if (mAnalyzerType == 0)
+        return;
+    if (mAnalyzerType == 1)
+        UTILS::Stop({"AnalyzerType 1 (external command " + mCommandFile +
+                         ") is not available in this build.",
+                     "Program stopped!"});
+    UTILS::Stop({"AnalyzerType " + std::to_string(mAnalyzerType) +
+                     " not recognized: expected 0 (plug-in) or 1 (external command).",
+                 "Program stopped!"});
+}
+
+ADLL* LocalEVAU::LoadDynamicLibrary(const std::string& path, int ndvs, int nobj, int nctr) {
+    std::cout << "Loading Dynamic Library" << std::endl;
+    void* handle = dlopen(path.c_str(), RTLD_LAZY);
+    if (handle == nullptr) {
+        const char* error = dlerror();
+        UTILS::Stop({std::string("dlopen failure: ") + (error ? error : ""), "",
+                     "Could not load the shared object " + path, "Program stopped!"});
+    }
+    std::cout << " >>> Analyser dinamically linked, shared object loaded!" << std::endl;
+    std::cout << "     for population" << std::endl;
+    dlerror();
+    void* symbol = dlsym(handle, "CreateADLL");
+    if (symbol == nullptr) {
+        const char* error = dlerror();
+        UTILS::Stop({std::string("dlsym failure: ") + (error ? error : "symbol CreateADLL is null"),
+                     "Could not find CreateADLL in the shared object " + path,
+                     "Program stopped!"});
+    }
+    CreateADLLFunction create = reinterpret_cast<CreateADLLFunction>(symbol);
+    ADLL* analyser = create(ndvs, nobj, nctr);
+    if (analyser == nullptr)
+        UTILS::Stop({"CreateADLL of " + path + " returned no analyser.", "Program stopped!"});
+    std::cout << "Done" << std::endl;
+    return analyser;
+}
+
+void LocalEVAU::Init(unsigned /*popsize*/) {
+    std::cout << "LocalEVAU::Init()" << std::endl;
+    for (int i = 0; i < mNcpu; ++i) {
+        ADLL*& analyser = mAnalysers[static_cast<size_t>(i)];
+        analyser = LoadDynamicLibrary(mCommandFile, static_cast<int>(mNdvs),
+                                      static_cast<int>(mNobj), static_cast<int>(mNctr));
+        analyser->Init();
+    }
+    std::cout << "Done." << std::endl;
+}
+
+void LocalEVAU::Evaluate(INDIVIDUAL& ind, unsigned t, TerminationCriteria* criteria,
+                         const std::vector<double>& eliteDVs,
+                         const std::vector<INDIVIDUAL>* bestfits, unsigned nobj, unsigned nctr) {
+    std::vector<double> full_obj(mNobj, INDIVIDUAL::kWorst);
+    std::vector<double> ctr(nctr, 0.0);
+    RunAnalyser(*mAnalysers[t], FullDesign(ind, eliteDVs), full_obj, ctr);
+    ind.SetEval(OwnObjectives(full_obj, nobj), ctr);
+    ++mObjEvals;
+#pragma omp critical(term_criteria)
+    {
+        // The record is updated by other threads under "convergence"; the rule
+        // reads it, so the check holds that section too.
+#pragma omp critical(convergence)
+        CheckCriteria(criteria, bestfits);
+    }
+    if (bestfits != nullptr) {
+#pragma omp critical(convergence)
+        mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
+    }
+}
+
+void LocalEVAU::AppendChild(const INDIVIDUAL& ind, WriteData* out) const {
+    if (out != nullptr && out->GetWriteChilds())
+        PIOU::append_individual(out->GetChildsFilename(), ind, out->GetWriteASCIIFormat());
+}
+
+bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
+                        const std::vector<int>& /*dvsIds*/, const std::vector<double>& eliteDVs,
+                        WriteData* out) {
+    const int n = static_cast<int>(pop.GetPopsize());
+    const unsigned nobj = pop.GetNobj();
+    const unsigned nctr = pop.GetNctr();
+    const std::vector<INDIVIDUAL>* bestfits = pop.GetBestfitsPtr();
+#pragma omp parallel for num_threads(mNcpu) schedule(dynamic, 1)
+    for (int i = 0; i < n; ++i) {
+        if (mCriteriaMet.load())
+            continue;
+        INDIVIDUAL& ind = pop[static_cast<unsigned>(i)];
+        if (!ind.IsComputed())
+            Evaluate(ind, static_cast<unsigned>(omp_get_thread_num()), criteria, eliteDVs,
+                     bestfits, nobj, nctr);
+#pragma omp critical(childs_write)
+        AppendChild(ind, out);
+    }
+    if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
+        std::ofstream os(out->GetChildsFilename(), std::ios::app);
+        if (os)
+            PIOU::out_individual_header(os, pop, 20);
+        else
+            UTILS::WarnCannotWrite(out->GetChildsFilename());
+    }
+    return mCriteriaMet.load();
+}
+
+bool LocalEVAU::ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
+                           const std::vector<int>& /*dvsIds*/,
+                           const std::vector<double>& eliteDVs, WriteData* out) {
+    if (!ind.IsComputed())
+        Evaluate(ind, static_cast<unsigned>(omp_get_thread_num()), criteria, eliteDVs,
+                 ind.GetBestfitsPtr(), ind.GetNobj(), ind.GetNctr());
+#pragma omp critical(childs_write)
+    {
+        AppendChild(ind, out);
+        if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
+            std::ofstream os(out->GetChildsFilename(), std::ios::app);
+            if (os)
+                PIOU::out_individual_header(os, ind, 20);
+        }
+    }
+    return mCriteriaMet.load();
+}

@@ -1,0 +1,59 @@
+#ifndef VESK_EVAL_LOCALEVAU_H
+#define VESK_EVAL_LOCALEVAU_H
+
+#include <istream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "eval/EVAU.h"
+
+// Evaluates designs in process on several processors: one analyser per
+// OpenMP thread, either instances from an analyser plug-in or external-command
+// analysers.
+class LocalEVAU : public EVAU {
+public:
+    LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
+              const nlohmann::json& block);
+    LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu, std::istream& in);
+    ~LocalEVAU() override;
+
+    void Init(unsigned popsize) override;
+    bool Compute(POPULATION& pop, TerminationCriteria* criteria, const std::vector<int>& dvsIds,
+                 const std::vector<double>& eliteDVs, WriteData* out) override;
+    bool ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
+                    const std::vector<int>& dvsIds, const std::vector<double>& eliteDVs,
+                    WriteData* out) override;
+
+    // Loads the plug-in (once per process; later calls reuse the handle) and
+    // returns a new analyser from its CreateADLL factory.
+    static ADLL* LoadDynamicLibrary(const std::string& path, int ndvs, int nobj, int nctr);
+
+    int GetNcpu() const { return mNcpu; }
+    int GetAnalyzerType() const { return mAnalyzerType; }
+    const std::string& GetCommandFile() const { return mCommandFile; }
+    const std::vector<std::string>& GetArguments() const { return mArguments; }
+    const std::vector<std::string>& GetEssentialFilesAndFolders() const {
+        return mEssentialFilesAndFolders;
+    }
+
+private:
+    void CheckProcessors(unsigned ncpu);
+    void CheckAnalyzerType() const;
+    // One evaluation of ind with analyser t, the stopping-rule check and the
+    // convergence line; shared by Compute and ComputeInd.
+    void Evaluate(INDIVIDUAL& ind, unsigned t, TerminationCriteria* criteria,
+                  const std::vector<double>& eliteDVs, const std::vector<INDIVIDUAL>* bestfits,
+                  unsigned nobj, unsigned nctr);
+    void AppendChild(const INDIVIDUAL& ind, WriteData* out) const;
+
+    int mNcpu;
+    std::vector<ADLL*> mAnalysers;
+    int mAnalyzerType;
+    std::string mCommandFile;
+    std::vector<std::string> mEssentialFilesAndFolders;
+    std::vector<std::string> mArguments;
+};
+
+#endif

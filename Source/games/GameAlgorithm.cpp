@@ -1,0 +1,305 @@
+#include "games/GameAlgorithm.h"
+
+#include <ctime>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+
+#include "eval/LocalEVAU.h"
+#include "model/UTILS.h"
+#include "optim/OptimizationAlgorithm.h"
+#include "optim/TerminationCriteria.h"
+#include "output/PIOUConfig.h"
+#include "output/WriteData.h"
+
+namespace {
+
+const char* const kRestartFile = "game_restart.dat";
+
+// Reads one map line: a count N, then N integers, the k-th being k when the
+// player owns global item k and 0 when it does not; stored 0-based (-1 = not
+// owned).
+std::vector<int> ReadMap(std::istream& in, const std::string& what, const char* label) {
+    unsigned n = 0;
+    PIOU::read_value(in, n, "the number of global " + what + " (an unsigned integer)");
+    std::vector<int> raw(n, 0);
+    PIOU::read_values(in, raw, "a global " + what + " index (its position, or 0)");
+    PIOU::skip_line(in);
+    std::vector<int> map(n);
+    std::cout << label;
+    for (unsigned k = 0; k < n; ++k) {
+        map[k] = raw[k] - 1;
+        std::cout << std::left << std::setw(15) << map[k];
+    }
+    std::cout << std::endl;
+    return map;
+}
+
+[[noreturn]] void StopGame(const std::string& line) {
+    UTILS::Stop({"Game configuration: " + line, "Program stopped!"});
+}
+
+// Checks one player's map against the global count and the player's own count.
+unsigned CheckMap(const std::vector<int>& map, size_t global, unsigned player, const char* what) {
+    if (map.size() != global)
+        StopGame("the " + std::string(what) + " map of player " + std::to_string(player) +
+                 " has " + std::to_string(map.size()) + " entries where the game has " +
+                 std::to_string(global) + ".");
+    unsigned owned = 0;
+    for (size_t k = 0; k < map.size(); ++k) {
+        if (map[k] == -1)
+            continue;
+        // The evaluation completes designs by position while migration uses the
+        // stored index, so the two must agree.
+        if (map[k] != static_cast<int>(k))
+            StopGame("entry " + std::to_string(k + 1) + " of the " + what + " map of player " +
+                     std::to_string(player) + " must be " + std::to_string(k + 1) +
+                     " or 0, found " + std::to_string(map[k] + 1) + ".");
+        ++owned;
+    }
+    return owned;
+}
+
+} // namespace
+
+GameAlgorithm::GameAlgorithm(unsigned int nplayers, std::istream& in)
+    : mResume(false), mWriteRestartFile(false), mRestartIndex(0), mCriteria(nullptr) {
+    std::cout << "GameAlgorithm created." << std::endl;
+    for (unsigned p = 0; p < nplayers; ++p)
+        mDVsIds.push_back(ReadMap(in, "design variables", "global_dvs_index: "));
+    for (unsigned p = 0; p < nplayers; ++p)
+        mOBjIds.push_back(ReadMap(in, "objectives", "global_obj_index: "));
+    PIOU::read_value(in, mWriteRestartFile, "the restart-file flag (0 or 1)");
+    PIOU::skip_line(in);
+    std::cout << "mWriteRestartFile = " << (mWriteRestartFile ? "true" : "false") << std::endl;
+    const size_t m = mOBjIds.empty() ? 0 : mOBjIds[0].size();
+    const size_t gdvs = mDVsIds.empty() ? 0 : mDVsIds[0].size();
+    INDIVIDUAL entry(static_cast<int>(gdvs), static_cast<int>(m), 0, nullptr);
+    entry.SetObj(std::vector<double>(m, INDIVIDUAL::kWorst));
+    mGameBestfits.assign(m, entry);
+    mGameConvergence.Init("convergence_eva.out", static_cast<unsigned>(m), "Evaluation");
+}
+
+GameAlgorithm::~GameAlgorithm() {
+    for (OptimizationAlgorithm* player : mPlayers)
+        delete player;
+    delete mCriteria;
+}
+
+void GameAlgorithm::PostProcess() { std::cout << "GameAlgorithm::PostProcess()" << std::endl; }
+
+void GameAlgorithm::SetPlayers(std::vector<OptimizationAlgorithm*> players) {
+    mPlayers = players;
+    // Everything is checked before any player changes mode, so that a bad game
+    // block stops the run before the first evaluation.
+    if (mPlayers.size() != mDVsIds.size())
+        StopGame("the game block describes " + std::to_string(mDVsIds.size()) +
+                 " players but " + std::to_string(mPlayers.size()) + " were given.");
+    const size_t gdvs = mDVsIds[0].size();
+    const size_t m = mOBjIds[0].size();
+    for (unsigned p = 0; p < mPlayers.size(); ++p) {
+        OptimizationAlgorithm* player = mPlayers[p];
+        const unsigned dvs = CheckMap(mDVsIds[p], gdvs, p, "design-variable");
+        const unsigned objs = CheckMap(mOBjIds[p], m, p, "objective");
+        if (dvs != player->GetNdvs())
+            StopGame("player " + std::to_string(p) + " owns " + std::to_string(dvs) +
+                     " global design variables but has " + std::to_string(player->GetNdvs()) +
+                     ".");
+        if (objs == 0)
+            StopGame("player " + std::to_string(p) + " owns no objective.");
+        if (objs != player->GetNobj())
+            StopGame("player " + std::to_string(p) + " owns " + std::to_string(objs) +
+                     " global objectives but has " + std::to_string(player->GetNobj()) + ".");
+        if (player->GetEVAU() == nullptr || dynamic_cast<LocalEVAU*>(player->GetEVAU()) == nullptr)
+            StopGame("player " + std::to_string(p) +
+                     " does not evaluate locally; the HTCondor evaluation unit cannot play in a "
+                     "game.");
+    }
+    if (m == 0 || static_cast<size_t>(mPlayers[0]->GetNobj()) != m)
+        StopGame("player 0 must own every objective of the game, in order.");
+    for (unsigned p = 0; p < mPlayers.size(); ++p)
+        mPlayers[p]->SetActiveGame(mDVsIds[p], mOBjIds[p],
+                                   static_cast<unsigned>(mDVsIds[p].size()), p);
+}
+
+void GameAlgorithm::SetTerminationCriteria(const TerminationCriteria& criteria) {
+    delete mCriteria;
+    mCriteria = criteria.clone();
+}
+
+void GameAlgorithm::WriteRestartInfo(unsigned int player) const {
+    std::cout << "Writing Game restart information" << std::endl;
+    std::ofstream os(kRestartFile, std::ios::trunc);
+    os << player;
+}
+
+void GameAlgorithm::ReadRestartInfo() {
+    std::cout << "Reading Game restart information" << std::endl;
+    std::ifstream is(kRestartFile);
+    if (!is)
+        UTILS::Stop({std::string("File ") + kRestartFile + " not found."});
+    if (!(is >> mRestartIndex))
+        UTILS::Stop({std::string("File ") + kRestartFile +
+                         " does not hold a player index (an unsigned integer).",
+                     "Program stopped!"});
+}
+
+unsigned GameAlgorithm::GetGameObjEvals() const {
+    unsigned total = 0;
+    for (const OptimizationAlgorithm* player : mPlayers)
+        total += player->GetObjEvals();
+    return total;
+}
+
+void GameAlgorithm::WriteConvergenceEvaFile() {
+    mGameConvergence.WriteConvergenceToFile(mGameBestfits, GetGameObjEvals());
+}
+
+INDIVIDUAL GameAlgorithm::ToGameEntry(unsigned k, const INDIVIDUAL& best) const {
+    // The entry holds the full game design (the player's own variables at their
+    // global positions, its elite values elsewhere) and every game objective
+    // the player owns at its global position, so that objective i of entry i
+    // is always game objective i.
+    const OptimizationAlgorithm* player = mPlayers[k];
+    const size_t gdvs = mDVsIds[0].size();
+    const size_t m = mGameBestfits.size();
+    INDIVIDUAL entry(static_cast<int>(gdvs), static_cast<int>(m), 0, nullptr);
+    std::vector<double> dvs = player->GetEliteDVs();
+    dvs.resize(gdvs, 0.0);
+    for (unsigned l = 0; l < best.GetNdvs() && l < player->GetNdvs(); ++l)
+        dvs[static_cast<size_t>(player->GetGlobalDVsIds(l))] = best.GetDvs(l);
+    entry.SetDvs(dvs);
+    std::vector<double> obj(m, INDIVIDUAL::kWorst);
+    for (unsigned l = 0; l < best.GetNobj() && l < player->GetNobj(); ++l)
+        obj[static_cast<size_t>(player->GetGlobalOBjIds(l))] = best.GetObj(l);
+    entry.SetObj(obj);
+    return entry;
+}
+
+void GameAlgorithm::UpdateGameBestfits() {
+    const OptimizationAlgorithm* reference = mPlayers[0];
+    for (unsigned i = 0; i < mGameBestfits.size(); ++i) {
+        for (unsigned k = 0; k < mPlayers.size(); ++k) {
+            const OptimizationAlgorithm* player = mPlayers[k];
+            for (unsigned j = 0; j < player->GetNobj(); ++j) {
+                if (reference->GetGlobalOBjIds(i) != player->GetGlobalOBjIds(j))
+                    continue;
+                const INDIVIDUAL best = player->GetBestfits(j);
+                if (mGameBestfits[i].GetObj(i) > best.GetObj(j))
+                    mGameBestfits[i] = ToGameEntry(k, best);
+            }
+        }
+    }
+}
+
+void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
+    // Only the stopping rule ends a game; without one it would never end.
+    if (mCriteria == nullptr)
+        UTILS::Stop({"The game has no stopping rule, so it cannot be run.", "Program stopped!"});
+    if (mPlayers.empty())
+        UTILS::Stop({"The game has no players, so it cannot be run.", "Program stopped!"});
+    if (restart) {
+        mResume = true;
+        ReadRestartInfo();
+    }
+    for (OptimizationAlgorithm* player : mPlayers) {
+        player->InitEVAU();
+        player->InitializeChildsFile();
+        player->Initialize();
+        player->WriteConvergenceGenFile();
+    }
+    std::cout << std::endl << "LOOP BEGIN" << std::endl << std::endl;
+    const unsigned nplayers = static_cast<unsigned>(mPlayers.size());
+    unsigned epoch = 1;
+    unsigned d = 0;
+    if (mResume) {
+        d = mRestartIndex;
+        mResume = false;
+    }
+    while (d >= nplayers) {
+        d = 0;
+        ++epoch;
+    }
+    while (true) {
+        OptimizationAlgorithm* player = mPlayers[d];
+        if (mWriteRestartFile)
+            WriteRestartInfo(d);
+        player->IncrIter();
+        player->Generate();
+        player->Compute();
+        bool met = false;
+        if (mCriteria != nullptr && mCriteria->CheckTerminationCriteria(GetGameObjEvals(),
+                                                                        mGameBestfits)) {
+            met = true;
+            std::cout << "Termination criteria has been met" << std::endl;
+        }
+        player->PostProcessInds();
+        player->WriteConvergenceGenFile();
+        WriteData* out = player->GetWriteData();
+        if (out->GetReportIter() != 0 && out->GetReportIterCounter() == out->GetReportIter()) {
+            std::cout << "-------------------------------------------" << std::endl;
+            elapsed = std::difftime(std::time(nullptr), static_cast<std::time_t>(start_time));
+            std::cout << "Time elapsed = ";
+            UTILS::out_seconds_in_hms(std::cout, elapsed) << std::endl;
+            std::cout << "Report from player " << d << ":" << std::endl;
+            player->PrintReportIter();
+            std::cout << std::endl;
+            out->ResetReportIterCounter();
+        }
+        UpdateGameBestfits();
+        WriteConvergenceEvaFile();
+        if (met) {
+            std::cout << std::endl << "LOOP END" << std::endl;
+            for (OptimizationAlgorithm* p : mPlayers)
+                p->PostProcessOpt();
+            PostProcess();
+            return;
+        }
+        MigrationEpoch(epoch, d);
+        if (++d >= nplayers) {
+            d = 0;
+            ++epoch;
+        }
+    }
+}
+
+void GameAlgorithm::Send(unsigned from, unsigned to) {
+    mPlayers[to]->Inmigrate(mPlayers[from]->GetBestfits(0), mPlayers[from]->GetGlobalDVsIds());
+}
+
+void GameAlgorithm::BroadcastReferenceBest() {
+    for (unsigned p = 1; p < mPlayers.size(); ++p)
+        Send(0, p);
+}
+
+void GameAlgorithm::MigrateToMover(unsigned n) {
+    OptimizationAlgorithm* mover = mPlayers[n];
+    const std::vector<unsigned> owned = mover->GetGlobalOBjIds();
+    const unsigned c = static_cast<unsigned>(mover->GetGlobalOBjIds(0));
+    if (c >= owned.size())
+        return;
+    const double a = mover->GetBestfits(0).GetObj(0);
+    const double b = mPlayers[0]->GetBestfits(c).GetObj(c);
+    if (b > a) {
+        // The mover beat the reference player on its objective: it collects
+        // the current best of every other Nash player.
+        for (unsigned i = 1; i < mPlayers.size(); ++i)
+            if (i != n)
+                Send(i, n);
+        return;
+    }
+    unsigned selected = 0;
+    for (unsigned k = 0; k < owned.size(); ++k) {
+        double best = INDIVIDUAL::kWorst;
+        for (unsigned i = 0; i < mPlayers.size(); ++i) {
+            if (i == n || static_cast<unsigned>(mPlayers[i]->GetGlobalOBjIds(0)) != k)
+                continue;
+            const double value = mPlayers[i]->GetBestfits(0).GetObj(0);
+            if (best > value) {
+                best = value;
+                selected = i;
+            }
+        }
+        Send(selected, n);
+    }
+}

@@ -1,0 +1,52 @@
+#ifndef VESK_MODEL_NDSU_H
+#define VESK_MODEL_NDSU_H
+
+#include <memory>
+
+#include "model/INDIVIDUAL.h"
+
+class POPULATION;
+
+// Non-dominated sorting unit: the constrained dominance test, the crowded
+// tournament and the comparators used to sort populations.
+namespace NDSU {
+
+// 1 when a dominates b, -1 when b dominates a, 0 otherwise (constrained
+// domination: a smaller violation wins, then Pareto dominance of objectives).
+int dominance(const INDIVIDUAL& a, const INDIVIDUAL& b);
+
+// True when a wins: lower rank, or equal rank and strictly larger crowding.
+bool tournament(const INDIVIDUAL& a, const INDIVIDUAL& b);
+
+// Orders members (by index or by pointer) by ascending objective k.
+class compare_fobj {
+public:
+    compare_fobj(const unsigned int& k, POPULATION* pop) : k(k), pop(pop) {}
+    bool operator()(unsigned int i, unsigned int j) const;
+    bool operator()(const std::shared_ptr<INDIVIDUAL>& p,
+                    const std::shared_ptr<INDIVIDUAL>& q) const;
+
+private:
+    unsigned int k;
+    POPULATION* pop;
+};
+
+// Orders by rank (lower first), then by crowding distance (larger first).
+class compare_crowd_distance {
+public:
+    explicit compare_crowd_distance(POPULATION* pop) : pop(pop) {}
+    compare_crowd_distance(const unsigned int& /*k*/, POPULATION* pop) : pop(pop) {}
+    bool operator()(const std::shared_ptr<INDIVIDUAL>& p,
+                    const std::shared_ptr<INDIVIDUAL>& q) const;
+
+private:
+    POPULATION* pop;
+};
+
+// Ranks the population completely, builds its fronts and assigns crowding
+// distances (boundary members gain a finite bonus of 1e14 per objective).
+void assign_rank_crowd_distance(POPULATION& pop);
+
+} // namespace NDSU
+
+#endif

@@ -1,0 +1,474 @@
+#include "model/POPULATION.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+
+#include "model/NDSU.h"
+#include "model/RANU.h"
+#include "model/UTILS.h"
+#include "output/PIOU.h"
+
+namespace {
+[[noreturn]] void StopNotAllocated() {
+    UTILS::Stop({"Trying to acces to an individual not allocated.", "Program stopped!"});
+}
+
+double Distance(const INDIVIDUAL& a, const INDIVIDUAL& b, unsigned nobj) {
+    double sum = 0.0;
+    for (unsigned k = 0; k < nobj; ++k) {
+        const double d = a.GetObj(k) - b.GetObj(k);
+        sum += d * d;
+    }
+    return std::sqrt(sum);
+}
+} // namespace
+
+POPULATION::POPULATION() : POPULATION("Not named") {}
+
+POPULATION::POPULATION(const std::string& name_)
+    : bestfits(nullptr), name(name_), ndvs(0), nobj(0), nctr(0) {}
+
+POPULATION::POPULATION(const std::string& name_, int ndvs_, int nobj_, int nctr_, int popsize,
+                       bool allocate)
+    : POPULATION(name_) {
+    InitPop(name_, ndvs_, nobj_, nctr_, popsize, allocate);
+}
+
+void POPULATION::InitPop(const std::string& name_, int ndvs_, int nobj_, int nctr_, int popsize,
+                         bool allocate) {
+    name = name_;
+    ndvs = ndvs_;
+    nobj = nobj_;
+    nctr = nctr_;
+    bestfits = nullptr;
+    individuals.resize(static_cast<size_t>(popsize > 0 ? popsize : 0));
+    if (allocate)
+        AllocateInds(0);
+}
+
+void POPULATION::AllocateInds(unsigned first) {
+    for (size_t i = first; i < individuals.size(); ++i)
+        individuals[i] = std::make_shared<INDIVIDUAL>(ndvs, nobj, nctr, bestfits);
+}
+
+void POPULATION::Resize(unsigned n, bool allocate) {
+    const unsigned old = GetPopsize();
+    individuals.resize(n);
+    if (n > old && allocate)
+        AllocateInds(old);
+}
+
+void POPULATION::RandomInit(std::vector<double> lower, std::vector<double> upper,
+                            std::vector<double> step, RANU& ranu) {
+    std::vector<double> x(static_cast<size_t>(ndvs), 0.0);
+    for (unsigned i = 0; i < GetPopsize(); ++i) {
+        for (size_t j = 0; j < x.size(); ++j)
+            x[j] = step[j] != 0.0 ? ranu.Rnd(lower[j], upper[j], step[j])
+                                  : ranu.Rnd(lower[j], upper[j]);
+        (*this)[i].SetDvs(x);
+    }
+}
+
+INDIVIDUAL& POPULATION::operator[](unsigned i) {
+    if (!individuals[i])
+        StopNotAllocated();
+    return *individuals[i];
+}
+
+const INDIVIDUAL& POPULATION::operator[](unsigned i) const {
+    if (!individuals[i])
+        StopNotAllocated();
+    return *individuals[i];
+}
+
+std::vector<std::vector<double>> POPULATION::GetObj() const {
+    std::vector<std::vector<double>> m(GetNobj(), std::vector<double>(GetPopsize()));
+    for (unsigned i = 0; i < GetPopsize(); ++i)
+        for (unsigned k = 0; k < GetNobj(); ++k)
+            m[k][i] = (*this)[i].GetObj(k);
+    return m;
+}
+
+std::vector<std::vector<double>> POPULATION::GetDvs() const {
+    std::vector<std::vector<double>> m(GetNdvs(), std::vector<double>(GetPopsize()));
+    for (unsigned i = 0; i < GetPopsize(); ++i)
+        for (unsigned k = 0; k < GetNdvs(); ++k)
+            m[k][i] = (*this)[i].GetDvs(k);
+    return m;
+}
+
+void POPULATION::PushBackNewInd(const INDIVIDUAL& x) {
+    individuals.push_back(std::make_shared<INDIVIDUAL>(x));
+}
+
+void POPULATION::PushBackIndSPtr(const std::shared_ptr<INDIVIDUAL>& p) { individuals.push_back(p); }
+
+POPULATION POPULATION::SubPop(const std::vector<unsigned int>& indexes) {
+    POPULATION sub(name + "->subPop", ndvs, nobj, nctr, 0, false);
+    for (unsigned idx : indexes) {
+        if (idx >= GetPopsize())
+            UTILS::Stop({"Trying to get an INDIVIDUAL out of bounds",
+                         "At routine: POPULATION::sub_pop(const std::vector<unsigned int>& "
+                         "indexes)",
+                         "Program stopped!"});
+        sub.individuals.push_back(individuals[idx]);
+    }
+    for (auto& p : sub.individuals)
+        if (p)
+            p->SetBestfitsPtr(sub.bestfits);
+    return sub;
+}
+
+POPULATION POPULATION::SubPop(unsigned int first, unsigned int count) {
+    std::vector<unsigned int> indexes;
+    const unsigned long long end =
+        std::min<unsigned long long>(static_cast<unsigned long long>(first) + count, GetPopsize());
+    for (unsigned long long i = first; i < end; ++i)
+        indexes.push_back(static_cast<unsigned int>(i));
+    return SubPop(indexes);
+}
+
+POPULATION POPULATION::DeepCopy() const {
+    POPULATION copy(*this);
+    for (auto& p : copy.individuals) {
+        if (!p)
+            StopNotAllocated();
+        p = std::make_shared<INDIVIDUAL>(*p);
+        p->SetBestfitsPtr(bestfits);
+    }
+    return copy;
+}
+
+void POPULATION::SetBestfitsPtrToInds() {
+    for (auto& p : individuals)
+        if (p)
+            p->SetBestfitsPtr(bestfits);
+}
+
+void POPULATION::SetBestfitsPtrToInds(std::vector<INDIVIDUAL>* p) {
+    bestfits = p;
+    for (unsigned i = 0; i < GetPopsize(); ++i)
+        (*this)[i].SetBestfitsPtr(p);
+}
+
+void POPULATION::UpdateBestfitsValue() {
+    for (unsigned i = 0; i < GetPopsize(); ++i) {
+        const INDIVIDUAL& ind = (*this)[i];
+        for (size_t j = 0; j < bestfits->size() && j < ind.GetNobj(); ++j)
+            if (ind.GetObj(static_cast<unsigned>(j)) <
+                (*bestfits)[j].GetObj(static_cast<unsigned>(j)))
+                (*bestfits)[j] = ind;
+    }
+}
+
+unsigned POPULATION::ExtractRepeated() {
+    unsigned removed = 0;
+    for (size_t a = 0; a < individuals.size(); ++a) {
+        const INDIVIDUAL& ia = (*this)[static_cast<unsigned>(a)];
+        size_t b = a + 1;
+        while (b < individuals.size()) {
+            if ((*this)[static_cast<unsigned>(b)].GetDvs() == ia.GetDvs()) {
+                individuals.erase(individuals.begin() + static_cast<std::ptrdiff_t>(b));
+                ++removed;
+            } else {
+                ++b;
+            }
+        }
+    }
+    return removed;
+}
+
+unsigned POPULATION::ExtractNonComputed() {
+    const size_t before = individuals.size();
+    for (const auto& p : individuals)
+        if (!p)
+            StopNotAllocated();
+    individuals.erase(std::remove_if(individuals.begin(), individuals.end(),
+                                     [](const std::shared_ptr<INDIVIDUAL>& p) {
+                                         return !p->IsComputed();
+                                     }),
+                      individuals.end());
+    const unsigned removed = static_cast<unsigned>(before - individuals.size());
+    if (removed > 0)
+        std::cout << "Extracted " << removed << " non-computed individuals from " << name
+                  << std::endl;
+    return removed;
+}
+
+// ---- ranking and sorting ----
+
+void POPULATION::AssignRank(unsigned int limit) {
+    ResetRank();
+    const unsigned n = GetPopsize();
+    for (unsigned j = 0; j + 1 < n; ++j) {
+        INDIVIDUAL& a = (*this)[j];
+        for (unsigned k = j + 1; k < n; ++k) {
+            if (a.rank > limit)
+                break;
+            INDIVIDUAL& b = (*this)[k];
+            const int d = NDSU::dominance(a, b);
+            if (d == 1)
+                ++b.rank;
+            else if (d == -1)
+                ++a.rank;
+        }
+    }
+    unsigned g = 0;
+    for (unsigned i = 0; i < n; ++i)
+        g = std::max<unsigned>(g, (*this)[i].rank);
+    mParetoSetIndexes.assign(g, {});
+    for (unsigned i = 0; i < n; ++i)
+        mParetoSetIndexes[(*this)[i].rank - 1].push_back(i);
+}
+
+void POPULATION::ResetRank() {
+    for (unsigned i = 0; i < GetPopsize(); ++i)
+        (*this)[i].rank = 1;
+    std::vector<std::vector<unsigned int>>().swap(mParetoSetIndexes);
+}
+
+void POPULATION::ResetCrowdDistance() {
+    for (unsigned i = 0; i < GetPopsize(); ++i)
+        (*this)[i].crowd_distance = 0.0;
+}
+
+const std::vector<unsigned int>& POPULATION::GetParetoSet(unsigned int r) {
+    if (r >= mParetoSetIndexes.size()) {
+        std::cout << "WARNING: Index for mParetoSetIndexes out of bounds" << std::endl;
+        std::cout << "   POPULATION::GetParetoSet(...)" << std::endl;
+        std::cout << "   returning last pareto set" << std::endl;
+        if (mParetoSetIndexes.empty())
+            mParetoSetIndexes.emplace_back();
+        return mParetoSetIndexes.back();
+    }
+    return mParetoSetIndexes[r];
+}
+
+unsigned POPULATION::GetSortedByRankFobjIndex(unsigned int r, unsigned int pos) const {
+    return mParetoSetIndexes[r][pos];
+}
+
+void POPULATION::SortByRankFobjIndex(unsigned int r, unsigned int k) {
+    std::vector<unsigned int>& front = mParetoSetIndexes[r];
+    std::sort(front.begin(), front.end(), NDSU::compare_fobj(k, this));
+}
+
+void POPULATION::Sort(unsigned int k) {
+    std::sort(individuals.begin(), individuals.end(), NDSU::compare_fobj(k, this));
+}
+
+void POPULATION::SortByRankCrowdDistance() {
+    std::sort(individuals.begin(), individuals.end(), NDSU::compare_crowd_distance(this));
+}
+
+void POPULATION::PartialSortByRankCrowdDistance(const unsigned int& n) {
+    const size_t m = std::min<size_t>(n, individuals.size());
+    std::partial_sort(individuals.begin(), individuals.begin() + static_cast<std::ptrdiff_t>(m),
+                      individuals.end(), NDSU::compare_crowd_distance(this));
+}
+
+POPULATION POPULATION::ParetoPop(bool rank) {
+    POPULATION result("Pareto Front", ndvs, nobj, nctr, 0, false);
+    if (rank)
+        AssignRank(1);
+    if (!mParetoSetIndexes.empty() && !mParetoSetIndexes[0].empty() &&
+        (*this)[mParetoSetIndexes[0][0]].GetCtrViolation() == 0.0) {
+        POPULATION front = SubPop(mParetoSetIndexes[0]);
+        result.individuals = front.individuals;
+    }
+    return result;
+}
+
+POPULATION POPULATION::NonDominatedBy(const INDIVIDUAL& x) const {
+    if (x.GetNobj() != GetNobj()) {
+        UTILS::Stop({"Number of objective functions must be equal to perform "
+                     "OPULATION::NonDominatedByInd(...)",
+                     "Program stopped"});
+    }
+    POPULATION result("NonDominated", ndvs, nobj, nctr, 0, false);
+    for (unsigned i = 0; i < GetPopsize(); ++i)
+        if (NDSU::dominance(x, (*this)[i]) == -1)
+            result.individuals.push_back(individuals[i]);
+    return result;
+}
+
+// ---- metrics ----
+
+double POPULATION::DistanceMetric(const POPULATION& reference) const {
+    if (GetNobj() < 2)
+        UTILS::Stop({"double POPULATION::DistanceMetric(bool sort):",
+                     "Only implemented for NOBJ >= 2.", "Program stopped!"});
+    const unsigned n = GetPopsize();
+    if (n == 0) {
+        std::cout << "double POPULATION::DistanceMetric(bool sort):" << std::endl;
+        std::cout << "\tWarning!: GetPopsize() == 0" << std::endl;
+        return INDIVIDUAL::kWorst;
+    }
+    double sum = 0.0;
+    for (unsigned i = 0; i < n; ++i) {
+        double d = INDIVIDUAL::kWorst;
+        for (unsigned r = 0; r < reference.GetPopsize(); ++r)
+            d = std::min(d, Distance((*this)[i], reference[r], GetNobj()));
+        sum += d;
+    }
+    return sum / n;
+}
+
+double POPULATION::DiversityMetric(const POPULATION& reference, bool sort) {
+    const char* title = "double POPULATION::DiversityMetric(...):";
+    if (GetNobj() < 2)
+        UTILS::Stop({title, "Only implemented for NOBJ >= 2.", "Program stopped!"});
+    if (sort) {
+        std::cout << title << std::endl << "\tSorting" << std::endl;
+        Sort(0);
+    }
+    const unsigned n = GetPopsize();
+    if (n == 0) {
+        std::cout << title << std::endl << "\tWarning!: GetPopsize() == 0" << std::endl;
+        return INDIVIDUAL::kWorst;
+    }
+    if (n == 1) {
+        std::cout << title << std::endl << "\tWarning!: GetPopsize() == 1" << std::endl;
+        return 1.0;
+    }
+    const unsigned m = GetNobj();
+    const double df = Distance((*this)[0], reference[0], m);
+    const double dl = Distance((*this)[n - 1], reference[reference.GetPopsize() - 1], m);
+    std::vector<double> d(n - 1);
+    double mean = 0.0;
+    for (unsigned i = 0; i + 1 < n; ++i) {
+        d[i] = Distance((*this)[i], (*this)[i + 1], m);
+        mean += d[i];
+    }
+    mean /= (n - 1);
+    double spread = 0.0;
+    for (double di : d)
+        spread += std::fabs(di - mean);
+    return (df + dl + spread) / (df + dl + (n - 1) * mean);
+}
+
+// ---- printing and files ----
+
+void POPULATION::Cout() const { OutAscii(std::cout, true, true, true); }
+
+void POPULATION::CoutComputed() const { OutAscii(std::cout, false, true, true); }
+
+void POPULATION::OutAscii(std::ostream& os, bool all, bool header, bool column_header) const {
+    if (header)
+        PIOU::out_population_header(os, *this);
+    if (column_header)
+        PIOU::out_individual_header(os, *this, 20);
+    for (unsigned i = 0; i < GetPopsize(); ++i) {
+        const INDIVIDUAL& ind = (*this)[i];
+        if (all || ind.IsComputed())
+            PIOU::out_individual_ascii(os, ind, 20);
+    }
+}
+
+void POPULATION::OutBin(std::ostream& os, bool all, bool header) const {
+    if (header) {
+        const int32_t counts[3] = {nobj, ndvs, nctr};
+        os.write(reinterpret_cast<const char*>(counts), sizeof(counts));
+    }
+    for (unsigned i = 0; i < GetPopsize(); ++i) {
+        const INDIVIDUAL& ind = (*this)[i];
+        if (all || ind.IsComputed())
+            PIOU::out_individual_bin(os, ind);
+    }
+}
+
+void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bool header,
+                              bool column_header, bool blank_before, bool blank_after) const {
+    std::ofstream os(file, append ? std::ios::app : std::ios::trunc);
+    if (!os) {
+        UTILS::WarnCannotWrite(file);
+        return;
+    }
+    if (blank_before)
+        os << '\n';
+    OutAscii(os, all, header, column_header);
+    if (blank_after)
+        os << '\n';
+    os.close();
+    if (!os)
+        UTILS::WarnCannotWrite(file);
+}
+
+void POPULATION::WriteBinTo(const std::string& file, bool append, bool all, bool header) const {
+    std::ofstream os(file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    if (!os) {
+        UTILS::WarnCannotWrite(file);
+        return;
+    }
+    OutBin(os, all, header);
+    os.close();
+    if (!os)
+        UTILS::WarnCannotWrite(file);
+}
+
+void POPULATION::WriteFileAscii(const std::string& file, bool blank) const {
+    WriteAsciiTo(file, false, true, true, true, false, blank);
+}
+
+void POPULATION::WriteComputedFileAscii(const std::string& file, bool blank) const {
+    WriteAsciiTo(file, false, false, true, true, false, blank);
+}
+
+void POPULATION::AppendFileAscii(const std::string& file, bool header, bool column_header,
+                                 bool blanks) const {
+    WriteAsciiTo(file, true, true, header, column_header, blanks, blanks);
+}
+
+void POPULATION::AppendComputedFileAscii(const std::string& file, bool header,
+                                         bool column_header, bool blanks) const {
+    WriteAsciiTo(file, true, false, header, column_header, blanks, blanks);
+}
+
+void POPULATION::WriteFileBin(const std::string& file) const { WriteBinTo(file, false, true, true); }
+
+void POPULATION::WriteComputedFileBin(const std::string& file) const {
+    WriteBinTo(file, false, false, true);
+}
+
+void POPULATION::AppendFileBin(const std::string& file) const { WriteBinTo(file, true, true, false); }
+
+void POPULATION::AppendComputedFileBin(const std::string& file) const {
+    WriteBinTo(file, true, false, false);
+}
+
+void POPULATION::WriteFile(const std::string& file, bool ascii, bool blank) const {
+    if (ascii)
+        WriteFileAscii(file, blank);
+    else
+        WriteFileBin(file);
+}
+
+void POPULATION::WriteComputedFile(const std::string& file, bool ascii, bool blank) const {
+    if (ascii)
+        WriteComputedFileAscii(file, blank);
+    else
+        WriteComputedFileBin(file);
+}
+
+void POPULATION::AppendFile(const std::string& file, bool ascii, bool header, bool column_header,
+                            bool blanks) const {
+    if (ascii)
+        AppendFileAscii(file, header, column_header, blanks);
+    else
+        AppendFileBin(file);
+}
+
+void POPULATION::AppendComputedFile(const std::string& file, bool ascii, bool header,
+                                   bool column_header, bool blanks) const {
+    if (ascii)
+        AppendComputedFileAscii(file, header, column_header, blanks);
+    else
+        AppendComputedFileBin(file);
+}
+
+std::ostream& operator<<(std::ostream& os, const POPULATION& pop) {
+    pop.OutAscii(os, true, true, true);
+    return os;
+}

@@ -1,0 +1,92 @@
+#include "model/UTILS.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <set>
+
+namespace UTILS {
+
+namespace {
+bool gFatalThrows = false;
+std::mutex gWarnMutex;
+std::set<std::string>& WarnedFiles() {
+    static std::set<std::string> files;
+    return files;
+}
+} // namespace
+
+void Stop(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        std::cout << line << std::endl;
+        text += line;
+        text += '\n';
+    }
+    std::cout.flush();
+    if (gFatalThrows)
+        throw FatalError(text);
+    std::exit(1);
+}
+
+void SetFatalThrows(bool throws) { gFatalThrows = throws; }
+
+bool FatalThrows() { return gFatalThrows; }
+
+void WarnCannotWrite(const std::string& file) {
+    std::lock_guard<std::mutex> lock(gWarnMutex);
+    if (!WarnedFiles().insert(file).second)
+        return;
+    std::cout << "Warning: cannot open file " << file
+              << " for writing; its results are not saved." << std::endl;
+}
+
+std::ostream& out_seconds_in_hms(std::ostream& os, double x) {
+    // A clock step backwards (or a NaN) must not turn into a huge unsigned value.
+    if (!(x > 0.0))
+        x = 0.0;
+    if (x > 4294967295.0 * 60.0)
+        x = 4294967295.0 * 60.0;
+    const uint32_t m = static_cast<uint32_t>(x / 60.0);
+    const uint32_t s = static_cast<uint32_t>(static_cast<int64_t>(x) % 60);
+    os << m / 60 << " hours " << m % 60 << " minutes " << s << " seconds.";
+    return os;
+}
+
+bool RestrictToBound(double& x, double lower, double upper) {
+    if (x <= lower) {
+        x = lower;
+        return true;
+    }
+    if (x >= upper) {
+        x = upper;
+        return true;
+    }
+    return false;
+}
+
+std::vector<bool> RestrictToBound(std::vector<double>& x, const std::vector<double>& lower,
+                                  const std::vector<double>& upper) {
+    std::vector<bool> restricted(x.size(), false);
+    for (size_t i = 0; i < x.size(); ++i)
+        restricted[i] = RestrictToBound(x[i], lower[i], upper[i]);
+    return restricted;
+}
+
+std::string ParseArgument(const std::string& arg, unsigned ndvs, unsigned nobj, unsigned nctr) {
+    const std::pair<const char*, unsigned> table[] = {
+        {"$(NDVS)", ndvs}, {"$(ndvs)", ndvs}, {"$(NOBJ)", nobj},
+        {"$(nobj)", nobj}, {"$(NCTR)", nctr}, {"$(nctr)", nctr},
+    };
+    std::string result = arg;
+    for (const auto& entry : table) {
+        const std::string key = entry.first;
+        const size_t pos = result.find(key);
+        if (pos != std::string::npos)
+            result.replace(pos, key.size(), std::to_string(entry.second));
+    }
+    return result;
+}
+
+} // namespace UTILS

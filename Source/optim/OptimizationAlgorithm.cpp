@@ -1,0 +1,274 @@
+#include "optim/OptimizationAlgorithm.h"
+
+#include <ctime>
+#include <fstream>
+#include <iostream>
+
+#include "eval/EVAU.h"
+#include "eval/LocalEVAU.h"
+#include "model/UTILS.h"
+#include "optim/TerminationCriteria.h"
+#include "output/PIOU.h"
+#include "output/PIOUConfig.h"
+#include "output/PLOU.h"
+#include "output/WriteData.h"
+
+namespace {
+EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu, std::istream& in) {
+    if (ncpu == 0)
+        UTILS::Stop({"The HTCondor evaluation unit (NCPU 0) is not available in this build.",
+                     "Program stopped!"});
+    return new LocalEVAU(ndvs, nobj, nctr, ncpu, in);
+}
+
+EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
+                 const nlohmann::json& block) {
+    if (ncpu == 0)
+        UTILS::Stop({"The HTCondor evaluation unit (\"ncpu\" 0) is not available in this build.",
+                     "Program stopped!"});
+    return new LocalEVAU(ndvs, nobj, nctr, ncpu, block);
+}
+} // namespace
+
+OptimizationAlgorithm::OptimizationAlgorithm(std::istream& in)
+    : mWriteData(nullptr), mEvau(nullptr), mCriteria(nullptr), done(false), iter(0), ndvs(0),
+      nobj(0), nctr(0), mActiveGame(0) {
+    std::cout << "OptimizationAlgorithm created." << std::endl;
+    unsigned ncpu = 0;
+    PIOU::read_value(in, ndvs, "the number of design variables (an unsigned integer)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, nobj, "the number of objectives (an unsigned integer)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, nctr, "the number of constraints (an unsigned integer)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, ncpu,
+                     "the number of processors (an unsigned integer, 0 for HTCondor)");
+    PIOU::skip_line(in);
+    std::cout << "NDVs = " << ndvs << std::endl;
+    std::cout << "NObj = " << nobj << std::endl;
+    std::cout << "NCtr = " << nctr << std::endl;
+    mEvau = CreateEVAU(ndvs, nobj, nctr, ncpu, in);
+    InitCommon();
+}
+
+OptimizationAlgorithm::OptimizationAlgorithm(const nlohmann::json& block)
+    : mWriteData(nullptr), mEvau(nullptr), mCriteria(nullptr), done(false), iter(0), ndvs(0),
+      nobj(0), nctr(0), mActiveGame(0) {
+    std::cout << "OptimizationAlgorithm created." << std::endl;
+    std::cout << "OptimizationAlgorithm: " << block.dump(4) << std::endl;
+    const std::string where = "OptimizationAlgorithm/LAMBDAMU";
+    ndvs = PIOU::json_get<unsigned>(block, "ndvs", where);
+    nobj = PIOU::json_get<unsigned>(block, "nobj", where);
+    nctr = PIOU::json_get<unsigned>(block, "nctr", where);
+    std::cout << "NDVs = " << ndvs << std::endl;
+    std::cout << "NObj = " << nobj << std::endl;
+    std::cout << "NCtr = " << nctr << std::endl;
+    if (block.contains("EVAU")) {
+        const nlohmann::json& evau = block.at("EVAU");
+        if (!evau.is_object())
+            PIOU::json_error(where + "/EVAU", "expected an object, found " + evau.dump());
+        const unsigned ncpu = PIOU::json_get<unsigned>(evau, "ncpu", 1u, where + "/EVAU");
+        mEvau = CreateEVAU(ndvs, nobj, nctr, ncpu, evau);
+    } else {
+        std::cout << "EVAU Module not loaded" << std::endl;
+    }
+    InitCommon();
+}
+
+void OptimizationAlgorithm::InitCommon() {
+    done = false;
+    iter = 0;
+    mCriteria = nullptr;
+    mActiveGame = 0;
+    // Every entry starts with the largest finite objectives, so that the first
+    // feasible evaluation of each objective replaces it.
+    bestfits.assign(nobj, INDIVIDUAL(static_cast<int>(ndvs), static_cast<int>(nobj),
+                                     static_cast<int>(nctr), nullptr));
+}
+
+OptimizationAlgorithm::~OptimizationAlgorithm() {
+    delete mEvau;
+    delete mCriteria;
+}
+
+void OptimizationAlgorithm::RequireEVAU() const {
+    if (mEvau == nullptr)
+        UTILS::Stop({"The optimiser has no evaluation unit (its configuration has no \"EVAU\" "
+                     "block), so it cannot be run.",
+                     "Program stopped!"});
+}
+
+bool OptimizationAlgorithm::Compute() {
+    RequireEVAU();
+    return mEvau->Compute(mChilds, mCriteria, mDVsIds, mEliteDVs, mWriteData);
+}
+
+bool OptimizationAlgorithm::ComputeInd(INDIVIDUAL& ind) {
+    RequireEVAU();
+    return mEvau->ComputeInd(ind, mCriteria, mDVsIds, mEliteDVs, mWriteData);
+}
+
+unsigned OptimizationAlgorithm::GetObjEvals() const {
+    return mEvau != nullptr ? mEvau->GetObjEvals() : 0;
+}
+
+void OptimizationAlgorithm::Run(double& elapsed, long& start_time) {
+    RequireEVAU();
+    std::cout << std::endl << "Run started" << std::endl << std::endl;
+    InitEVAU();
+    std::cout << std::endl << "InitEVAU done" << std::endl << std::endl;
+    InitializeChildsFile();
+    Initialize();
+    std::cout << std::endl << "Initialize done" << std::endl << std::endl;
+    WriteConvergenceGenFile();
+    std::cout << std::endl << "LOOP BEGIN" << std::endl << std::endl;
+    while (!done) {
+        IncrIter();
+        Generate();
+        if (!done) {
+            done = Compute();
+            PostProcessInds();
+            WriteConvergenceGenFile();
+        }
+        const unsigned report = mWriteData->GetReportIter();
+        if (report != 0 && mWriteData->GetReportIterCounter() == report) {
+            std::cout << "-------------------------------------------" << std::endl;
+            std::cout << "Finished iteration: " << iter << std::endl;
+            elapsed = std::difftime(std::time(nullptr), static_cast<std::time_t>(start_time));
+            std::cout << "Time elapsed = ";
+            UTILS::out_seconds_in_hms(std::cout, elapsed) << std::endl;
+            PrintReportIter();
+            std::cout << std::endl;
+            mWriteData->ResetReportIterCounter();
+        }
+    }
+    std::cout << std::endl << "LOOP END" << std::endl;
+    PostProcessOpt();
+}
+
+void OptimizationAlgorithm::IncrIter() {
+    ++iter;
+    if (mWriteData != nullptr)
+        mWriteData->IncrReportIterCounter();
+}
+
+void OptimizationAlgorithm::InitEVAU() {
+    RequireEVAU();
+    if (IsActiveGame()) {
+        mEvau->SetNdvs(static_cast<unsigned>(mDVsIds.size()));
+        mEvau->SetNobj(static_cast<unsigned>(mOBjIds.size()));
+    } else {
+        mEvau->SetNdvs(ndvs);
+        mEvau->SetNobj(nobj);
+    }
+    std::cout << "mDVsIds.size() = " << mDVsIds.size() << std::endl;
+    std::cout << "mOBjIds.size() = " << mOBjIds.size() << std::endl;
+    mEvau->Init(mChilds.GetPopsize());
+    mEvau->InitConvergenceWriteManager(mWriteData->GetConvergenceEvaFilename(), nobj,
+                                       "Evaluation");
+    std::cout << "InitConvergenceWriteManager done." << std::endl;
+    mEvau->SetOBjIds(mOBjIds);
+    mEvau->SetDVsIds(mDVsIds);
+    mGenConvergence.Init(mWriteData->GetConvergenceGenFilename(), nobj, "Generation");
+}
+
+void OptimizationAlgorithm::InitializeChildsFile() const {
+    if (!mWriteData->GetWriteChilds())
+        return;
+    const std::string file = mWriteData->GetChildsFilename();
+    if (mWriteData->GetWriteASCIIFormat()) {
+        std::ofstream os(file, std::ios::trunc);
+        if (!os) {
+            UTILS::WarnCannotWrite(file);
+            return;
+        }
+        os << std::scientific;
+        os.precision(10);
+        PIOU::out_population_header(os, mChilds);
+        PIOU::out_individual_header(os, mChilds, 20);
+    } else {
+        std::ofstream os(file, std::ios::trunc | std::ios::binary);
+        if (!os) {
+            UTILS::WarnCannotWrite(file);
+            return;
+        }
+        const int32_t counts[3] = {static_cast<int32_t>(mChilds.GetNobj()),
+                                   static_cast<int32_t>(mChilds.GetNdvs()),
+                                   static_cast<int32_t>(mChilds.GetNctr())};
+        os.write(reinterpret_cast<const char*>(counts), sizeof(counts));
+    }
+}
+
+void OptimizationAlgorithm::WriteConvergenceGenFile() {
+    mGenConvergence.WriteConvergenceToFile(bestfits, iter);
+}
+
+void OptimizationAlgorithm::PrintReportIter() {
+    std::cout << "   Bestfits:" << std::endl;
+    std::cout << "   ";
+    PIOU::cout_convergence_header(nobj, "Generation");
+    std::cout << "   ";
+    PIOU::cout_convergence(bestfits, iter);
+    if (mWriteData->GetRunPlots() && mWriteData->GetWriteOnlineHistoryPareto())
+        PLOU::run_gnuplot(mWriteData->GetGPFilenameWOExt());
+}
+
+void OptimizationAlgorithm::Inmigrate(const INDIVIDUAL&, const std::vector<unsigned>&) {
+    UTILS::Stop({"Member function OptimizationAlgorithm::Inmigrate(const INDIVIDUAL &, const "
+                 "std::vector<unsigned int> &)",
+                 "Inmigrate funciton is not overridden on this OptimizationAlgorithm inherited "
+                 "class",
+                 "Optimization with GameAlgorithm not available", "Program stopped!"});
+}
+
+void OptimizationAlgorithm::SetActiveGame(const std::vector<int>& dvs_map,
+                                          const std::vector<int>& obj_map, unsigned global_ndvs,
+                                          unsigned prefix_index) {
+    std::cout << "OptimizationAlgorithm::SetActiveGame(...) called" << std::endl;
+    mActiveGame = 1;
+    mDVsIds = dvs_map;
+    mOBjIds = obj_map;
+    mEliteDVs.resize(global_ndvs, 0.0);
+    if (mWriteData != nullptr)
+        mWriteData->SetPrefixIndex(prefix_index);
+    CalcGlobalIds();
+}
+
+void OptimizationAlgorithm::CalcGlobalIds() {
+    mGlobalDVsIds.assign(ndvs, 0);
+    mGlobalOBjIds.assign(nobj, 0);
+    size_t k = 0;
+    for (int id : mDVsIds)
+        if (id != -1 && k < mGlobalDVsIds.size())
+            mGlobalDVsIds[k++] = static_cast<unsigned>(id);
+    k = 0;
+    for (int id : mOBjIds)
+        if (id != -1 && k < mGlobalOBjIds.size())
+            mGlobalOBjIds[k++] = static_cast<unsigned>(id);
+}
+
+void OptimizationAlgorithm::SetTerminationCriteria(const TerminationCriteria& criteria) {
+    delete mCriteria;
+    mCriteria = criteria.clone();
+}
+
+void OptimizationAlgorithm::SetEliteDVs(std::vector<double> elite) {
+    if (elite.size() != mEliteDVs.size())
+        UTILS::Stop({"Error on OptimizationAlgorithm::SetEliteDVs(std::vector<double>)",
+                     "Dimension missmatch", "Program stopped!"});
+    mEliteDVs = std::move(elite);
+}
+
+void OptimizationAlgorithm::SetEliteDVs(unsigned i, double v) {
+    if (i >= mEliteDVs.size())
+        UTILS::Stop({"Error on OptimizationAlgorithm::SetEliteDVs(unsigned int,double)",
+                     "Dimension missmatch", "Program stopped!"});
+    mEliteDVs[i] = v;
+}
+
+double OptimizationAlgorithm::GetEliteDVs(unsigned i) const {
+    if (i >= mEliteDVs.size())
+        UTILS::Stop({"Error on OptimizationAlgorithm::GetEliteDVs(unsigned int,double)",
+                     "Dimension missmatch", "Program stopped!"});
+    return mEliteDVs[i];
+}

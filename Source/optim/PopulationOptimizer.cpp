@@ -1,0 +1,368 @@
+#include "optim/PopulationOptimizer.h"
+
+#include <cmath>
+#include <iomanip>
+#include <iostream>
+
+#include "app/PostProcessBaseline.h"
+#include "model/NDSU.h"
+#include "model/UTILS.h"
+#include "optim/TerminationCriteriaFactory.h"
+#include "output/PIOU.h"
+#include "output/PIOUConfig.h"
+#include "output/PLOU.h"
+
+namespace {
+void PrintVector(const std::vector<double>& v) {
+    std::cout << std::endl;
+    for (double x : v)
+        std::cout << std::left << std::setw(15) << x;
+    std::cout << std::endl;
+}
+} // namespace
+
+PopulationOptimizer::PopulationOptimizer(std::istream& in, unsigned seed, const std::string& kind)
+    : OptimizationAlgorithm(in), mKind(kind), mBufsize(0), mPc(0.0), mPm(0.0), mRanu(seed),
+      mImmigrantPending(false) {
+    std::cout << kind << " created." << std::endl;
+    if (seed != 0)
+        mRanu.RandomInit(seed);
+    SetWriteDataPtr(&mWriteDataEA);
+}
+
+PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block, const std::string& kind)
+    : OptimizationAlgorithm(block), mKind(kind), mBufsize(0), mPc(0.0), mPm(0.0), mRanu(0),
+      mImmigrantPending(false) {
+    const std::string where = "OptimizationAlgorithm/" + kind;
+    std::cout << kind << " created." << std::endl;
+    std::cout << kind << ": " << block.dump(4) << std::endl;
+    const unsigned seed = PIOU::json_get<unsigned>(block, "seed", 0u, where);
+    if (seed != 0)
+        mRanu.RandomInit(seed);
+    const int popsize = PIOU::json_get<int>(block, "popsize", 20, where);
+    const int popinit = PIOU::json_get<int>(block, "popinit", 0, where);
+    const double pc = PIOU::json_get<double>(block, "pc", 0.9, where);
+    const double pm = PIOU::json_get<double>(block, "pm", 0.1, where);
+    const auto step = PIOU::json_get<std::vector<double>>(block, "dvs_step", where);
+    const auto lower = PIOU::json_get<std::vector<double>>(block, "min_dvs", where);
+    const auto upper = PIOU::json_get<std::vector<double>>(block, "max_dvs", where);
+    PrintVector(step);
+    PrintVector(lower);
+    PrintVector(upper);
+    if (step.size() != ndvs || lower.size() != ndvs || upper.size() != ndvs)
+        UTILS::Stop({"Design variables bounds or step size do not match number od dvs"});
+    unsigned bufsize = 0;
+    std::string file;
+    if (popinit == 0) {
+        const int size = PIOU::json_get<int>(block, "bufize", popsize, where);
+        if (size < 0)
+            PIOU::json_error(where + "/bufize", "expected a buffer size of at least \"popsize\"");
+        bufsize = static_cast<unsigned>(size);
+    } else if (popinit == 1 || popinit == 2) {
+        file = PIOU::json_get<std::string>(block, "initial_buffer_filename", where);
+    }
+    InternalInit("LambdaMu", popsize, lower, upper, step, pc, pm);
+    FillBuffer(popinit, bufsize, file);
+    mWriteDataEA.LoadConfigFile();
+    std::cout << "SetWriteDataPtr setted" << std::endl;
+    SetWriteDataPtr(&mWriteDataEA);
+    if (block.contains("TerminationCriteria")) {
+        std::cout << "Termination criteria found" << std::endl;
+        std::cout << block.at("TerminationCriteria").dump(4) << std::endl;
+        TerminationCriteria* rule =
+            TerminationCriteriaFactory::CreateTerminationCriteria(block.at("TerminationCriteria"));
+        SetTerminationCriteria(*rule);
+        delete rule;
+    } else {
+        std::cout << "Termination criteria not found" << std::endl;
+    }
+    std::cout << kind << " creation finished." << std::endl;
+}
+
+void PopulationOptimizer::ReadLegacyBlock(std::istream& in, const std::string& name) {
+    int popsize = 0, popinit = 0;
+    unsigned bufsize = 0;
+    double pc = 0.0, pm = 0.0;
+    std::string file;
+    PIOU::read_value(in, popsize, "the population size (an even integer greater than 0)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, popinit,
+                     "the buffer initialisation (0 random, 1 design file, 2 population file)");
+    if (popinit == 0)
+        PIOU::read_value(in, bufsize, "the buffer size after popinit 0 (an unsigned integer)");
+    else
+        PIOU::read_value(in, file, "the buffer file name after popinit " +
+                                       std::to_string(popinit));
+    PIOU::skip_line(in);
+    PIOU::read_value(in, pc, "the crossover probability (a number in [0, 1])");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, pm, "the mutation probability (a number in [0, 1])");
+    PIOU::skip_line(in);
+    std::vector<double> step(ndvs), lower(ndvs), upper(ndvs);
+    PIOU::read_values(in, step, "a design-variable step (0 for a continuous variable)");
+    PIOU::skip_line(in);
+    PIOU::read_values(in, lower, "a design-variable lower bound");
+    PIOU::skip_line(in);
+    PIOU::read_values(in, upper, "a design-variable upper bound");
+    PIOU::skip_line(in);
+    InternalInit(name, popsize, lower, upper, step, pc, pm);
+    FillBuffer(popinit, bufsize, file);
+}
+
+void PopulationOptimizer::InternalInit(const std::string& name, int popsize,
+                                       const std::vector<double>& lower,
+                                       const std::vector<double>& upper,
+                                       const std::vector<double>& step, double pc, double pm) {
+    // Crossover works on pairs, so an odd population would leave a child
+    // without a partner.
+    if (popsize <= 0 || popsize % 2 != 0)
+        UTILS::Stop({"Population size must be an even number greater than 0: popsize = " +
+                         std::to_string(popsize),
+                     "Program stopped!"});
+    for (unsigned j = 0; j < ndvs; ++j) {
+        if (!std::isfinite(lower[j]) || !std::isfinite(upper[j]))
+            UTILS::Stop({"Design variable " + std::to_string(j) +
+                             " needs finite bounds: min = " + std::to_string(lower[j]) +
+                             ", max = " + std::to_string(upper[j]),
+                         "Program stopped!"});
+        // A negative or non-finite step would make the grid walk never end.
+        if (!(step[j] >= 0.0) || !std::isfinite(step[j]))
+            UTILS::Stop({"Design variable " + std::to_string(j) +
+                             " needs a step of 0 (continuous) or more: step = " +
+                             std::to_string(step[j]),
+                         "Program stopped!"});
+    }
+    mParents.InitPop(name + "->parents", static_cast<int>(ndvs), static_cast<int>(nobj),
+                     static_cast<int>(nctr), popsize, true);
+    mChilds.InitPop(name + "->childs", static_cast<int>(ndvs), static_cast<int>(nobj),
+                    static_cast<int>(nctr), popsize, true);
+    mLower.assign(lower.begin(), lower.begin() + ndvs);
+    mUpper.assign(upper.begin(), upper.begin() + ndvs);
+    mSteps.assign(step.begin(), step.begin() + ndvs);
+    for (unsigned j = 0; j < ndvs; ++j) {
+        if (mLower[j] > mUpper[j]) {
+            std::cout << std::endl;
+            UTILS::Stop({"Wrong limits entered for the min and max bounds of variable, hence "
+                         "exiting"});
+        }
+    }
+    if (!(pc >= 0.0 && pc <= 1.0))
+        UTILS::Stop({"Crossover probability must be between [0,1] range", "Program stopped!"});
+    if (!(pm >= 0.0 && pm <= 1.0))
+        UTILS::Stop({"Mutation probability must be between [0,1] range", "Program stopped!"});
+    mPc = pc;
+    mPm = pm;
+}
+
+void PopulationOptimizer::FillBuffer(int popinit, unsigned bufsize, const std::string& file) {
+    if (popinit == 0)
+        InitBufferRand(bufsize);
+    else if (popinit == 1)
+        DvsBufferFile(file);
+    else if (popinit == 2)
+        FittedBufferFile(file);
+    else
+        return;
+    // The best popsize of the buffer become the first parents and the buffer is
+    // then cut to popsize children: a smaller buffer would leave empty slots.
+    if (mChilds.GetPopsize() < mParents.GetPopsize())
+        UTILS::Stop({"The initial buffer holds " + std::to_string(mChilds.GetPopsize()) +
+                         " designs but at least popsize = " +
+                         std::to_string(mParents.GetPopsize()) + " are needed.",
+                     "Program stopped!"});
+}
+
+void PopulationOptimizer::InitBufferRand(unsigned int bufsize) {
+    mBufsize = bufsize;
+    std::cout << "Buffer random initialization" << std::endl;
+    mChilds.Resize(bufsize, true);
+    mChilds.RandomInit(mLower, mUpper, mSteps, mRanu);
+}
+
+unsigned PopulationOptimizer::DvsBufferFile(const std::string& file) {
+    std::cout << "Buffer DVS initialization" << std::endl;
+    POPULATION read = PIOU::read_population_dvs(file, ndvs, nobj, nctr);
+    const std::string name = mChilds.GetName();
+    mChilds = read;
+    mChilds.SetName(name);
+    mChilds.SetBestfitsPtr(nullptr);
+    mBufsize = mChilds.GetPopsize();
+    return mBufsize;
+}
+
+unsigned PopulationOptimizer::FittedBufferFile(const std::string& file) {
+    std::cout << "Buffer fitted data initialization" << std::endl;
+    POPULATION read = PIOU::read_population_a(file);
+    if (read.GetNdvs() != ndvs || read.GetNobj() != nobj || read.GetNctr() != nctr)
+        UTILS::Stop({"File " + file + " holds designs with nobj " +
+                         std::to_string(read.GetNobj()) + " ndvs " +
+                         std::to_string(read.GetNdvs()) + " nctr " +
+                         std::to_string(read.GetNctr()) + " where the optimiser has nobj " +
+                         std::to_string(nobj) + " ndvs " + std::to_string(ndvs) + " nctr " +
+                         std::to_string(nctr) + ".",
+                     "Program stopped!"});
+    const std::string name = mChilds.GetName();
+    mChilds = read;
+    mChilds.SetName(name);
+    mBufsize = mChilds.GetPopsize();
+    mChilds.SetBestfitsPtrToInds(&bestfits);
+    mChilds.UpdateBestfitsValue();
+    return mBufsize;
+}
+
+void PopulationOptimizer::Initialize() {
+    mImmigrantPending = false;
+    mLamu.SetBestfitsPtrToInds(&bestfits);
+    mParents.SetBestfitsPtrToInds(&bestfits);
+    mChilds.SetBestfitsPtrToInds(&bestfits);
+    mParetoHistory.SetName(mWriteDataEA.GetParetoPopName());
+
+    std::cout << std::endl << "> Computing buffer" << std::endl;
+    Compute();
+    std::cout << "< Done." << std::endl;
+
+    mChilds.WriteComputedFileAscii(mWriteDataEA.GetInitialBufferFilename(), false);
+    if (mWriteDataEA.GetWriteChilds())
+        mParents.WriteComputedFile(mWriteDataEA.GetParentsFilename(),
+                                   mWriteDataEA.GetWriteASCIIFormat(), false);
+    if (mWriteDataEA.GetWriteOnlineHistoryPareto()) {
+        mParetoHistory = mChilds.DeepCopy();
+        ReduceParetoHistory(mParetoHistory);
+        mParetoHistory.WriteComputedFileAscii(mWriteDataEA.GetParetoHistFilename(), true);
+    }
+    PLOU::create_file_gp(mChilds, mWriteDataEA);
+    SelectParentsFromBuffer();
+    mParents.WriteComputedFileAscii(mWriteDataEA.GetFirstParentsFilename(), false);
+}
+
+void PopulationOptimizer::ReduceParetoHistory(POPULATION& history) {
+    const std::string name = mWriteDataEA.GetParetoPopName();
+    history.ExtractRepeated();
+    history = history.ParetoPop(true);
+    history.Sort(0);
+    history.SetName(name);
+}
+
+void PopulationOptimizer::SelectParentsFromBuffer() {
+    std::cout << "> Selecting parents from buffer" << std::endl;
+    std::cout << "   Assigning rank and crowding distance" << std::endl;
+    NDSU::assign_rank_crowd_distance(mChilds);
+    std::cout << "   Non-dominated sorting of " << mChilds.GetName() << std::endl;
+    mChilds.SortByRankCrowdDistance();
+    std::cout << "   Assigning values from childs to parents" << std::endl;
+    const unsigned popsize = mParents.GetPopsize();
+    const unsigned bufsize = mChilds.GetPopsize();
+    for (unsigned i = 0, j = 0; i < popsize; ++i) {
+        mParents[i] = mChilds[j];
+        if (++j >= bufsize)
+            j = 0;
+    }
+    std::cout << "< Done." << std::endl;
+    std::cout << "> Starting " << mKind << std::endl;
+    mChilds.Resize(popsize, false);
+    std::cout << "   resized" << std::endl;
+    mLamu = mParents;
+    std::cout << "   mLamu = mParents" << std::endl;
+    mLamu.SetName("lamu");
+    std::cout << "   NameSeted" << std::endl;
+    for (unsigned k = 0; k < mChilds.GetPopsize(); ++k)
+        mLamu.PushBackIndSPtr(mChilds.GetIndsPtrs(k));
+    std::cout << "   mLamu += mChilds;" << std::endl;
+    std::cout << "< Done." << std::endl;
+}
+
+void PopulationOptimizer::AssignAndSortByRankAndCrowdDistance() {
+    NDSU::assign_rank_crowd_distance(mLamu);
+    mLamu.SortByRankCrowdDistance();
+}
+
+void PopulationOptimizer::PostProcessInds() {
+    if (mWriteDataEA.GetWriteOnlineHistoryPareto()) {
+        for (unsigned k = 0; k < mChilds.GetPopsize(); ++k)
+            mParetoHistory.PushBackNewInd(mChilds[k]);
+        if (IsDone())
+            mParetoHistory.ExtractNonComputed();
+        ReduceParetoHistory(mParetoHistory);
+        mParetoHistory.AppendComputedFileAscii(mWriteDataEA.GetParetoHistFilename(), true, true,
+                                               true);
+    }
+    AssignAndSortByRankAndCrowdDistance();
+    if (mWriteDataEA.GetWriteChilds())
+        mParents.AppendComputedFile(mWriteDataEA.GetParentsFilename(),
+                                    mWriteDataEA.GetWriteASCIIFormat(), false, true, false);
+    if (!IsDone())
+        FillParentsAndChilds();
+}
+
+void PopulationOptimizer::FillParentsAndChilds() {
+    const unsigned popsize = mParents.GetPopsize();
+    for (unsigned i = 0; i < popsize; ++i)
+        mParents.GetIndsPtrs(i) = mLamu.GetIndsPtrs(i);
+    for (unsigned k = 0; k < mChilds.GetPopsize(); ++k)
+        mChilds.GetIndsPtrs(k) = mLamu.GetIndsPtrs(popsize + k);
+}
+
+void PopulationOptimizer::PostProcessOpt() {
+    mChilds.WriteComputedFileAscii(mWriteDataEA.GetLastChildFilename(), false);
+    std::cout << mKind << "::PostProcessOpt():" << std::endl;
+    std::cout << "Iterations: " << iter << std::endl;
+    std::cout << "Objective evaluations: " << GetObjEvals() << std::endl;
+    std::cout << "Iterations*popsize + bufsize = "
+              << static_cast<unsigned long long>(iter) * mParents.GetPopsize() + mBufsize
+              << std::endl;
+    if (!mWriteDataEA.GetWriteOnlineHistoryPareto() && mWriteDataEA.GetWriteChilds() &&
+        nobj > 1) {
+        POPULATION all = PIOU::read_population(mWriteDataEA.GetChildsFilename(),
+                                               mWriteDataEA.GetWriteASCIIFormat());
+        post_process_c_pop(all, mChilds.GetPopsize(), mBufsize);
+    }
+    if (mWriteDataEA.GetWriteOnlineHistoryPareto())
+        mParetoHistory.WriteComputedFileAscii(mWriteDataEA.GetParetoLastFilename(), true);
+    POPULATION post("Post pop", static_cast<int>(ndvs), static_cast<int>(nobj),
+                    static_cast<int>(nctr), 0, false);
+    for (const INDIVIDUAL& best : bestfits)
+        post.PushBackNewInd(best);
+    post.WriteFileAscii(mWriteDataEA.GetBestfitsFilename(), true);
+    if (mWriteDataEA.GetRunPlots())
+        PLOU::run_gnuplot(mWriteDataEA.GetGPFilenameWOExt());
+}
+
+POPULATION PopulationOptimizer::post_process_c_pop(POPULATION& all, unsigned int popsize,
+                                                   unsigned int bufsize) {
+    std::cout << "> Post-processing optimization..." << std::endl;
+    POPULATION result;
+    const std::string history_file = mWriteDataEA.GetParetoHistFilename();
+    if (mWriteDataEA.GetWriteParetoHistory()) {
+        result = all.SubPop(0, bufsize);
+        ReduceParetoHistory(result);
+        result.WriteFileAscii(history_file, true);
+        // popsize 0 would never advance; one block then holds the rest.
+        const unsigned block = popsize > 0 ? popsize : all.GetPopsize();
+        for (unsigned start = bufsize; start < all.GetPopsize(); start += block) {
+            POPULATION generation = all.SubPop(start, block);
+            for (unsigned k = 0; k < generation.GetPopsize(); ++k)
+                result.PushBackIndSPtr(generation.GetIndsPtrs(k));
+            ReduceParetoHistory(result);
+            result.AppendComputedFileAscii(history_file, true, true, true);
+        }
+    } else {
+        result = all;
+        ReduceParetoHistory(result);
+    }
+    result.WriteFileAscii(mWriteDataEA.GetParetoLastFilename(), true);
+    if (mWriteDataEA.GetBaseline())
+        post_process_baseline(result);
+    std::cout << "   Elements in the pareto: " << result.GetPopsize() << std::endl;
+    std::cout << "< Done." << std::endl;
+    return result;
+}
+
+void PopulationOptimizer::post_process_baseline(const POPULATION& front) {
+    ::post_process_baseline(front, mWriteDataEA);
+}
+
+void PopulationOptimizer::SetWriteData(WriteData data) {
+    mWriteDataEA = WriteDataEA(data);
+    std::cout << "SetWriteDataPtr setted" << std::endl;
+    SetWriteDataPtr(&mWriteDataEA);
+}

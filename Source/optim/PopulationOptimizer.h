@@ -1,0 +1,83 @@
+#ifndef VESK_OPTIM_POPULATIONOPTIMIZER_H
+#define VESK_OPTIM_POPULATIONOPTIMIZER_H
+
+#include <istream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "model/POPULATION.h"
+#include "model/RANU.h"
+#include "optim/OptimizationAlgorithm.h"
+#include "output/WriteDataEA.h"
+
+// What the evolutionary optimiser and the particle swarm share: the initial
+// buffer, the parents/children/merged populations, ranking and selection of
+// the next parents, the Pareto history, the result files and the final
+// post-processing. The derived classes supply Generate (how children are bred)
+// and Inmigrate (how a game immigrant is received).
+class PopulationOptimizer : public OptimizationAlgorithm {
+public:
+    ~PopulationOptimizer() override = default;
+
+    void Initialize() override;
+    void PostProcessInds() override;
+    void PostProcessOpt() override;
+    void SetWriteData(WriteData data) override;
+
+    void InternalInit(const std::string& name, int popsize, const std::vector<double>& lower,
+                      const std::vector<double>& upper, const std::vector<double>& step, double pc,
+                      double pm);
+    void InitBufferRand(unsigned int bufsize);
+    unsigned DvsBufferFile(const std::string& file);
+    unsigned FittedBufferFile(const std::string& file);
+    void SelectParentsFromBuffer();
+    void FillParentsAndChilds();
+    void AssignAndSortByRankAndCrowdDistance();
+    // Rebuilds the Pareto history from all evaluated designs (buffer first, then
+    // one block of popsize per generation) and writes the last front; returns it.
+    POPULATION post_process_c_pop(POPULATION& all, unsigned int popsize, unsigned int bufsize);
+    void post_process_baseline(const POPULATION& front);
+
+    unsigned GetBufsize() const { return mBufsize; }
+    const POPULATION& GetLamu() const { return mLamu; }
+    const POPULATION& GetParents() const { return mParents; }
+    const POPULATION& GetParetoHistory() const { return mParetoHistory; }
+    const WriteDataEA& GetWriteDataEA() const { return mWriteDataEA; }
+    RANU& GetRANU() { return mRanu; }
+    const std::vector<double>& GetLowerBounds() const { return mLower; }
+    const std::vector<double>& GetUpperBounds() const { return mUpper; }
+    const std::vector<double>& GetSteps() const { return mSteps; }
+    double GetPc() const { return mPc; }
+    double GetPm() const { return mPm; }
+
+protected:
+    // kind names the optimiser in its messages ("LAMBDAMU", "PSO").
+    PopulationOptimizer(std::istream& in, unsigned seed, const std::string& kind);
+    PopulationOptimizer(const nlohmann::json& block, const std::string& kind);
+
+    // Reads the legacy block (population size, buffer, probabilities, steps
+    // and bounds), then sets up the populations and fills the buffer.
+    void ReadLegacyBlock(std::istream& in, const std::string& name);
+    void FillBuffer(int popinit, unsigned bufsize, const std::string& file);
+    // Replaces the Pareto history by the front of its designs (no repeats),
+    // sorted by the first objective; the history keeps its name.
+    void ReduceParetoHistory(POPULATION& history);
+
+    std::string mKind;
+    std::vector<double> mSteps;
+    std::vector<double> mLower;
+    std::vector<double> mUpper;
+    unsigned mBufsize;
+    double mPc;
+    double mPm;
+    POPULATION mParents;
+    POPULATION mLamu;
+    POPULATION mParetoHistory;
+    RANU mRanu;
+    WriteDataEA mWriteDataEA;
+    bool mImmigrantPending;
+};
+
+#endif

@@ -1,0 +1,18 @@
+#ifndef VESK_OPTIM_TERMINATIONCRITERIA_H
+#define VESK_OPTIM_TERMINATIONCRITERIA_H
+
+#include <vector>
+
+#include "model/INDIVIDUAL.h"
+
+// A stopping rule, asked with the number of objective evaluations so far and
+// the best-per-objective record; true means the run must stop.
+class TerminationCriteria {
+public:
+    virtual TerminationCriteria* clone() const = 0;
+    virtual ~TerminationCriteria() = default;
+    virtual bool CheckTerminationCriteria(unsigned evaluations,
+                                          const std::vector<INDIVIDUAL>& bestfits) = 0;
+};
+
+#endif

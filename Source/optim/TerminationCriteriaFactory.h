@@ -1,0 +1,26 @@
+#ifndef VESK_OPTIM_TERMINATIONCRITERIAFACTORY_H
+#define VESK_OPTIM_TERMINATIONCRITERIAFACTORY_H
+
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "optim/TerminationCriteria.h"
+
+// Builds a stopping rule from its code: 0 evaluations, 1 time limit (seconds),
+// 2 target values, 3 stall counts. The caller owns the result.
+class TerminationCriteriaFactory {
+public:
+    virtual ~TerminationCriteriaFactory();
+
+    static TerminationCriteria* CreateTerminationCriteria(unsigned code, unsigned max_evaluations,
+                                                          double seconds,
+                                                          const std::vector<double>& targets,
+                                                          const std::vector<unsigned>& thresholds,
+                                                          unsigned nobj);
+    // From a JSON object {"criteria": code, <the key of that code>}; a missing
+    // or mistyped key stops the run with a message naming it.
+    static TerminationCriteria* CreateTerminationCriteria(const nlohmann::json& object);
+};
+
+#endif

@@ -1,0 +1,19 @@
+#ifndef VESK_OPTIM_TERMINATIONCRITERIANEVALS_H
+#define VESK_OPTIM_TERMINATIONCRITERIANEVALS_H
+
+#include "optim/TerminationCriteria.h"
+
+// Budget of objective evaluations.
+class TerminationCriteriaNEvals : public TerminationCriteria {
+public:
+    explicit TerminationCriteriaNEvals(unsigned max_evaluations);
+    TerminationCriteria* clone() const override;
+    bool CheckTerminationCriteria(unsigned evaluations,
+                                  const std::vector<INDIVIDUAL>& bestfits) override;
+    unsigned GetMaxEvaluations() const { return mMaxEvaluations; }
+
+private:
+    unsigned mMaxEvaluations;
+};
+
+#endif

@@ -1,0 +1,24 @@
+#ifndef VESK_OPTIM_TERMINATIONCRITERIATIMELIMIT_H
+#define VESK_OPTIM_TERMINATIONCRITERIATIMELIMIT_H
+
+#include <ctime>
+
+#include "optim/TerminationCriteria.h"
+
+// Wall-clock limit counted from the construction of the first rule; clones
+// keep the start time of the rule they copy.
+class TerminationCriteriaTimeLimit : public TerminationCriteria {
+public:
+    explicit TerminationCriteriaTimeLimit(double seconds);
+    TerminationCriteria* clone() const override;
+    bool CheckTerminationCriteria(unsigned evaluations,
+                                  const std::vector<INDIVIDUAL>& bestfits) override;
+    double GetSeconds() const { return mSeconds; }
+    void SetStartTime(std::time_t start) { mStart = start; }
+
+private:
+    double mSeconds;
+    std::time_t mStart;
+};
+
+#endif

@@ -1,0 +1,100 @@
+#ifndef VESK_OUTPUT_PIOU_H
+#define VESK_OUTPUT_PIOU_H
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "model/INDIVIDUAL.h"
+#include "model/POPULATION.h"
+
+class OptimizationAlgorithm;
+class GameAlgorithm;
+
+// Population input/output unit: record layouts, file readers and writers,
+// convergence lines, the external-evaluation files and the run-configuration
+// loaders.
+namespace PIOU {
+
+// ---- individuals and populations ----
+void out_individual_ascii(std::ostream& os, const INDIVIDUAL& ind, int width);
+void out_individual_bin(std::ostream& os, const INDIVIDUAL& ind);
+void out_individual_header(std::ostream& os, const POPULATION& pop, int width);
+void out_individual_header(std::ostream& os, const INDIVIDUAL& ind, int width);
+void out_individual_header(std::ostream& os, unsigned nobj, unsigned ndvs, unsigned nctr,
+                           int width);
+void out_population_header(std::ostream& os, const POPULATION& pop);
+void cout_individual(const INDIVIDUAL& ind);
+// Each append opens the file, writes one record and closes it; false (after a
+// one-time warning naming the file) when the file cannot be opened.
+bool append_individual_ascii(const std::string& file, const INDIVIDUAL& ind);
+bool append_individual_bin(const std::string& file, const INDIVIDUAL& ind);
+bool append_individual(const std::string& file, const INDIVIDUAL& ind, bool ascii);
+
+template <typename T> void out_vector(std::ostream& os, const std::vector<T>& v, int width) {
+    for (const T& x : v) {
+        os.width(width);
+        os << std::left << x;
+    }
+}
+
+// Reads v.size() values; 0 on success, 1 (with a message) at the first failure.
+template <typename T> int extract_vector_components(std::istream& is, std::vector<T>& v) {
+    for (T& x : v) {
+        if (!(is >> x)) {
+            std::cout << "Failed extracting vector components" << std::endl;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+POPULATION read_population_a(const std::string& file);
+POPULATION read_population_b(const std::string& file);
+POPULATION read_population_NSGA2(const std::string& file);
+POPULATION read_population_dvs(const std::string& file, unsigned int ndvs, unsigned int nobj,
+                               unsigned int nctr);
+POPULATION read_population(const std::string& file, bool ascii);
+unsigned from_ascii_to_bin_file(const std::string& in, const std::string& out);
+unsigned from_bin_to_ascii_file(const std::string& in, const std::string& out);
+
+// ---- convergence lines ----
+void out_convergence(std::ostream& os, const std::vector<double>& values, unsigned index);
+void out_convergence(std::ostream& os, const std::vector<INDIVIDUAL>& bestfits, unsigned index);
+void out_convergence_header(std::ostream& os, unsigned nobj, std::string first_title);
+void cout_convergence(const std::vector<INDIVIDUAL>& bestfits, unsigned index);
+void cout_convergence_header(unsigned nobj, std::string first_title);
+void write_convergence_file(const std::string& file, const std::vector<INDIVIDUAL>& bestfits,
+                            unsigned index);
+void write_convergence_header_file(const std::string& file, unsigned nobj,
+                                   std::string first_title);
+void append_convergence_file(const std::string& file, const std::vector<double>& values,
+                             unsigned index);
+void append_convergence_file(const std::string& file, const std::vector<INDIVIDUAL>& bestfits,
+                             unsigned index);
+void append_convergence_header_file(const std::string& file, unsigned nobj,
+                                    std::string first_title);
+void simplify_convergence_file(const std::string& input, const std::string& output);
+void process_convergence_from_population(const POPULATION& pop, std::string evaluation_file,
+                                         std::string generation_file, unsigned long block);
+
+// ---- external evaluation files ----
+// Writes "Eval.DVs" in folder (an empty folder means the current directory).
+void write_eval_dvs(const std::vector<double>& dvs, const std::string& folder);
+// Reads "Eval.individual" (and "Eval.constraint" when ctr is not empty) from
+// folder; a missing, short or malformed file gives every objective the
+// largest finite double with the penalty message. Returns the number of
+// errors met (0 when the results are complete).
+int read_eval_results(std::vector<double>& obj, std::vector<double>& ctr,
+                      const std::string& folder);
+
+// ---- run configuration ----
+void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned& mode,
+                     std::vector<unsigned>& seeds);
+void load_input_json_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned& mode,
+                          std::vector<unsigned>& seeds);
+void read_obj_names(const std::string& file, std::vector<std::string>& names, unsigned nobj);
+
+} // namespace PIOU
+
+#endif

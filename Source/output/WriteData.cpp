@@ -1,0 +1,136 @@
+#include "output/WriteData.h"
+
+#include <fstream>
+#include <iostream>
+
+#include "model/UTILS.h"
+#include "output/PIOUConfig.h"
+
+WriteData::WriteData()
+    : use_OBj_names(false), mBaseline(false), write_childs(false), mAsciiFormat(false),
+      run_gnuplot(true), report_iter(1), mReportCounter(0), mBestfitsFile("bestfits.out"),
+      write_online_history_pareto(1), mParetoHistFile("pareto_History.front"),
+      mParetoLastFile("pareto_Last.front"), mConvergenceGenFile("convergence_gen.out"),
+      mConvergenceEvaFile("convergence_eva.out"), mChildsBase("childs"), mGPFile("QERN"),
+      mAsciiExtension(".out"), mBinExtension(".bin"), mPlotsExtension("eps"),
+      GnuplotTerminal("postscript eps enhanced color") {}
+
+void WriteData::LoadConfigFile() { LoadConfigFile("write.QERN"); }
+
+void WriteData::LoadConfigFile(const std::string& file) {
+    std::ifstream in(file);
+    if (!in) {
+        std::cout << "File " << file << " not found." << std::endl;
+        std::cout << "   Using default I/O configuration" << std::endl;
+        return;
+    }
+    std::cout << "> File " << file << " found." << std::endl;
+    std::cout << "   Loading I/O configuration" << std::endl;
+
+    // Read the whole file into locals first, so that a bad file changes nothing.
+    const std::string previous_name = PIOU::get_config_name();
+    PIOU::set_config_name(file);
+    int code = 0, history = 0;
+    bool baseline = false, plots = false;
+    unsigned report = 0, kind = 0;
+    std::string baseline_file;
+    PIOU::read_value(in, code, "the children-file code (0, 1 or 2)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, history, "the Pareto history mode (an integer)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, baseline, "the baseline flag (0 or 1)");
+    if (baseline)
+        PIOU::read_value(in, baseline_file, "the baseline file name after the flag 1");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, report, "the report interval (an unsigned integer)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, plots, "the gnuplot flag (0 or 1)");
+    if (plots)
+        PIOU::read_value(in, kind, "the plot output kind (0 = EPS, 1 = PDF)");
+    PIOU::skip_line(in);
+    PIOU::set_config_name(previous_name);
+
+    std::cout << "write_childs = " << code << std::endl;
+    switch (code) {
+    case 0:
+        write_childs = false;
+        mAsciiFormat = false;
+        break;
+    case 2:
+        write_childs = true;
+        mAsciiFormat = true;
+        break;
+    default:
+        if (code != 1)
+            std::cout << "Warning!: write_childs configuration not valid, using defalut values. "
+                      << std::endl;
+        write_childs = true;
+        mAsciiFormat = false;
+        break;
+    }
+    write_online_history_pareto = history;
+    mBaseline = baseline;
+    if (baseline) {
+        // Checked now: finding out only after the last evaluation loses the run.
+        if (!std::ifstream(baseline_file))
+            UTILS::Stop({"File " + baseline_file + " not found.", "Program stopped!"});
+        mBaselineFile = baseline_file;
+    }
+    report_iter = report;
+    run_gnuplot = plots;
+    if (plots)
+        SetPlotOutput(kind);
+
+    std::cout << "wdata.write_childs = " << (write_childs ? 1 : 0) << std::endl;
+    std::cout << "wdata.write_online_history_pareto = " << write_online_history_pareto
+              << std::endl;
+    std::cout << "wdata.run_gnuplot = " << (run_gnuplot ? 1 : 0) << std::endl;
+    std::cout << "wdata.report_iter = " << report_iter << std::endl;
+    std::cout << "wdata.GnuplotTerminal = " << GnuplotTerminal << std::endl;
+    std::cout << "< Done." << std::endl;
+}
+
+void WriteData::SetPlotOutput(unsigned kind) {
+    if (kind == EPS) {
+        GnuplotTerminal = "postscript eps enhanced color";
+        mPlotsExtension = "eps";
+    } else if (kind == PDF) {
+        GnuplotTerminal = "pdf enhanced color";
+        mPlotsExtension = "pdf";
+    } else {
+        UTILS::Stop({"GNUPLOT terminal option not recognized.", "Program stopped!"});
+    }
+}
+
+std::string WriteData::Prefixed(unsigned index, const std::string& name) {
+    return std::to_string(index) + name;
+}
+
+void WriteData::SetPrefixIndex(unsigned index) {
+    SetPrefixIndexImpl(index);
+    mGPFile = Prefixed(index, mGPFile);
+    mBaselineFile = Prefixed(index, mBaselineFile);
+    mConvergenceGenFile = Prefixed(index, mConvergenceGenFile);
+    mConvergenceEvaFile = Prefixed(index, mConvergenceEvaFile);
+    mChildsBase = Prefixed(index, mChildsBase);
+    mBestfitsFile = Prefixed(index, mBestfitsFile);
+    mParetoHistFile = Prefixed(index, mParetoHistFile);
+    mParetoLastFile = Prefixed(index, mParetoLastFile);
+    mPrefixIndex = std::to_string(index);
+}
+
+void WriteData::SetPrefixIndexImpl(unsigned /*index*/) {
+    std::cout << "Warning! Result files could be mangled." << std::endl;
+    std::cout << "Override WriteData::SetPrefixIndexImpl(unsigned int index) to" << std::endl;
+    std::cout << "in all class that inherit from WriteData to avoid this!" << std::endl;
+}
+
+std::string WriteData::GetObjName(unsigned i) const {
+    if (use_OBj_names && i < mObjNames.size())
+        return mObjNames[i];
+    return "f_" + std::to_string(i + 1);
+}
+
+std::string WriteData::GetChildsFilename() const {
+    return mChildsBase + (mAsciiFormat ? mAsciiExtension : mBinExtension);
+}

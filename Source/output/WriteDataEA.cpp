@@ -1,0 +1,24 @@
+#include "output/WriteDataEA.h"
+
+WriteDataEA::WriteDataEA() : WriteDataEA(WriteData()) {}
+
+WriteDataEA::WriteDataEA(const WriteData& base)
+    : WriteData(base), mInitialBufferFile("initial_buffer.out"),
+      mFirstParentsFile("first_parents.out"), mLastChildFile("last_child.out"),
+      mNonDominatedFile("non_dominated.out"), mParetoPopName("Pareto pop"),
+      mParentsBase("parents") {}
+
+void WriteDataEA::SetPrefixIndexImpl(unsigned index) {
+    mInitialBufferFile = Prefixed(index, mInitialBufferFile);
+    mFirstParentsFile = Prefixed(index, mFirstParentsFile);
+    mLastChildFile = Prefixed(index, mLastChildFile);
+    mNonDominatedFile = Prefixed(index, mNonDominatedFile);
+    mParetoPopName = Prefixed(index, mParetoPopName);
+    mParentsBase = Prefixed(index, mParentsBase);
+}
+
+std::string WriteDataEA::GetParentsFilename() const {
+    if (mParentsBase.empty())
+        return "";
+    return mParentsBase + (GetWriteASCIIFormat() ? GetAsciiExtension() : GetBinExtension());
+}

@@ -1,0 +1,80 @@
+#ifndef VESK_TESTS_TESTSUPPORT_H
+#define VESK_TESTS_TESTSUPPORT_H
+
+// Helpers shared by the unit and end-to-end tests: temporary folders, file
+// access, running veskv2, and switching fatal errors to exceptions.
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system temporary folder, removed with its contents
+// when the object goes out of scope (kept when VESK_KEEP_TMP is set).
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return mPath; }
+    std::string file(const std::string& name) const { return mPath + "/" + name; }
+
+private:
+    std::string mPath;
+};
+
+// Changes the working directory for the lifetime of the object.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::string& dir);
+    ~ScopedCwd();
+    ScopedCwd(const ScopedCwd&) = delete;
+    ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+private:
+    std::string mPrevious;
+};
+
+// Makes UTILS::Stop throw UTILS::FatalError for the lifetime of the object.
+class FatalThrows {
+public:
+    FatalThrows();
+    ~FatalThrows();
+    FatalThrows(const FatalThrows&) = delete;
+    FatalThrows& operator=(const FatalThrows&) = delete;
+
+private:
+    bool mPrevious;
+};
+
+void WriteFile(const std::string& path, const std::string& text);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+long FileSize(const std::string& path);
+std::vector<std::string> ReadLines(const std::string& path);
+std::vector<std::string> SplitLines(const std::string& text);
+// Number of lines of text that equal (or contain) the given text.
+int CountLinesEqual(const std::string& text, const std::string& line);
+int CountOccurrences(const std::string& text, const std::string& needle);
+// Copies a file (binary safe).
+void CopyFile(const std::string& from, const std::string& to);
+
+struct RunResult {
+    int status = -1;    // exit status, or -1 when the process did not exit normally
+    std::string output; // standard output and standard error, interleaved
+};
+
+// Runs a shell command line in dir and collects its output and exit status.
+RunResult RunCommand(const std::string& command, const std::string& dir);
+// Runs veskv2 with the given arguments (each quoted for the shell) in dir.
+RunResult RunVesk(const std::vector<std::string>& args, const std::string& dir);
+std::string VeskPath();
+std::string MathcasesPath();
+std::string PluginsDir();
+std::string SourceDir();
+std::string ShellQuote(const std::string& text);
+
+} // namespace testsupport
+
+#endif
