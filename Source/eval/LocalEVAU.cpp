@@ -3,10 +3,13 @@
 #include <dlfcn.h>
 #include <omp.h>
 
+#include <atomic>
 #include <fstream>
 #include <iostream>
+#include <thread>
 
 #include "eval/ADLL.h"
+#include "eval/SysCallADLL.h"
 #include "model/UTILS.h"
 #include "output/PIOU.h"
 #include "output/PIOUConfig.h"
@@ -82,12 +85,8 @@ void LocalEVAU::CheckProcessors(unsigned ncpu) {
 }
 
 void LocalEVAU::CheckAnalyzerType() const {
-    if (mAnalyzerType == 0)
+    if (mAnalyzerType == 0 || mAnalyzerType == 1)
         return;
-    if (mAnalyzerType == 1)
-        UTILS::Stop({"AnalyzerType 1 (external command " + mCommandFile +
-                         ") is not available in this build.",
-                     "Program stopped!"});
     UTILS::Stop({"AnalyzerType " + std::to_string(mAnalyzerType) +
                      " not recognized: expected 0 (plug-in) or 1 (external command).",
                  "Program stopped!"});
@@ -121,34 +120,55 @@ ADLL* LocalEVAU::LoadDynamicLibrary(const std::string& path, int ndvs, int nobj,
 
 void LocalEVAU::Init(unsigned /*popsize*/) {
     std::cout << "LocalEVAU::Init()" << std::endl;
-    for (int i = 0; i < mNcpu; ++i) {
+    if (mNcpu > 0) {
+        if (mAnalyzerType == 1) {
+            SysCallADLL* command = new SysCallADLL(mNdvs, mNobj, mNctr, mCommandFile);
+            command->SetArguments(mArguments);
+            command->SetEssentialFilesAndFolders(mEssentialFilesAndFolders);
+            mAnalysers[0] = command;
+        } else {
+            mAnalysers[0] = LoadDynamicLibrary(mCommandFile, static_cast<int>(mNdvs),
+                                               static_cast<int>(mNobj), static_cast<int>(mNctr));
+        }
+        mAnalysers[0]->Init();
+    }
+    for (int i = 1; i < mNcpu; ++i) {
         ADLL*& analyser = mAnalysers[static_cast<size_t>(i)];
-        analyser = LoadDynamicLibrary(mCommandFile, static_cast<int>(mNdvs),
-                                      static_cast<int>(mNobj), static_cast<int>(mNctr));
+        if (mAnalyzerType == 1)
+            analyser = mAnalysers[0]->Copy();
+        else
+            analyser = LoadDynamicLibrary(mCommandFile, static_cast<int>(mNdvs),
+                                          static_cast<int>(mNobj), static_cast<int>(mNctr));
         analyser->Init();
     }
     std::cout << "Done." << std::endl;
 }
 
-void LocalEVAU::Evaluate(INDIVIDUAL& ind, unsigned t, TerminationCriteria* criteria,
-                         const std::vector<double>& eliteDVs,
-                         const std::vector<INDIVIDUAL>* bestfits, unsigned nobj, unsigned nctr) {
+void LocalEVAU::Analyse(const INDIVIDUAL& ind, unsigned t, const std::vector<double>& eliteDVs,
+                        unsigned nobj, unsigned nctr, Result& result) const {
     std::vector<double> full_obj(mNobj, INDIVIDUAL::kWorst);
-    std::vector<double> ctr(nctr, 0.0);
-    RunAnalyser(*mAnalysers[t], FullDesign(ind, eliteDVs), full_obj, ctr);
-    ind.SetEval(OwnObjectives(full_obj, nobj), ctr);
-    ++mObjEvals;
-#pragma omp critical(term_criteria)
-    {
-        // The record is updated by other threads under "convergence"; the rule
-        // reads it, so the check holds that section too.
+    result.ctr.assign(nctr, 0.0);
+    RunAnalyser(*mAnalysers[t], FullDesign(ind, eliteDVs), full_obj, result.ctr);
+    result.obj = OwnObjectives(full_obj, nobj);
+    result.evaluated = true;
+}
+
+void LocalEVAU::Commit(INDIVIDUAL& ind, const Result& result, TerminationCriteria* criteria,
+                       const std::vector<INDIVIDUAL>* bestfits, WriteData* out) {
+    if (result.evaluated) {
+        ind.SetEval(result.obj, result.ctr);
+        ++mObjEvals;
 #pragma omp critical(convergence)
-        CheckCriteria(criteria, bestfits);
+        {
+            // The rule may read the record, which evaluations update under
+            // this section.
+            CheckCriteria(criteria, bestfits);
+            if (bestfits != nullptr)
+                mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
+        }
     }
-    if (bestfits != nullptr) {
-#pragma omp critical(convergence)
-        mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
-    }
+#pragma omp critical(childs_write)
+    AppendChild(ind, out);
 }
 
 void LocalEVAU::AppendChild(const INDIVIDUAL& ind, WriteData* out) const {
@@ -163,17 +183,58 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     const unsigned nobj = pop.GetNobj();
     const unsigned nctr = pop.GetNctr();
     const std::vector<INDIVIDUAL>* bestfits = pop.GetBestfitsPtr();
+
+    // The analysers run in parallel, but their results are stored, counted,
+    // checked against the stopping rule and appended to the children file in
+    // index order ("committed"). A seeded run therefore gives the same results
+    // with any number of processors: which designs are evaluated before the
+    // rule is met, which of two equal designs enters the best-per-objective
+    // record, and the order of the children file no longer depend on which
+    // thread finished first. A thread starts a design only within a window of
+    // 2 x ncpu designs after the oldest one not yet committed, which bounds the
+    // work done past the rule.
+    std::vector<Result> results(static_cast<size_t>(n));
+    std::vector<char> ready(static_cast<size_t>(n), 0);
+    std::atomic<int> next(0);
+    std::atomic<unsigned> unused(0);
+    const int window = 2 * mNcpu;
 #pragma omp parallel for num_threads(mNcpu) schedule(dynamic, 1)
     for (int i = 0; i < n; ++i) {
+        while (i >= next.load() + window && !mCriteriaMet.load())
+            std::this_thread::yield();
         if (mCriteriaMet.load())
             continue;
-        INDIVIDUAL& ind = pop[static_cast<unsigned>(i)];
+        Result& result = results[static_cast<size_t>(i)];
+        const INDIVIDUAL& ind = pop[static_cast<unsigned>(i)];
         if (!ind.IsComputed())
-            Evaluate(ind, static_cast<unsigned>(omp_get_thread_num()), criteria, eliteDVs,
-                     bestfits, nobj, nctr);
-#pragma omp critical(childs_write)
-        AppendChild(ind, out);
+            Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, nobj, nctr,
+                    result);
+#pragma omp critical(term_criteria)
+        {
+            ready[static_cast<size_t>(i)] = 1;
+            int k = next.load();
+            for (; k < n && ready[static_cast<size_t>(k)]; ++k) {
+                if (mCriteriaMet.load()) {
+                    if (results[static_cast<size_t>(k)].evaluated)
+                        ++unused;
+                    continue;
+                }
+                Commit(pop[static_cast<unsigned>(k)], results[static_cast<size_t>(k)], criteria,
+                       bestfits, out);
+            }
+            next.store(k);
+        }
     }
+    // Designs that finished after one that was skipped (the rule was met) are
+    // left uncommitted by the loop.
+    for (int k = next.load(); k < n; ++k)
+        if (ready[static_cast<size_t>(k)] && results[static_cast<size_t>(k)].evaluated)
+            ++unused;
+    if (unused.load() > 0)
+        std::cout << "   " << unused.load()
+                  << " evaluation(s) running when the stopping rule was met finished; their "
+                     "results are not used."
+                  << std::endl;
     if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
         std::ofstream os(out->GetChildsFilename(), std::ios::app);
         if (os)
@@ -187,13 +248,15 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
 bool LocalEVAU::ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
                            const std::vector<int>& /*dvsIds*/,
                            const std::vector<double>& eliteDVs, WriteData* out) {
+    Result result;
     if (!ind.IsComputed())
-        Evaluate(ind, static_cast<unsigned>(omp_get_thread_num()), criteria, eliteDVs,
-                 ind.GetBestfitsPtr(), ind.GetNobj(), ind.GetNctr());
+        Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, ind.GetNobj(),
+                ind.GetNctr(), result);
+#pragma omp critical(term_criteria)
+    Commit(ind, result, criteria, ind.GetBestfitsPtr(), out);
+    if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
 #pragma omp critical(childs_write)
-    {
-        AppendChild(ind, out);
-        if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
+        {
             std::ofstream os(out->GetChildsFilename(), std::ios::app);
             if (os)
                 PIOU::out_individual_header(os, ind, 20);

@@ -41,11 +41,19 @@ public:
 private:
     void CheckProcessors(unsigned ncpu);
     void CheckAnalyzerType() const;
-    // One evaluation of ind with analyser t, the stopping-rule check and the
-    // convergence line; shared by Compute and ComputeInd.
-    void Evaluate(INDIVIDUAL& ind, unsigned t, TerminationCriteria* criteria,
-                  const std::vector<double>& eliteDVs, const std::vector<INDIVIDUAL>* bestfits,
-                  unsigned nobj, unsigned nctr);
+    // The analyser's results for one design, waiting to be committed.
+    struct Result {
+        bool evaluated = false;
+        std::vector<double> obj;
+        std::vector<double> ctr;
+    };
+    // Runs analyser t on ind (no shared state is touched).
+    void Analyse(const INDIVIDUAL& ind, unsigned t, const std::vector<double>& eliteDVs,
+                 unsigned nobj, unsigned nctr, Result& result) const;
+    // Stores the results, counts the evaluation, asks the stopping rule, writes
+    // the convergence line and appends the design to the children file.
+    void Commit(INDIVIDUAL& ind, const Result& result, TerminationCriteria* criteria,
+                const std::vector<INDIVIDUAL>* bestfits, WriteData* out);
     void AppendChild(const INDIVIDUAL& ind, WriteData* out) const;
 
     int mNcpu;

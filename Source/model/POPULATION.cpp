@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <unordered_set>
 
 #include "model/NDSU.h"
 #include "model/RANU.h"
@@ -164,19 +166,38 @@ void POPULATION::UpdateBestfitsValue() {
 }
 
 unsigned POPULATION::ExtractRepeated() {
-    unsigned removed = 0;
-    for (size_t a = 0; a < individuals.size(); ++a) {
-        const INDIVIDUAL& ia = (*this)[static_cast<unsigned>(a)];
-        size_t b = a + 1;
-        while (b < individuals.size()) {
-            if ((*this)[static_cast<unsigned>(b)].GetDvs() == ia.GetDvs()) {
-                individuals.erase(individuals.begin() + static_cast<std::ptrdiff_t>(b));
-                ++removed;
-            } else {
-                ++b;
+    // Keeps the first of every group of members with equal design variables,
+    // in order. Equal vectors are found through a hash of their values
+    // (linear time instead of comparing every pair, which made the final
+    // post-processing of long runs quadratic). Equality stays exact: a vector
+    // holding a NaN equals nothing, and 0.0 equals -0.0.
+    struct Hash {
+        size_t operator()(const std::vector<double>* v) const {
+            size_t h = v->size();
+            for (double x : *v) {
+                const double y = x == 0.0 ? 0.0 : x;
+                h ^= std::hash<double>()(y) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
             }
+            return h;
         }
+    };
+    struct Equal {
+        bool operator()(const std::vector<double>* a, const std::vector<double>* b) const {
+            return *a == *b;
+        }
+    };
+    std::unordered_set<const std::vector<double>*, Hash, Equal> seen;
+    seen.reserve(individuals.size());
+    std::vector<std::shared_ptr<INDIVIDUAL>> kept;
+    kept.reserve(individuals.size());
+    for (unsigned i = 0; i < GetPopsize(); ++i) {
+        const std::vector<double>& dvs = (*this)[i].GetDvs();
+        const bool has_nan = std::any_of(dvs.begin(), dvs.end(), [](double x) { return x != x; });
+        if (has_nan || seen.insert(&dvs).second)
+            kept.push_back(individuals[i]);
     }
+    const unsigned removed = static_cast<unsigned>(individuals.size() - kept.size());
+    individuals.swap(kept);
     return removed;
 }
 
