@@ -42,9 +42,13 @@ ScopedCwd::~ScopedCwd() {
     fs::current_path(mPrevious, ec);
 }
 
-FatalThrows::FatalThrows() : mPrevious(UTILS::FatalThrows()) { UTILS::SetFatalThrows(true); }
+FatalThrows::FatalThrows() : mPrevious(UTILS::FatalThrows()) {
+    UTILS::SetFatalThrows(true);
+}
 
-FatalThrows::~FatalThrows() { UTILS::SetFatalThrows(mPrevious); }
+FatalThrows::~FatalThrows() {
+    UTILS::SetFatalThrows(mPrevious);
+}
 
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream os(path, std::ios::binary | std::ios::trunc);
@@ -62,7 +66,9 @@ std::string ReadFile(const std::string& path) {
     return ss.str();
 }
 
-bool FileExists(const std::string& path) { return fs::exists(path); }
+bool FileExists(const std::string& path) {
+    return fs::exists(path);
+}
 
 long FileSize(const std::string& path) {
     std::error_code ec;
@@ -79,7 +85,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-std::vector<std::string> ReadLines(const std::string& path) { return SplitLines(ReadFile(path)); }
+std::vector<std::string> ReadLines(const std::string& path) {
+    return SplitLines(ReadFile(path));
+}
 
 int CountLinesEqual(const std::string& text, const std::string& line) {
     int count = 0;
@@ -142,10 +150,16 @@ std::string VeskPath() {
 #endif
 }
 
-std::string MathcasesPath() { return VESK_MATHCASES_PATH; }
+std::string MathcasesPath() {
+    return VESK_MATHCASES_PATH;
+}
 
-std::string PluginsDir() { return VESK_TEST_PLUGINS_DIR; }
+std::string PluginsDir() {
+    return VESK_TEST_PLUGINS_DIR;
+}
 
-std::string SourceDir() { return VESK_SOURCE_DIR; }
+std::string SourceDir() {
+    return VESK_SOURCE_DIR;
+}
 
 } // namespace testsupport

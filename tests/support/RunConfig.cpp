@@ -1,0 +1,58 @@
+#include "support/RunConfig.h"
+
+#include <sstream>
+
+#include "support/TestSupport.h"
+
+namespace testsupport {
+
+namespace {
+std::string Values(const std::vector<double>& v, size_t n, double fallback) {
+    std::ostringstream os;
+    os.precision(12);
+    for (size_t i = 0; i < n; ++i)
+        os << (i < v.size() ? v[i] : fallback) << ' ';
+    return os.str();
+}
+} // namespace
+
+std::string OptimizerBlock(const RunConfig& c) {
+    std::ostringstream os;
+    os.precision(12);
+    os << c.ndvs << "   ndvs\n"
+       << c.nobj << "   nobj\n"
+       << c.nctr << "   nctr\n"
+       << c.ncpu << "   NCPU\n"
+       << "0   analyser type\n"
+       << (c.plugin.empty() ? MathcasesPath() : c.plugin) << "\n"
+       << "0   arguments\n"
+       << "0   essential files\n"
+       << c.popsize << "   popsize\n"
+       << c.buffer << "   buffer\n"
+       << c.pc << "   pc\n"
+       << c.pm << "   pm\n"
+       << Values(c.step, c.ndvs, 0.0) << "  steps\n"
+       << Values(c.lower, c.ndvs, 0.0) << "  lower bounds\n"
+       << Values(c.upper, c.ndvs, 1.0) << "  upper bounds\n";
+    return os.str();
+}
+
+std::string InputQERN(const RunConfig& c) {
+    return "test_run\n1   players\n0   LAMBDAMU\n" + OptimizerBlock(c) + c.names + "\n" + c.stop +
+           "\n";
+}
+
+std::string WriteQERN(int childs, int history, const std::string& baseline, unsigned report,
+                      const std::string& plots) {
+    std::ostringstream os;
+    os << childs << "\n" << history << "\n" << baseline << "\n" << report << "\n" << plots << "\n";
+    return os.str();
+}
+
+void WriteRun(const std::string& dir, const RunConfig& c, const std::string& write_qern) {
+    WriteFile(dir + "/input.QERN", InputQERN(c));
+    WriteFile(dir + "/write.QERN", write_qern);
+    WriteFile(dir + "/prob.dat", c.problem + "\n");
+}
+
+} // namespace testsupport

@@ -1,0 +1,43 @@
+#ifndef VESK_TESTS_RUNCONFIG_H
+#define VESK_TESTS_RUNCONFIG_H
+
+// Builds the text configuration files of a single evolutionary run for tests.
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct RunConfig {
+    std::string problem = "ZDT1"; // written to prob.dat
+    unsigned ndvs = 30;
+    unsigned nobj = 2;
+    unsigned nctr = 0;
+    unsigned ncpu = 1;
+    std::string plugin; // defaults to the mathcases plug-in
+    int popsize = 100;
+    std::string buffer = "0 100"; // popinit and its value
+    double pc = 0.9;
+    double pm = 1.0 / 30.0;
+    std::vector<double> step;     // default: all 0
+    std::vector<double> lower;    // default: all 0
+    std::vector<double> upper;    // default: all 1
+    std::string names = "0";      // objective-names line
+    std::string stop = "0 25000"; // stopping-rule line
+};
+
+// The lines read by the optimiser's stream constructor: counts, evaluation
+// unit and the evolutionary block.
+std::string OptimizerBlock(const RunConfig& c);
+// A whole "input.QERN" for one LAMBDAMU player.
+std::string InputQERN(const RunConfig& c);
+// "write.QERN": children code, Pareto history mode, baseline line, report
+// interval, gnuplot line.
+std::string WriteQERN(int childs, int history, const std::string& baseline = "0",
+                      unsigned report = 0, const std::string& plots = "0");
+// Writes input.QERN, write.QERN and prob.dat into dir.
+void WriteRun(const std::string& dir, const RunConfig& c, const std::string& write_qern);
+
+} // namespace testsupport
+
+#endif

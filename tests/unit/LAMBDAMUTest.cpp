@@ -1,0 +1,255 @@
+// The evolutionary optimiser in process, on problems of the real mathcases
+// plug-in: buffer set-up, generations, fixed variables, immigrants, the
+// configuration checks and the run report.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+
+#include "model/UTILS.h"
+#include "optim/LAMBDAMU.h"
+#include "optim/TerminationCriteriaNEvals.h"
+#include "output/WriteData.h"
+#include "support/RunConfig.h"
+#include "support/TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+// A LAMBDAMU built from the text block, in a temporary folder holding
+// prob.dat; output quiet (no report, no children file, no plots).
+class LambdaMuRun {
+public:
+    explicit LambdaMuRun(const RunConfig& c, unsigned seed = 2) : cwd(dir.path()) {
+        WriteFile(dir.file("prob.dat"), c.problem + "\n");
+        std::istringstream in(OptimizerBlock(c));
+        testing::internal::CaptureStdout();
+        opt = std::make_unique<LAMBDAMU>(in, seed);
+        WriteData data;
+        data.SetReportIter(0);
+        data.SetRunPlots(false);
+        opt->SetWriteData(data);
+        output = testing::internal::GetCapturedStdout();
+    }
+    void Start() {
+        testing::internal::CaptureStdout();
+        opt->InitEVAU();
+        opt->Initialize();
+        output += testing::internal::GetCapturedStdout();
+    }
+    // One generation as the run loop does it.
+    void Generation() {
+        testing::internal::CaptureStdout();
+        opt->IncrIter();
+        opt->Generate();
+        opt->Compute();
+        opt->PostProcessInds();
+        output += testing::internal::GetCapturedStdout();
+    }
+
+    TempDir dir;
+    ScopedCwd cwd;
+    std::unique_ptr<LAMBDAMU> opt;
+    std::string output;
+};
+
+RunConfig Sch1(int popsize, const std::string& buffer) {
+    RunConfig c;
+    c.problem = "SCH1";
+    c.ndvs = 1;
+    c.popsize = popsize;
+    c.buffer = buffer;
+    c.lower = {-10};
+    c.upper = {10};
+    return c;
+}
+
+std::vector<std::vector<double>> Designs(const POPULATION& pop) {
+    std::vector<std::vector<double>> d;
+    for (unsigned i = 0; i < pop.GetPopsize(); ++i)
+        d.push_back(pop[i].GetDvs());
+    return d;
+}
+
+} // namespace
+
+TEST(LambdaMu, ALargerBufferIsEvaluatedAndItsBestBecomeTheParents) {
+    LambdaMuRun run(Sch1(20, "0 50"));
+    EXPECT_EQ(run.opt->GetBufsize(), 50u);
+    EXPECT_EQ(run.opt->GetChilds()->GetPopsize(), 50u);
+    run.Start();
+    EXPECT_EQ(run.opt->GetObjEvals(), 50u);
+    EXPECT_EQ(run.opt->GetParents().GetPopsize(), 20u);
+    EXPECT_EQ(run.opt->GetChilds()->GetPopsize(), 20u);
+    EXPECT_EQ(run.opt->GetLamu().GetPopsize(), 40u);
+    EXPECT_EQ(run.opt->GetLamu().GetName(), "lamu");
+    // The parents are the best of the buffer by rank and crowding: all of rank 1
+    // comes first, and no parent is dominated by a buffer member left out.
+    const POPULATION& parents = run.opt->GetParents();
+    for (unsigned i = 1; i < parents.GetPopsize(); ++i)
+        EXPECT_LE(parents[i - 1].rank, parents[i].rank);
+    // The second half of lamu is the children population itself (shared).
+    for (unsigned k = 0; k < 20; ++k)
+        EXPECT_EQ(run.opt->GetLamu().GetIndsPtrs(20 + k), run.opt->GetChilds()->GetIndsPtrs(k));
+    EXPECT_NE(run.output.find("> Starting LAMBDAMU\n   resized\n   mLamu = mParents\n"
+                              "   NameSeted\n   mLamu += mChilds;\n< Done.\n"),
+              std::string::npos);
+    EXPECT_EQ(ReadLines("initial_buffer.out").size(), 53u);
+    EXPECT_EQ(ReadLines("first_parents.out").size(), 23u);
+}
+
+TEST(LambdaMu, WithoutCrossoverAndMutationNothingChangesAfterTheBuffer) {
+    RunConfig c = Sch1(10, "0 10");
+    c.pc = 0.0;
+    c.pm = 0.0;
+    LambdaMuRun run(c);
+    run.Start();
+    const auto parents = Designs(run.opt->GetParents());
+    for (int g = 0; g < 5; ++g)
+        run.Generation();
+    EXPECT_EQ(run.opt->GetObjEvals(), 10u);
+    // Children are whole copies of their parents, so no new design ever
+    // appears: selection only changes how often each first parent is held.
+    for (const auto& d : Designs(run.opt->GetParents()))
+        EXPECT_NE(std::find(parents.begin(), parents.end(), d), parents.end());
+}
+
+TEST(LambdaMu, AFixedVariableNeverChangesAndStepVariablesStayOnTheirGrid) {
+    RunConfig c;
+    c.problem = "POL";
+    c.ndvs = 2;
+    c.popsize = 10;
+    c.buffer = "0 10";
+    c.pm = 0.9;
+    c.step = {0.0, 0.5};
+    c.lower = {1.25, -3.0};
+    c.upper = {1.25, 3.0};
+    LambdaMuRun run(c);
+    run.Start();
+    for (int g = 0; g < 10; ++g) {
+        run.Generation();
+        for (unsigned i = 0; i < 20; ++i) {
+            const INDIVIDUAL& ind = run.opt->GetLamu()[i];
+            EXPECT_EQ(ind.GetDvs(0), 1.25);
+            const double k = (ind.GetDvs(1) + 3.0) / 0.5;
+            EXPECT_EQ(k, std::round(k)) << ind.GetDvs(1);
+        }
+    }
+}
+
+TEST(LambdaMu, AnImmigrantIsPlantedInTheLastChildOnce) {
+    RunConfig c;
+    c.problem = "POL";
+    c.ndvs = 2;
+    c.popsize = 10;
+    c.buffer = "0 10";
+    c.lower = {-3.0, -3.0};
+    c.upper = {3.0, 3.0};
+    LambdaMuRun run(c);
+    INDIVIDUAL immigrant(2, 2, 0, nullptr);
+    immigrant.SetDvs({0.5, -0.25});
+    run.opt->Inmigrate(immigrant, {});
+    EXPECT_FALSE(run.opt->IsImmigrantPending());
+
+    testing::internal::CaptureStdout();
+    run.opt->SetActiveGame({0, 1}, {0, 1}, 2, 0);
+    testing::internal::GetCapturedStdout();
+    run.Start();
+    run.opt->Inmigrate(immigrant, {0, 1});
+    EXPECT_TRUE(run.opt->IsImmigrantPending());
+    run.opt->IncrIter();
+    run.opt->Generate();
+    EXPECT_FALSE(run.opt->IsImmigrantPending());
+    EXPECT_EQ(run.opt->GetChilds()->back().GetDvs(), (std::vector<double>{0.5, -0.25}));
+    testing::internal::CaptureStdout();
+    run.opt->Compute();
+    run.opt->PostProcessInds();
+    testing::internal::GetCapturedStdout();
+    // Without a new immigrant the next generation plants nothing: with
+    // crossover and mutation at work the last child is a new design.
+    run.opt->IncrIter();
+    run.opt->Generate();
+    EXPECT_NE(run.opt->GetChilds()->back().GetDvs(), (std::vector<double>{0.5, -0.25}));
+}
+
+TEST(LambdaMu, ReportsIterationsTimesPopsizePlusBuffer) {
+    LambdaMuRun run(Sch1(20, "0 50"));
+    run.Start();
+    for (int g = 0; g < 10; ++g)
+        run.Generation();
+    testing::internal::CaptureStdout();
+    run.opt->PostProcessOpt();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("LAMBDAMU::PostProcessOpt():\nIterations: 10\nObjective evaluations: "),
+              std::string::npos);
+    EXPECT_NE(out.find("Iterations*popsize + bufsize = 250\n"), std::string::npos);
+    // bestfits.out holds one design per objective.
+    EXPECT_EQ(ReadLines("bestfits.out").size(), 3u + 2u + 1u);
+}
+
+TEST(LambdaMu, SeedZeroSeedsFromTheClockAtTheFirstDraw) {
+    LambdaMuRun run(Sch1(4, "0 4"), 0);
+    EXPECT_NE(run.output.find("Buffer random initialization\nseed = 0\n"), std::string::npos);
+    EXPECT_NE(run.output.find("Warning initialization routine for RANU has not been called\n"
+                              "Calling it now!\n"),
+              std::string::npos);
+}
+
+TEST(LambdaMu, BufferFilesFillTheBuffer) {
+    TempDir files;
+    WriteFile(files.file("designs.txt"), "# two designs\n0.5\n-1.5\n1.0\n2.0\n");
+    RunConfig c = Sch1(4, "1 " + files.file("designs.txt"));
+    {
+        LambdaMuRun run(c);
+        EXPECT_EQ(run.opt->GetBufsize(), 4u);
+        run.Start();
+        EXPECT_EQ(run.opt->GetObjEvals(), 4u);
+    }
+    // A population file with results is not evaluated again and sets the record.
+    WriteFile(files.file("fitted.out"), "# nobj 2 ndvs 1 nctr 0\n"
+                                        "0.25 2.25 0.5\n4 0 2\n1 1 1\n0 4 0\n");
+    c.buffer = "2 " + files.file("fitted.out");
+    LambdaMuRun run(c);
+    EXPECT_EQ(run.opt->GetBestfits(0).GetObj(0), 0.0);
+    EXPECT_EQ(run.opt->GetBestfits(1).GetObj(1), 0.0);
+    run.Start();
+    EXPECT_EQ(run.opt->GetObjEvals(), 0u);
+}
+
+TEST(LambdaMu, ConfigurationsThatCannotRunAreRefusedAtConstruction) {
+    FatalThrows fatal;
+    struct Case {
+        RunConfig config;
+        std::string message;
+    };
+    RunConfig odd = Sch1(5, "0 10");
+    RunConfig zero = Sch1(0, "0 10");
+    RunConfig small = Sch1(10, "0 6");
+    RunConfig bounds = Sch1(10, "0 10");
+    bounds.lower = {1};
+    bounds.upper = {-1};
+    RunConfig pm = Sch1(10, "0 10");
+    pm.pm = -0.1;
+    RunConfig step = Sch1(10, "0 10");
+    step.step = {-0.5};
+    const Case cases[] = {
+        {odd, "Population size must be an even number greater than 0: popsize = 5"},
+        {zero, "Population size must be an even number greater than 0: popsize = 0"},
+        {small, "The initial buffer holds 6 designs but at least popsize = 10 are needed."},
+        {bounds, "Wrong limits entered for the min and max bounds of variable, hence exiting\n"},
+        {pm, "Mutation probability must be between [0,1] range\nProgram stopped!\n"},
+        {step, "Design variable 0 needs a step of 0 (continuous) or more: step = -0.5"},
+    };
+    for (const Case& k : cases) {
+        TempDir dir;
+        ScopedCwd cwd(dir.path());
+        WriteFile("prob.dat", "SCH1\n");
+        std::istringstream in(OptimizerBlock(k.config));
+        testing::internal::CaptureStdout();
+        EXPECT_THROW(LAMBDAMU(in, 2), UTILS::FatalError);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(k.message), std::string::npos) << k.message << "\n" << out;
+    }
+}
