@@ -141,6 +141,14 @@ void LocalEVAU::Init(unsigned /*popsize*/) {
                                           static_cast<int>(mNobj), static_cast<int>(mNctr));
         analyser->Init();
     }
+    if (mAnalyzerType == 1) {
+        // External-command analysers are never deleted, so that their working
+        // folders stay for inspection after the run; they are kept reachable
+        // for the life of the process so that leak checkers do not report
+        // them. Init runs on the main thread only.
+        static std::vector<ADLL*>* retained = new std::vector<ADLL*>();
+        retained->insert(retained->end(), mAnalysers.begin(), mAnalysers.end());
+    }
     std::cout << "Done." << std::endl;
 }
 

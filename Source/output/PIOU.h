@@ -79,14 +79,30 @@ void process_convergence_from_population(const POPULATION& pop, std::string eval
                                          std::string generation_file, unsigned long block);
 
 // ---- external evaluation files ----
-// Writes "Eval.DVs" in folder (an empty folder means the current directory).
-void write_eval_dvs(const std::vector<double>& dvs, const std::string& folder);
+// The files through which an external command evaluates one design, all in
+// the command's working folder: the design variables go in, the objectives
+// and constraints come back.
+extern const char* const kEvalDVsFile;         // "Eval.DVs"
+extern const char* const kEvalObjectivesFile;  // "Eval.individual"
+extern const char* const kEvalConstraintsFile; // "Eval.constraint"
+// Writes "Eval.DVs" in folder (an empty folder means the current directory):
+// the values on one line, scientific with ten digits, left-justified in fields
+// of 20, no line end. False (after a one-time warning naming the file) when it
+// cannot be written.
+bool write_eval_dvs(const std::vector<double>& dvs, const std::string& folder);
+// Removes the result files of folder before a new run, so that results of an
+// earlier design can never be read as those of the next one. False when a
+// result file is still there afterwards.
+bool clear_eval_results(const std::string& folder);
 // Reads "Eval.individual" (and "Eval.constraint" when ctr is not empty) from
 // folder; a missing, short or malformed file gives every objective the
 // largest finite double with the penalty message. Returns the number of
 // errors met (0 when the results are complete).
 int read_eval_results(std::vector<double>& obj, std::vector<double>& ctr,
                       const std::string& folder);
+// Sets every objective to the largest finite double and prints the penalty
+// message (constraints are left as they are).
+void apply_eval_penalty(std::vector<double>& obj);
 
 // ---- run configuration ----
 void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned& mode,

@@ -1,0 +1,64 @@
+#ifndef VESK_EVAL_OSAU_H
+#define VESK_EVAL_OSAU_H
+
+#include <string>
+#include <vector>
+
+// File-system and process utilities used by the external-command analyser and
+// the HTCondor units. Each operation runs one shell command line through
+// `system` and returns its status (0 on success, non-zero on failure; -1 when
+// the command could not be run at all). The shell's own messages go to the
+// process's standard streams.
+//
+// Every path is quoted before it reaches the shell, so names holding spaces,
+// quotes or shell metacharacters are taken literally, and "--" ends the option
+// list so that a name beginning with '-' is never read as an option. Paths are
+// used as given: relative paths are relative to the current directory.
+namespace OSAU {
+
+// dir + "/" + name; name alone when dir is empty (an empty name gives dir + "/").
+std::string dirappend(const std::string& dir, const std::string& name);
+
+// Creates one folder (no parents); an existing folder is a failure.
+int mkdir(const std::string& dir);
+// Removes a folder (or file) recursively; a missing path is no failure.
+int rmdir(const std::string& dir);
+// rmdir(prefix + i) for i = 0 .. n-1; returns 0.
+int rmdirs(const std::string& prefix, unsigned n);
+// rmdir of each entry in order; returns 0, or the status of the last failure.
+int rmdirs(const std::vector<std::string>& dirs);
+// Removes the contents of a folder (names beginning with a dot stay) and keeps
+// the folder. An empty folder name is refused (non-zero, nothing removed).
+int emptydir(const std::string& dir);
+// emptydir(prefix + i) for i = 0 .. n-1; returns 0, or the status of the last failure.
+int emptydirs(const std::string& prefix, unsigned n);
+// Removes one file; a missing file is no failure.
+int rmfile(const std::string& file);
+// rmfile of each entry in order; the status of the last command, 0 for an empty list.
+int rmfiles(const std::vector<std::string>& files);
+// Copies src to dirappend(dir, name): with an empty name, into dir under its own name.
+int cp_file(const std::string& src, const std::string& dir, const std::string& name);
+// cp_file of each entry into dir; returns 0, or the status of the last failure.
+int cp_file(const std::vector<std::string>& files, const std::string& dir);
+// Copies a folder recursively to dirappend(dir, name).
+int cp_folder(const std::string& src, const std::string& dir, const std::string& name);
+// cp_folder of each entry into dir; returns 0, or the status of the last failure.
+int cp_folder(const std::vector<std::string>& folders, const std::string& dir);
+// Copies each entry into dir: folders recursively, anything else (a missing
+// entry included, which cp then reports) as a file. Returns 0, or the status
+// of the last failure.
+int cp(const std::vector<std::string>& entries, const std::string& dir);
+// Runs the program or script cmd of the current directory ("./" + cmd) and
+// waits for it.
+int system_exec(const std::string& cmd);
+
+// The text unchanged when the shell takes it literally as one word, otherwise
+// the text in single quotes (embedded single quotes escaped).
+std::string shell_quote(const std::string& text);
+// A status returned by `system` in words: "exit status N", "killed by signal N"
+// or "could not be run".
+std::string status_text(int status);
+
+} // namespace OSAU
+
+#endif

@@ -1,0 +1,475 @@
+// Tests of the HTCondor evaluation unit, run against the local stand-in of
+// tools/htcondor-local (or against recording/failing stand-ins of the two
+// commands). The job command writes each design back as its objectives, so
+// every result names the design it came from.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "eval/HTCondorEVAU.h"
+#include "eval/SCON.h"
+#include "model/INDIVIDUAL.h"
+#include "model/POPULATION.h"
+#include "model/UTILS.h"
+#include "optim/TerminationCriteriaNEvals.h"
+#include "output/WriteData.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::FileExists;
+using testsupport::ReadFile;
+using testsupport::ScopedCwd;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+const double kWorst = std::numeric_limits<double>::max();
+
+class ScopedPathPrefix {
+public:
+    explicit ScopedPathPrefix(const std::string& dir) {
+        const char* old = std::getenv("PATH");
+        mOld = old ? old : "";
+        setenv("PATH", (dir + ":" + mOld).c_str(), 1);
+    }
+    ~ScopedPathPrefix() { setenv("PATH", mOld.c_str(), 1); }
+
+private:
+    std::string mOld;
+};
+
+void WriteScript(const std::string& path, const std::string& body) {
+    WriteFile(path, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
+}
+
+template <typename F> std::string Captured(F f) {
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
+}
+
+std::string AddressText(const void* p) {
+    std::ostringstream os;
+    os << p;
+    return os.str();
+}
+
+std::string StandIn() {
+    return testsupport::SourceDir() + "/tools/htcondor-local";
+}
+
+// Objectives = the design, constraint = its sum; designs whose first variable
+// is negative get no answer at all.
+const char* kEchoScript = "awk '$1 >= 0 { print $1, $2 > \"Eval.individual\"; "
+                          "print $1 + $2 > \"Eval.constraint\" }' Eval.DVs\n";
+
+// A unit of 2 variables, 2 objectives and 1 constraint running ./echo.sh,
+// built from the text configuration, and its console output.
+std::unique_ptr<HTCondorEVAU> MakeUnit(const std::string& essentials = "0\n") {
+    std::istringstream in("1    analyser type\n./echo.sh\n0\n" + essentials);
+    std::unique_ptr<HTCondorEVAU> unit;
+    Captured([&] { unit = std::make_unique<HTCondorEVAU>(2, 2, 1, in); });
+    return unit;
+}
+
+struct Population {
+    std::vector<INDIVIDUAL> bestfits;
+    POPULATION pop;
+    Population(const std::vector<std::vector<double>>& designs)
+        : bestfits(2, INDIVIDUAL(2, 2, 1, nullptr)),
+          pop("p", 2, 2, 1, static_cast<int>(designs.size()), true) {
+        pop.SetBestfitsPtr(&bestfits);
+        pop.SetBestfitsPtrToInds(&bestfits);
+        for (unsigned i = 0; i < designs.size(); ++i)
+            pop[i].SetDvs(designs[i]);
+    }
+};
+
+bool Answered(const INDIVIDUAL& ind) {
+    return ind.IsComputed() && ind.GetObj() == ind.GetDvs() &&
+           ind.GetCtr(0) == ind.GetDvs(0) + ind.GetDvs(1);
+}
+
+int CountEntriesContaining(const std::string& dir, const std::string& text) {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(dir))
+        n += entry.path().filename().string().find(text) != std::string::npos;
+    return n;
+}
+
+// ------------------------------------------------------------- configuration
+
+TEST(HTCondorEVAUTest, ReadsTheTextAndJsonConfigurations) {
+    std::istringstream in("1   type\n./run.sh   command\n2\n-n $(NDVS)\n2\nmesh params.txt\n");
+    std::unique_ptr<HTCondorEVAU> unit;
+    std::string out = Captured([&] { unit = std::make_unique<HTCondorEVAU>(2, 2, 0, in); });
+    EXPECT_EQ(out, "HTCondor Evaluation\narguments[0] = -n\narguments[1] = $(NDVS)\n");
+    EXPECT_EQ(unit->GetAnalyzerType(), 1u);
+    EXPECT_EQ(unit->GetCommandFile(), "./run.sh");
+    EXPECT_EQ(unit->GetArguments(), (std::vector<std::string>{"-n", "$(NDVS)"}));
+    EXPECT_EQ(unit->GetEssentialFilesAndFolders(),
+              (std::vector<std::string>{"mesh", "params.txt"}));
+
+    const nlohmann::json block = {{"ncpu", 0},
+                                  {"AnalyzerType", 1},
+                                  {"CommandFile", "./run.sh"},
+                                  {"Arguments", {"a"}},
+                                  {"mEssentialFilesAndFolders", {"mesh"}}};
+    out = Captured([&] { unit = std::make_unique<HTCondorEVAU>(2, 2, 0, block); });
+    EXPECT_EQ(out, "HTCondor Evaluation\narguments[0] = a\nEssentialFilesAndFolders[0] = mesh\n");
+    EXPECT_EQ(unit->GetEssentialFilesAndFolders(), std::vector<std::string>{"mesh"});
+}
+
+TEST(HTCondorEVAUTest, RefusesPlugInsAndUnknownAnalyserTypes) {
+    testsupport::FatalThrows guard;
+    auto refused = [](auto make) {
+        testing::internal::CaptureStdout();
+        try {
+            make();
+        } catch (const UTILS::FatalError& e) {
+            testing::internal::GetCapturedStdout();
+            return std::string(e.what());
+        }
+        testing::internal::GetCapturedStdout();
+        return std::string("not refused");
+    };
+    std::istringstream text("0\nlibmathcases.so\n0\n0\n");
+    EXPECT_EQ(refused([&] { HTCondorEVAU unit(2, 2, 0, text); }),
+              "SO/DLL not available for HTCondor evaluation\nProgram stopped!\n");
+    const nlohmann::json block = {{"AnalyzerType", 0}, {"CommandFile", "x.so"}};
+    EXPECT_EQ(refused([&] { HTCondorEVAU unit(2, 2, 0, block); }),
+              "SO/DLL not available for HTCondor evaluation\nProgram stopped!\n");
+    std::istringstream three("3\n./run.sh\n0\n0\n");
+    EXPECT_NE(
+        refused([&] { HTCondorEVAU unit(2, 2, 0, three); }).find("AnalyzerType 3 not recognized"),
+        std::string::npos);
+}
+
+// --------------------------------------------------------------------- Init
+
+TEST(HTCondorEVAUTest, InitCreatesTheInitialDirsAndTheDestructorRemovesThem) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    WriteFile("htcondor.QERN", "Requirements\nMemory > 64\n");
+    auto unit = MakeUnit("2\nparams.txt /abs/table\n");
+    const std::string tag = AddressText(unit.get());
+    const std::string out = Captured([&] { unit->Init(4); });
+    EXPECT_EQ(out, "HTCondorEVAU::Init()\n"
+                   "* Reading SCON (HTCondor) Configuration File: htcondor.QERN\n"
+                   "* Configurations read:\n"
+                   "* Requirements = (Memory > 64)\n"
+                   "* Done!\n"
+                   "* Creating initial dirs ...\n"
+                   "* Done!\n"
+                   "Done.\n");
+    EXPECT_EQ(unit->GetInitialDirPrefix(), tag + "condorInd");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(fs::is_directory(tag + "condorInd" + std::to_string(i)));
+    EXPECT_FALSE(FileExists(tag + "condorInd4"));
+    ASSERT_NE(unit->GetJobs(), nullptr);
+    EXPECT_EQ(unit->GetJobs()->GetSubmitFile(), tag + "submit.condor");
+    EXPECT_EQ(unit->GetJobs()->GetLogFile(), tag + "log.condor");
+    EXPECT_EQ(unit->GetJobs()->GetQueue(), 4);
+    Captured([&] { unit.reset(); });
+    EXPECT_EQ(CountEntriesContaining(dir.path(), "condorInd"), 0);
+}
+
+// ------------------------------------------------------------------ Compute
+
+TEST(HTCondorEVAUTest, EvaluatesOnlyTheUncomputedIndividualsInTheirOwnDirs) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    WriteFile("params.txt", "p");
+    auto unit = MakeUnit("1\nparams.txt\n");
+    const std::string tag = AddressText(unit.get());
+    Captured([&] { unit->Init(8); });
+    Population p({{0, 0}, {1, 1}, {2, 2.5}, {3, 3}, {4, 4}, {5, 5.5}, {6, 6}, {7, 7}});
+    for (unsigned i = 0; i < 8; ++i)
+        if (i != 2 && i != 5)
+            p.pop[i].SetEval({-1.0, -1.0}, {9.0});
+    WriteData out;
+    out.SetWriteChilds(true);
+    out.SetWriteASCIIFormat(true);
+    bool met = true;
+    const std::string console =
+        Captured([&] { met = unit->Compute(p.pop, nullptr, {}, {}, &out); });
+    EXPECT_FALSE(met);
+    EXPECT_EQ(unit->GetObjEvals(), 2u);
+    EXPECT_TRUE(Answered(p.pop[2]));
+    EXPECT_TRUE(Answered(p.pop[5]));
+    EXPECT_EQ(p.pop[3].GetObj(), (std::vector<double>{-1.0, -1.0}));
+    // Jobs ran in directories 2 and 5 only.
+    for (int i = 0; i < 8; ++i) {
+        const std::string d = tag + "condorInd" + std::to_string(i);
+        EXPECT_EQ(FileExists(d + "/Eval.individual"), i == 2 || i == 5) << d;
+    }
+    EXPECT_EQ(ReadFile(tag + "condorInd5/Eval.DVs"), "5.0000000000e+00    5.5000000000e+00    ");
+    EXPECT_EQ(ReadFile(tag + "submit.condor"),
+              "################################\n"
+              "#       Condor submit file     #\n"
+              "# Created by SCON library      #\n"
+              "################################\n"
+              "\n"
+              "Universe   = vanilla\n"
+              "\n"
+              "Executable = ./echo.sh\n"
+              "\n"
+              "Log    = ../" +
+                  tag +
+                  "log.condor\n"
+                  "Output = out.condor\n"
+                  "Error  = err.condor\n"
+                  "\n"
+                  "initialdir = " +
+                  tag +
+                  "condorInd$(index)\n"
+                  "\n"
+                  "should_transfer_files = YES\n"
+                  "transfer_input_files = Eval.DVs, ../params.txt\n"
+                  "when_to_transfer_output = ON_EXIT\n"
+                  "transfer_output_files = Eval.individual, Eval.constraint\n"
+                  "\n"
+                  "Queue index in (2 5)\n");
+    // The log is gone; the console shows the whole sequence.
+    EXPECT_FALSE(FileExists(tag + "log.condor"));
+    EXPECT_NE(console.find("* Writting submit file...\n* Done!\n"
+                           "* Submitting jobs to HTCondor:\n"
+                           "* Command: condor_submit " +
+                           tag + "submit.condor\n"),
+              std::string::npos);
+    EXPECT_NE(
+        console.find("* Waiting jobs to end ...\n* Command: condor_wait " + tag + "log.condor\n"),
+        std::string::npos);
+    // Every computed individual went to the children file, after one header.
+    const auto lines = testsupport::ReadLines(out.GetChildsFilename());
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[0].rfind("# obj[0]", 0), 0u);
+    Captured([&] { unit.reset(); });
+    EXPECT_EQ(CountEntriesContaining(dir.path(), "condorInd"), 0);
+    EXPECT_FALSE(FileExists(tag + "submit.condor"));
+}
+
+TEST(HTCondorEVAUTest, AJobWithoutResultsGetsThePenaltyNotTheLastGenerationsResults) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    auto unit = MakeUnit();
+    Captured([&] { unit->Init(3); });
+    Population first({{1, 2}, {3, 4}, {5, 6}});
+    Captured([&] { unit->Compute(first.pop, nullptr, {}, {}, nullptr); });
+    ASSERT_TRUE(Answered(first.pop[1]));
+    // Next generation: design 1 gets no answer from its job.
+    Population second({{7, 8}, {-1, 9}, {10, 11}});
+    const std::string console =
+        Captured([&] { unit->Compute(second.pop, nullptr, {}, {}, nullptr); });
+    EXPECT_TRUE(Answered(second.pop[0]));
+    EXPECT_TRUE(Answered(second.pop[2]));
+    EXPECT_TRUE(second.pop[1].IsComputed());
+    EXPECT_EQ(second.pop[1].GetObj(), (std::vector<double>{kWorst, kWorst}));
+    EXPECT_NE(console.find("INF penalty applied!\nConsider checking analyzer robustness.\n"),
+              std::string::npos);
+    EXPECT_EQ(unit->GetObjEvals(), 6u);
+    Captured([&] { unit.reset(); });
+}
+
+TEST(HTCondorEVAUTest, DesignsWhoseDirectoryCannotBePreparedGetThePenaltyAndNoJob) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    auto unit = MakeUnit();
+    const std::string tag = AddressText(unit.get());
+    Captured([&] { unit->Init(3); });
+    fs::remove_all(tag + "condorInd1");
+    // A folder in the way of directory 2's result file.
+    fs::create_directories(tag + "condorInd2/Eval.individual/inside");
+    Population p({{1, 2}, {3, 4}, {5, 6}});
+    const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, nullptr); });
+    EXPECT_TRUE(Answered(p.pop[0]));
+    EXPECT_EQ(p.pop[1].GetObj(), (std::vector<double>{kWorst, kWorst}));
+    EXPECT_EQ(p.pop[2].GetObj(), (std::vector<double>{kWorst, kWorst}));
+    EXPECT_EQ(unit->GetObjEvals(), 3u);
+    EXPECT_NE(console.find("cannot open file " + tag + "condorInd1/Eval.DVs"), std::string::npos);
+    EXPECT_NE(console.find("Could not remove the previous result file " + tag +
+                           "condorInd2/Eval.individual."),
+              std::string::npos);
+    EXPECT_NE(ReadFile(tag + "submit.condor").find("Queue index in (0)\n"), std::string::npos);
+    Captured([&] { unit.reset(); });
+}
+
+TEST(HTCondorEVAUTest, APopulationWithNothingToComputeSubmitsNoJobs) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    fs::create_directory("bin");
+    WriteScript(dir.file("bin/condor_submit"), "touch \"" + dir.file("submitted") + "\"\n");
+    WriteScript(dir.file("bin/condor_wait"), "touch \"" + dir.file("waited") + "\"\n");
+    ScopedPathPrefix path(dir.file("bin"));
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    auto unit = MakeUnit();
+    Captured([&] { unit->Init(2); });
+    Population p({{1, 2}, {3, 4}});
+    p.pop[0].SetEval({1, 2}, {3});
+    p.pop[1].SetEval({3, 4}, {7});
+    WriteData out;
+    out.SetWriteChilds(true);
+    out.SetWriteASCIIFormat(true);
+    const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, &out); });
+    EXPECT_NE(console.find("* No jobs to submit.\n"), std::string::npos);
+    EXPECT_FALSE(FileExists("submitted"));
+    EXPECT_FALSE(FileExists("waited"));
+    EXPECT_EQ(unit->GetObjEvals(), 0u);
+    EXPECT_EQ(testsupport::ReadLines(out.GetChildsFilename()).size(), 3u);
+    Captured([&] { unit.reset(); });
+}
+
+TEST(HTCondorEVAUTest, APopulationLargerThanAnnouncedGetsDirectoriesForEveryDesign) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    auto unit = MakeUnit();
+    const std::string tag = AddressText(unit.get());
+    Captured([&] { unit->Init(2); });
+    Population p({{1, 2}, {3, 4}, {5, 6}, {7, 8}, {9, 10}});
+    const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, nullptr); });
+    EXPECT_NE(console.find("* Population of 5 individuals, larger than the 2 initial dirs: "
+                           "creating the missing ones.\n"),
+              std::string::npos);
+    for (unsigned i = 0; i < 5; ++i)
+        EXPECT_TRUE(Answered(p.pop[i])) << i;
+    EXPECT_EQ(unit->GetObjEvals(), 5u);
+    EXPECT_EQ(CountEntriesContaining(dir.path(), tag + "condorInd"), 5);
+    Captured([&] { unit.reset(); });
+    EXPECT_EQ(CountEntriesContaining(dir.path(), "condorInd"), 0);
+}
+
+TEST(HTCondorEVAUTest, StoresTheWholeBatchBeforeReportingTheStoppingRule) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    auto unit = MakeUnit();
+    Captured([&] { unit->Init(3); });
+    std::unique_ptr<TerminationCriteriaNEvals> rule;
+    Captured([&] { rule = std::make_unique<TerminationCriteriaNEvals>(1); });
+    Population p({{1, 2}, {3, 4}, {5, 6}});
+    bool met = false;
+    const std::string console =
+        Captured([&] { met = unit->Compute(p.pop, rule.get(), {}, {}, nullptr); });
+    EXPECT_TRUE(met);
+    for (unsigned i = 0; i < 3; ++i)
+        EXPECT_TRUE(Answered(p.pop[i])) << i;
+    EXPECT_EQ(testsupport::CountOccurrences(console, "Termination criteria has been met\n"), 1);
+    // The flag is cleared at the start of the next batch.
+    Population q({{2, 2}});
+    Captured([&] { met = unit->Compute(q.pop, nullptr, {}, {}, nullptr); });
+    EXPECT_FALSE(met);
+    Captured([&] { unit.reset(); });
+}
+
+// ------------------------------------------------------------------ failures
+
+TEST(HTCondorEVAUTest, FailuresOfTheHTCondorCommandsStopTheRunNamingTheCommand) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    fs::create_directory("bin");
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    ScopedPathPrefix path(dir.file("bin"));
+    testsupport::FatalThrows guard;
+    struct Case {
+        std::string submit, wait, command, file, status;
+    };
+    const std::vector<Case> cases = {
+        {"exit 3", "exit 0", "condor_submit", "submit.condor", "exit status 3"},
+        {"exit 0", "exit 1", "condor_wait", "log.condor", "exit status 1"},
+        // The shell that runs the command reports its death by a signal as 128 + 15.
+        {"kill -TERM $$", "exit 0", "condor_submit", "submit.condor", "exit status 143"},
+    };
+    for (const Case& c : cases) {
+        WriteScript(dir.file("bin/condor_submit"), c.submit + "\n");
+        WriteScript(dir.file("bin/condor_wait"), c.wait + "\n");
+        auto unit = MakeUnit();
+        const std::string tag = AddressText(unit.get());
+        Captured([&] { unit->Init(1); });
+        Population p({{1, 2}});
+        std::string what;
+        testing::internal::CaptureStdout();
+        try {
+            unit->Compute(p.pop, nullptr, {}, {}, nullptr);
+        } catch (const UTILS::FatalError& e) {
+            what = e.what();
+        }
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(what, "* Command " + c.command + " " + tag + c.file + " failed with " + c.status +
+                            ".\nProgram stopped!\n");
+        Captured([&] { unit.reset(); });
+    }
+}
+
+TEST(HTCondorEVAUTest, AJobThatCannotStartStopsTheRun) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    auto unit = MakeUnit("1\nmissing-table.dat\n");
+    const std::string tag = AddressText(unit.get());
+    Captured([&] { unit->Init(1); });
+    Population p({{1, 2}});
+    testsupport::FatalThrows guard;
+    std::string what;
+    testing::internal::CaptureStdout();
+    try {
+        unit->Compute(p.pop, nullptr, {}, {}, nullptr);
+    } catch (const UTILS::FatalError& e) {
+        what = e.what();
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(what, "* Command condor_wait " + tag +
+                        "log.condor failed with exit status 1.\nProgram stopped!\n");
+    Captured([&] { unit.reset(); });
+}
+
+TEST(HTCondorEVAUTest, GamePlayersAndSingleEvaluationsAreRefused) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    auto unit = MakeUnit();
+    Captured([&] { unit->Init(1); });
+    Population p({{1, 2}});
+    testsupport::FatalThrows guard;
+    std::string what;
+    testing::internal::CaptureStdout();
+    try {
+        unit->Compute(p.pop, nullptr, {0, -1}, {0.0, 3.0}, nullptr);
+    } catch (const UTILS::FatalError& e) {
+        what = e.what();
+    }
+    EXPECT_EQ(what, "GameAlgorithm not compatible with HTCondor\nImplementation required\n"
+                    "Program stopped!\n");
+    what.clear();
+    try {
+        unit->ComputeInd(p.pop[0], nullptr, {}, {}, nullptr);
+    } catch (const UTILS::FatalError& e) {
+        what = e.what();
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(what, "ComputeInd not available for HTCondor\nImplementation required\n"
+                    "Program stopped!\n");
+    EXPECT_FALSE(p.pop[0].IsComputed());
+    Captured([&] { unit.reset(); });
+}
+
+} // namespace
