@@ -42,8 +42,8 @@ std::vector<int> ReadMap(std::istream& in, const std::string& what, const char* 
 // Checks one player's map against the global count and the player's own count.
 unsigned CheckMap(const std::vector<int>& map, size_t global, unsigned player, const char* what) {
     if (map.size() != global)
-        StopGame("the " + std::string(what) + " map of player " + std::to_string(player) +
-                 " has " + std::to_string(map.size()) + " entries where the game has " +
+        StopGame("the " + std::string(what) + " map of player " + std::to_string(player) + " has " +
+                 std::to_string(map.size()) + " entries where the game has " +
                  std::to_string(global) + ".");
     unsigned owned = 0;
     for (size_t k = 0; k < map.size(); ++k) {
@@ -71,7 +71,8 @@ GameAlgorithm::GameAlgorithm(unsigned int nplayers, std::istream& in)
         mOBjIds.push_back(ReadMap(in, "objectives", "global_obj_index: "));
     PIOU::read_value(in, mWriteRestartFile, "the restart-file flag (0 or 1)");
     PIOU::skip_line(in);
-    std::cout << "mWriteRestartFile = " << (mWriteRestartFile ? "true" : "false") << std::endl;
+    std::cout << (mWriteRestartFile ? "mWriteRestartFile = true" : "mWriteRestartFile = false")
+              << std::endl;
     const size_t m = mOBjIds.empty() ? 0 : mOBjIds[0].size();
     const size_t gdvs = mDVsIds.empty() ? 0 : mDVsIds[0].size();
     INDIVIDUAL entry(static_cast<int>(gdvs), static_cast<int>(m), 0, nullptr);
@@ -86,25 +87,28 @@ GameAlgorithm::~GameAlgorithm() {
     delete mCriteria;
 }
 
-void GameAlgorithm::PostProcess() { std::cout << "GameAlgorithm::PostProcess()" << std::endl; }
+void GameAlgorithm::PostProcess() {
+    std::cout << "GameAlgorithm::PostProcess()" << std::endl;
+}
 
 void GameAlgorithm::SetPlayers(std::vector<OptimizationAlgorithm*> players) {
     mPlayers = players;
     // Everything is checked before any player changes mode, so that a bad game
     // block stops the run before the first evaluation.
     if (mPlayers.size() != mDVsIds.size())
-        StopGame("the game block describes " + std::to_string(mDVsIds.size()) +
-                 " players but " + std::to_string(mPlayers.size()) + " were given.");
+        StopGame("the game block describes " + std::to_string(mDVsIds.size()) + " players but " +
+                 std::to_string(mPlayers.size()) + " were given.");
     const size_t gdvs = mDVsIds[0].size();
     const size_t m = mOBjIds[0].size();
     for (unsigned p = 0; p < mPlayers.size(); ++p) {
         OptimizationAlgorithm* player = mPlayers[p];
+        if (player == nullptr)
+            StopGame("player " + std::to_string(p) + " was not created.");
         const unsigned dvs = CheckMap(mDVsIds[p], gdvs, p, "design-variable");
         const unsigned objs = CheckMap(mOBjIds[p], m, p, "objective");
         if (dvs != player->GetNdvs())
             StopGame("player " + std::to_string(p) + " owns " + std::to_string(dvs) +
-                     " global design variables but has " + std::to_string(player->GetNdvs()) +
-                     ".");
+                     " global design variables but has " + std::to_string(player->GetNdvs()) + ".");
         if (objs == 0)
             StopGame("player " + std::to_string(p) + " owns no objective.");
         if (objs != player->GetNobj())
@@ -118,8 +122,8 @@ void GameAlgorithm::SetPlayers(std::vector<OptimizationAlgorithm*> players) {
     if (m == 0 || static_cast<size_t>(mPlayers[0]->GetNobj()) != m)
         StopGame("player 0 must own every objective of the game, in order.");
     for (unsigned p = 0; p < mPlayers.size(); ++p)
-        mPlayers[p]->SetActiveGame(mDVsIds[p], mOBjIds[p],
-                                   static_cast<unsigned>(mDVsIds[p].size()), p);
+        mPlayers[p]->SetActiveGame(mDVsIds[p], mOBjIds[p], static_cast<unsigned>(mDVsIds[p].size()),
+                                   p);
 }
 
 void GameAlgorithm::SetTerminationCriteria(const TerminationCriteria& criteria) {
@@ -131,6 +135,11 @@ void GameAlgorithm::WriteRestartInfo(unsigned int player) const {
     std::cout << "Writing Game restart information" << std::endl;
     std::ofstream os(kRestartFile, std::ios::trunc);
     os << player;
+    os.close();
+    // The run goes on without the file, but a later restart would then start
+    // from a stale or missing index: say so (once).
+    if (!os)
+        UTILS::WarnCannotWrite(kRestartFile);
 }
 
 void GameAlgorithm::ReadRestartInfo() {
@@ -138,7 +147,8 @@ void GameAlgorithm::ReadRestartInfo() {
     std::ifstream is(kRestartFile);
     if (!is)
         UTILS::Stop({std::string("File ") + kRestartFile + " not found."});
-    if (!(is >> mRestartIndex))
+    // A negative number would be read as a huge unsigned index.
+    if (!(is >> std::ws) || is.peek() == '-' || !(is >> mRestartIndex))
         UTILS::Stop({std::string("File ") + kRestartFile +
                          " does not hold a player index (an unsigned integer).",
                      "Program stopped!"});
@@ -228,8 +238,8 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
         player->Generate();
         player->Compute();
         bool met = false;
-        if (mCriteria != nullptr && mCriteria->CheckTerminationCriteria(GetGameObjEvals(),
-                                                                        mGameBestfits)) {
+        if (mCriteria != nullptr &&
+            mCriteria->CheckTerminationCriteria(GetGameObjEvals(), mGameBestfits)) {
             met = true;
             std::cout << "Termination criteria has been met" << std::endl;
         }

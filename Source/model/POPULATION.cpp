@@ -112,8 +112,7 @@ POPULATION POPULATION::SubPop(const std::vector<unsigned int>& indexes) {
     for (unsigned idx : indexes) {
         if (idx >= GetPopsize())
             UTILS::Stop({"Trying to get an INDIVIDUAL out of bounds",
-                         "At routine: POPULATION::sub_pop(const std::vector<unsigned int>& "
-                         "indexes)",
+                         "At routine: POPULATION::sub_pop(const std::vector<unsigned int>& indexes)",
                          "Program stopped!"});
         sub.individuals.push_back(individuals[idx]);
     }
@@ -304,8 +303,7 @@ POPULATION POPULATION::ParetoPop(bool rank) {
 
 POPULATION POPULATION::NonDominatedBy(const INDIVIDUAL& x) const {
     if (x.GetNobj() != GetNobj()) {
-        UTILS::Stop({"Number of objective functions must be equal to perform "
-                     "OPULATION::NonDominatedByInd(...)",
+        UTILS::Stop({"Number of objective functions must be equal to perform OPULATION::NonDominatedByInd(...)",
                      "Program stopped"});
     }
     POPULATION result("NonDominated", ndvs, nobj, nctr, 0, false);

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "eval/EVAU.h"
+#include "eval/HTCondorEVAU.h"
 #include "eval/LocalEVAU.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteria.h"
@@ -12,20 +13,19 @@
 #include "output/PIOUConfig.h"
 #include "output/PLOU.h"
 #include "output/WriteData.h"
+#include "output/WriteDataEA.h"
 
 namespace {
 EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu, std::istream& in) {
     if (ncpu == 0)
-        UTILS::Stop({"The HTCondor evaluation unit (NCPU 0) is not available in this build.",
-                     "Program stopped!"});
+        return new HTCondorEVAU(ndvs, nobj, nctr, in);
     return new LocalEVAU(ndvs, nobj, nctr, ncpu, in);
 }
 
 EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
                  const nlohmann::json& block) {
     if (ncpu == 0)
-        UTILS::Stop({"The HTCondor evaluation unit (\"ncpu\" 0) is not available in this build.",
-                     "Program stopped!"});
+        return new HTCondorEVAU(ndvs, nobj, nctr, block);
     return new LocalEVAU(ndvs, nobj, nctr, ncpu, block);
 }
 } // namespace
@@ -114,6 +114,11 @@ unsigned OptimizationAlgorithm::GetObjEvals() const {
 
 void OptimizationAlgorithm::Run(double& elapsed, long& start_time) {
     RequireEVAU();
+    // Only the stopping rule ends a run; without one it would never end.
+    if (mCriteria == nullptr)
+        UTILS::Stop({"The optimiser has no stopping rule (\"TerminationCriteria\" in input.jsn), "
+                     "so it cannot be run.",
+                     "Program stopped!"});
     std::cout << std::endl << "Run started" << std::endl << std::endl;
     InitEVAU();
     std::cout << std::endl << "InitEVAU done" << std::endl << std::endl;
@@ -214,10 +219,8 @@ void OptimizationAlgorithm::PrintReportIter() {
 }
 
 void OptimizationAlgorithm::Inmigrate(const INDIVIDUAL&, const std::vector<unsigned>&) {
-    UTILS::Stop({"Member function OptimizationAlgorithm::Inmigrate(const INDIVIDUAL &, const "
-                 "std::vector<unsigned int> &)",
-                 "Inmigrate funciton is not overridden on this OptimizationAlgorithm inherited "
-                 "class",
+    UTILS::Stop({"Member function OptimizationAlgorithm::Inmigrate(const INDIVIDUAL &, const std::vector<unsigned int> &)",
+                 "Inmigrate funciton is not overridden on this OptimizationAlgorithm inherited class",
                  "Optimization with GameAlgorithm not available", "Program stopped!"});
 }
 
@@ -229,8 +232,17 @@ void OptimizationAlgorithm::SetActiveGame(const std::vector<int>& dvs_map,
     mDVsIds = dvs_map;
     mOBjIds = obj_map;
     mEliteDVs.resize(global_ndvs, 0.0);
-    if (mWriteData != nullptr)
+    if (mWriteData != nullptr) {
         mWriteData->SetPrefixIndex(prefix_index);
+        // A population player compares its final front with its own (prefixed)
+        // baseline file: a missing one must stop the game now, not after the
+        // last evaluation.
+        if (mWriteData->GetBaseline() && dynamic_cast<WriteDataEA*>(mWriteData) != nullptr) {
+            const std::string file = mWriteData->GetBaselineFilename();
+            if (!std::ifstream(file))
+                UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
+        }
+    }
     CalcGlobalIds();
 }
 

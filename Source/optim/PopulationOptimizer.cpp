@@ -142,8 +142,7 @@ void PopulationOptimizer::InternalInit(const std::string& name, int popsize,
     for (unsigned j = 0; j < ndvs; ++j) {
         if (mLower[j] > mUpper[j]) {
             std::cout << std::endl;
-            UTILS::Stop({"Wrong limits entered for the min and max bounds of variable, hence "
-                         "exiting"});
+            UTILS::Stop({"Wrong limits entered for the min and max bounds of variable, hence exiting"});
         }
     }
     if (!(pc >= 0.0 && pc <= 1.0))
@@ -152,6 +151,7 @@ void PopulationOptimizer::InternalInit(const std::string& name, int popsize,
         UTILS::Stop({"Mutation probability must be between [0,1] range", "Program stopped!"});
     mPc = pc;
     mPm = pm;
+    InternalInitHook(popsize);
 }
 
 void PopulationOptimizer::FillBuffer(int popinit, unsigned bufsize, const std::string& file) {

@@ -61,6 +61,9 @@ protected:
     // and bounds), then sets up the populations and fills the buffer.
     void ReadLegacyBlock(std::istream& in, const std::string& name);
     void FillBuffer(int popinit, unsigned bufsize, const std::string& file);
+    // Called at the end of InternalInit, once the populations exist, for what a
+    // derived optimiser sizes by the population (the swarm's velocity rows).
+    virtual void InternalInitHook(int popsize) { static_cast<void>(popsize); }
     // Replaces the Pareto history by the front of its designs (no repeats),
     // sorted by the first objective; the history keeps its name.
     void ReduceParetoHistory(POPULATION& history);

@@ -10,8 +10,10 @@
 #include "games/HybridNashGame.h"
 #include "games/HybridWGradGame.h"
 #include "model/UTILS.h"
+#include "optim/ConjugateGradient.h"
 #include "optim/LAMBDAMU.h"
 #include "optim/OptimizationAlgorithm.h"
+#include "optim/PSO.h"
 #include "optim/TerminationCriteria.h"
 #include "optim/TerminationCriteriaFactory.h"
 #include "output/PIOU.h"
@@ -88,10 +90,10 @@ OptimizationAlgorithm* CreatePlayer(unsigned code, std::istream& in,
         opt = new LAMBDAMU(in, seed);
         break;
     case 1:
+        opt = new PSO(in, seed);
+        break;
     case 2:
-        UTILS::Stop({"Optimization algorithm code " + std::to_string(code) +
-                         " is not available in this build.",
-                     "Program stopped!"});
+        return new ConjugateGradient(in);
     default:
         UTILS::Stop({"Optimization algorithm not recognized", "Program stopped!"});
     }

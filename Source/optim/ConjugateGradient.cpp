@@ -1,0 +1,768 @@
+#include "optim/ConjugateGradient.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <limits>
+#include <sstream>
+
+#include "model/UTILS.h"
+#include "output/PIOU.h"
+#include "output/PIOUConfig.h"
+#include "output/PLOU.h"
+
+namespace {
+
+// (3 - sqrt(5)) / 2: the golden-section fraction of an interval.
+const double kGolden = 0.3819660112501051;
+const double kNotEvaluated = std::numeric_limits<double>::quiet_NaN();
+
+// A line search narrows its interval by a constant factor per trial in exact
+// arithmetic. In floating point the interval stops shrinking once it is a few
+// units in the last place wide, which a tolerance below that resolution would
+// never reach: after this many trials in a row without shrinking the search
+// ends as if the tolerance had been met.
+const unsigned kMaxStalledTrials = 3;
+
+double Dot(const std::vector<double>& a, const std::vector<double>& b) {
+    double sum = 0.0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        sum += a[i] * b[i];
+    return sum;
+}
+
+bool AllFinite(const std::vector<double>& v) {
+    for (double x : v)
+        if (!std::isfinite(x))
+            return false;
+    return true;
+}
+
+// beta * previousDirection - gradient.
+std::vector<double> Combine(double beta, const std::vector<double>& previousDirection,
+                            const std::vector<double>& gradient) {
+    std::vector<double> d(gradient.size());
+    for (size_t i = 0; i < d.size(); ++i)
+        d[i] = beta * (i < previousDirection.size() ? previousDirection[i] : 0.0) - gradient[i];
+    return d;
+}
+
+// beta is 0 when the denominator is 0 or the quotient negative (or not a
+// number, which a non-finite gradient gives), and at most 1.
+double LimitBeta(double numerator, double denominator) {
+    if (denominator == 0.0)
+        return 0.0;
+    const double beta = numerator / denominator;
+    if (!(beta >= 0.0))
+        return 0.0;
+    return std::min(beta, 1.0);
+}
+
+[[noreturn]] void StopSetter(const std::string& first, const std::string& method,
+                             const std::string& problem) {
+    UTILS::Stop({"", first, method, problem, ""});
+}
+
+// Reads the whole of the first line of a file into a stream; stops when the
+// file cannot be opened.
+std::istringstream FirstLine(const std::string& file) {
+    std::ifstream is(file);
+    if (!is)
+        UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
+    std::string line;
+    std::getline(is, line);
+    return std::istringstream(line);
+}
+
+} // namespace
+
+ConjugateGradient::ConjugateGradient(std::istream& in)
+    : OptimizationAlgorithm(in), mCurrentValue(0.0), mGradientNorm(0.0), mSlope(0.0),
+      mInitialStepSize(0.0), mOptimalStepSize(0.0), mPreviousOptimalStepSize(0.0),
+      mWarningStepSize(0.0), mEpsilon(0.0), mSearchDirectionMethod(PolakRibiere),
+      mOptimalStepSizeMethod(GoldenSection), mFirstStepSize(0.0), mOptimalStepSizeTolerance(0.0) {
+    std::cout << "Creating new ConjugateGradient object" << std::endl;
+    // The direction restarts every n iterations (k mod n) and the method
+    // minimises objective 0: both need to exist.
+    if (ndvs == 0)
+        UTILS::Stop({"ConjugateGradient needs at least one design variable, but " +
+                         PIOU::get_config_name() + " gives NDVs = 0.",
+                     "Program stopped!"});
+    if (nobj == 0)
+        UTILS::Stop({"ConjugateGradient minimises objective 0, but " + PIOU::get_config_name() +
+                         " gives NObj = 0.",
+                     "Program stopped!"});
+    SetWriteDataPtr(&mWriteDataGrad);
+    const int n = static_cast<int>(ndvs);
+    mChilds.InitPop("childs", n, static_cast<int>(nobj), static_cast<int>(nctr), 2 * n + 1, true);
+    mChilds.SetBestfitsPtrToInds(&bestfits);
+
+    std::cout << "mInitialArgument:" << std::endl;
+    INDIVIDUAL initial(n, static_cast<int>(nobj), static_cast<int>(nctr), &bestfits);
+    unsigned mode = 0;
+    PIOU::read_value(in, mode,
+                     "the initial-argument mode (0 values on the next line, 1 values file, "
+                     "2 individual file)");
+    PIOU::skip_line(in);
+    if (mode == 0) {
+        std::cout << "Initial argument in input.QERN" << std::endl;
+        std::vector<double> x(ndvs, 0.0);
+        PIOU::read_values(in, x, "an initial design-variable value");
+        PIOU::skip_line(in);
+        for (double v : x)
+            std::cout << v << std::endl;
+        initial.SetDvs(x);
+    } else if (mode == 1) {
+        std::string file;
+        PIOU::read_value(in, file, "the name of the initial-argument file");
+        PIOU::skip_line(in);
+        std::cout << "Initial argument in " << file << std::endl;
+        std::istringstream values = [&file] {
+            std::ifstream is(file);
+            if (!is)
+                UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
+            std::ostringstream all;
+            all << is.rdbuf();
+            return std::istringstream(all.str());
+        }();
+        std::vector<double> x(ndvs, 0.0);
+        if (PIOU::extract_vector_components(values, x) != 0)
+            UTILS::Stop({"File " + file + " must hold " + std::to_string(ndvs) +
+                             " initial design-variable values separated by white space.",
+                         "Program stopped!"});
+        for (double v : x)
+            std::cout << v << std::endl;
+        initial.SetDvs(x);
+    } else if (mode == 2) {
+        std::string file;
+        PIOU::read_value(in, file, "the name of the initial-individual file");
+        PIOU::skip_line(in);
+        std::cout << "Initial individual in " << file << std::endl;
+        std::istringstream line = FirstLine(file);
+        std::vector<double> obj(nobj, 0.0), x(ndvs, 0.0), ctr(nctr, 0.0);
+        // A starting design that cannot be read is not silently replaced by
+        // the origin: the run stops and says what the line must hold.
+        if (PIOU::extract_vector_components(line, obj) != 0 ||
+            PIOU::extract_vector_components(line, x) != 0 ||
+            PIOU::extract_vector_components(line, ctr) != 0)
+            UTILS::Stop({"The first line of file " + file + " must hold " + std::to_string(nobj) +
+                             " objective values, then " + std::to_string(ndvs) +
+                             " design variables, then " + std::to_string(nctr) +
+                             " constraint values.",
+                         "Program stopped!"});
+        initial.SetDvs(x);
+        initial.SetEval(obj, ctr);
+    } else {
+        UTILS::Stop({"Initial argument mode not recognized!", "Program stopped!"});
+    }
+
+    int direction = 0, step_method = 0;
+    double epsilon = 0.0, first_step = 0.0, tolerance = 0.0, warning_step = 0.0;
+    std::vector<double> lower(ndvs, 0.0), upper(ndvs, 0.0);
+    PIOU::read_value(in, direction,
+                     "the search direction method (0 PolakRibiere, 1 FletcherReeves)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, step_method,
+                     "the optimal step size method (0 GoldenSection, 1 BrentMethod)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, epsilon, "the finite-difference epsilon (a number greater than 0)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, first_step, "the first step size (a number greater than 0)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, tolerance, "the optimal step size tolerance (a number greater than 0)");
+    PIOU::skip_line(in);
+    PIOU::read_value(in, warning_step, "the warning step size (a number greater than 0)");
+    PIOU::skip_line(in);
+    PIOU::read_values(in, lower, "a design-variable lower bound");
+    PIOU::skip_line(in);
+    PIOU::read_values(in, upper, "a design-variable upper bound");
+    PIOU::skip_line(in);
+
+    SetInitialIndividual(initial);
+    SetSearchDirectionMethod(direction);
+    SetOptimalStepSizeMethod(step_method);
+    SetEpsilon(epsilon);
+    SetFirstStepSize(first_step);
+    SetOptimalStepSizeTolerance(tolerance);
+    SetWarningStepSize(warning_step);
+    SetMinDvs(lower);
+    SetMaxDvs(upper);
+}
+
+ConjugateGradient::~ConjugateGradient() = default;
+
+void ConjugateGradient::SetInitialIndividual(const INDIVIDUAL& ind) {
+    if (ind.GetNdvs() != ndvs)
+        UTILS::Stop({"",
+                     "Error: ConjugateGradient class. "
+                     "double SetInitialArgument(Vector<double>) method.",
+                     "Size of initial argument must be equal to number of variables.", ""});
+    mInitialArgument = std::make_unique<INDIVIDUAL>(ind);
+    mArgument = ind.GetDvs();
+}
+
+void ConjugateGradient::SetSearchDirectionMethod(int method) {
+    if (method == 0) {
+        std::cout << "Using PolakRibiere for search direction method" << std::endl;
+        mSearchDirectionMethod = PolakRibiere;
+    } else if (method == 1) {
+        std::cout << "Using FletcherReeves for search direction method" << std::endl;
+        mSearchDirectionMethod = FletcherReeves;
+    } else {
+        UTILS::Stop({"Search direction method not recognized", "Program stopped!"});
+    }
+}
+
+void ConjugateGradient::SetOptimalStepSizeMethod(int method) {
+    if (method == 0) {
+        std::cout << "Using GoldenSection for optimal step size method" << std::endl;
+        mOptimalStepSizeMethod = GoldenSection;
+    } else if (method == 1) {
+        std::cout << "Using BrentMethod for optimal step size method" << std::endl;
+        mOptimalStepSizeMethod = BrentMethod;
+    } else {
+        UTILS::Stop({"Optimal step size method not recognized", "Program stopped!"});
+    }
+}
+
+// The four settings must be positive; an infinite value would turn every
+// trial point or difference quotient into an infinity or a NaN.
+void ConjugateGradient::SetEpsilon(double epsilon) {
+    if (!(epsilon > 0.0))
+        StopSetter("Error: ConjugateGradient class. ", "void SetEpsilon(double) method.",
+                   "Warning epsilon must be greater than 0.");
+    if (!std::isfinite(epsilon))
+        StopSetter("Error: ConjugateGradient class. ", "void SetEpsilon(double) method.",
+                   "Epsilon must be a finite number.");
+    mEpsilon = epsilon;
+}
+
+void ConjugateGradient::SetFirstStepSize(double step) {
+    if (!(step > 0.0))
+        StopSetter("Error: ConjugateGradient class.", "void SetFirstStepSize(double) method.",
+                   "First step size must be greater than 0.");
+    if (!std::isfinite(step))
+        StopSetter("Error: ConjugateGradient class.", "void SetFirstStepSize(double) method.",
+                   "First step size must be a finite number.");
+    mFirstStepSize = step;
+}
+
+void ConjugateGradient::SetOptimalStepSizeTolerance(double tolerance) {
+    if (!(tolerance > 0.0))
+        UTILS::Stop({"",
+                     "Error: ConjugateGradient class. "
+                     "void SetOptimalStepSizeTolerance(double) method.",
+                     "Tolerance must be greater than 0.", ""});
+    if (!std::isfinite(tolerance))
+        UTILS::Stop({"",
+                     "Error: ConjugateGradient class. "
+                     "void SetOptimalStepSizeTolerance(double) method.",
+                     "Tolerance must be a finite number.", ""});
+    mOptimalStepSizeTolerance = tolerance;
+}
+
+void ConjugateGradient::SetWarningStepSize(double step) {
+    if (!(step > 0.0))
+        StopSetter("Error: ConjugateGradient class. ", "void SetWarningStepSize(double) method.",
+                   "Warning step size must be greater than 0.");
+    if (!std::isfinite(step))
+        StopSetter("Error: ConjugateGradient class. ", "void SetWarningStepSize(double) method.",
+                   "Warning step size must be a finite number.");
+    mWarningStepSize = step;
+}
+
+void ConjugateGradient::SetMinDvs(const std::vector<double>& lower) {
+    if (lower.size() != ndvs)
+        UTILS::Stop({"ConjugateGradient: " + std::to_string(lower.size()) +
+                         " lower bounds given for " + std::to_string(ndvs) + " design variables.",
+                     "Program stopped!"});
+    for (unsigned i = 0; i < ndvs && i < mMaxDvs.size(); ++i)
+        if (lower[i] > mMaxDvs[i])
+            UTILS::Stop({"ConjugateGradient: the lower bound of design variable " +
+                             std::to_string(i) + " is above its upper bound.",
+                         "Program stopped!"});
+    mMinDvs = lower;
+}
+
+void ConjugateGradient::SetMaxDvs(const std::vector<double>& upper) {
+    if (upper.size() != ndvs)
+        UTILS::Stop({"ConjugateGradient: " + std::to_string(upper.size()) +
+                         " upper bounds given for " + std::to_string(ndvs) + " design variables.",
+                     "Program stopped!"});
+    for (unsigned i = 0; i < ndvs && i < mMinDvs.size(); ++i)
+        if (mMinDvs[i] > upper[i])
+            UTILS::Stop({"ConjugateGradient: the lower bound of design variable " +
+                             std::to_string(i) + " is above its upper bound.",
+                         "Program stopped!"});
+    mMaxDvs = upper;
+}
+
+void ConjugateGradient::SetWriteData(WriteData data) {
+    mWriteDataGrad = WriteDataGrad(data);
+    std::cout << "SetWriteDataPtr setted" << std::endl;
+    SetWriteDataPtr(&mWriteDataGrad);
+}
+
+// ---- search directions ----
+
+double ConjugateGradient::GetPolakRibiereParameter(const std::vector<double>& previousGradient,
+                                                   const std::vector<double>& gradient) const {
+    double numerator = 0.0;
+    for (size_t i = 0; i < gradient.size() && i < previousGradient.size(); ++i)
+        numerator += gradient[i] * (gradient[i] - previousGradient[i]);
+    return LimitBeta(numerator, Dot(previousGradient, previousGradient));
+}
+
+double ConjugateGradient::GetFletcherReevesParameter(const std::vector<double>& previousGradient,
+                                                     const std::vector<double>& gradient) const {
+    return LimitBeta(Dot(gradient, gradient), Dot(previousGradient, previousGradient));
+}
+
+double ConjugateGradient::GetGradientNorm(const std::vector<double>& gradient) const {
+    return std::sqrt(Dot(gradient, gradient));
+}
+
+std::vector<double>
+ConjugateGradient::GetPolakRibiereSearchDirection(std::vector<double> previousGradient,
+                                                  std::vector<double> gradient,
+                                                  std::vector<double> previousDirection) {
+    return Combine(GetPolakRibiereParameter(previousGradient, gradient), previousDirection,
+                   gradient);
+}
+
+std::vector<double>
+ConjugateGradient::getFletcherReevesSearchDirection(std::vector<double> previousGradient,
+                                                    std::vector<double> gradient,
+                                                    std::vector<double> previousDirection) {
+    return Combine(GetFletcherReevesParameter(previousGradient, gradient), previousDirection,
+                   gradient);
+}
+
+// ---- iterations ----
+
+void ConjugateGradient::SetChildren(std::vector<double> x) {
+    mChilds[0].SetDvs(x);
+    for (unsigned i = 0; i < ndvs; ++i) {
+        x[i] += mEpsilon;
+        mChilds[2 * i + 1].SetDvs(x);
+        x[i] -= 2.0 * mEpsilon;
+        mChilds[2 * i + 2].SetDvs(x);
+        x[i] += mEpsilon;
+    }
+}
+
+void ConjugateGradient::Initialize() {
+    mArgument.assign(ndvs, 0.0);
+    mGradient.assign(ndvs, 0.0);
+    mPreviousGradient.assign(ndvs, 0.0);
+    mSearchDirection.assign(ndvs, 0.0);
+    mPreviousSearchDirection.assign(ndvs, 0.0);
+    mGradientNorm = 0.0;
+    mSlope = 0.0;
+    mOptimalStepSize = mFirstStepSize;
+    mPreviousOptimalStepSize = mFirstStepSize;
+    mInitialStepSize = mFirstStepSize;
+
+    mArgument = mInitialArgument->GetDvs();
+    // Child 0 takes the starting design with its evaluation state: a design
+    // read with its results is not evaluated again.
+    mChilds[0] = *mInitialArgument;
+    mChilds[0].SetBestfitsPtr(&bestfits);
+    SetChildren(mArgument);
+    if (Compute())
+        SetDone(true);
+    PostProcessInds();
+}
+
+void ConjugateGradient::PostProcessInds() {
+    // The gradient about to be replaced is the previous iteration's: the next
+    // direction is built from both.
+    mPreviousGradient = mGradient;
+    mPreviousSearchDirection = mSearchDirection;
+    mPreviousOptimalStepSize = mOptimalStepSize;
+
+    mCurrentValue = mChilds[0].GetObj(0);
+    for (unsigned i = 0; i < ndvs; ++i)
+        mGradient[i] =
+            (mChilds[2 * i + 1].GetObj(0) - mChilds[2 * i + 2].GetObj(0)) / (2.0 * mEpsilon);
+    const std::vector<bool> restricted = UTILS::RestrictToBound(mArgument, mMinDvs, mMaxDvs);
+    for (unsigned i = 0; i < ndvs; ++i)
+        if (restricted[i])
+            mGradient[i] = 0.0;
+    mGradientNorm = GetGradientNorm(mGradient);
+    WriteConvergenceGenFile();
+}
+
+void ConjugateGradient::PrintLastState(const char* warning) const {
+    std::cout << std::endl << "Iteration " << iter << std::endl;
+    std::cout << warning << std::endl;
+    std::cout << "Last evaluation: " << mCurrentValue << ";" << std::endl;
+    std::cout << "Last gradient norm: " << mGradientNorm << ";" << std::endl;
+    std::cout << "Last argument : ";
+    for (double x : mArgument)
+        std::cout << std::left << std::setw(20) << x;
+    std::cout << std::endl;
+}
+
+void ConjugateGradient::Generate() {
+    const unsigned k = GetIter();
+    if (k % ndvs == 0) {
+        mSearchDirection = Combine(0.0, mPreviousSearchDirection, mGradient);
+    } else if (mSearchDirectionMethod == PolakRibiere) {
+        mSearchDirection =
+            GetPolakRibiereSearchDirection(mPreviousGradient, mGradient, mPreviousSearchDirection);
+    } else {
+        mSearchDirection = getFletcherReevesSearchDirection(mPreviousGradient, mGradient,
+                                                            mPreviousSearchDirection);
+    }
+    mSlope = Dot(mGradient, mSearchDirection);
+    // Not a descent direction (or not a number): fall back to steepest descent.
+    if (!(mSlope < 0.0)) {
+        mSearchDirection = Combine(0.0, mPreviousSearchDirection, mGradient);
+        mSlope = Dot(mGradient, mSearchDirection);
+    }
+    // A non-finite gradient (the objective is infinite or not a number next to
+    // the current point) gives no direction to move along: moving by it would
+    // turn the current point itself into NaN.
+    if (!AllFinite(mSearchDirection)) {
+        if (!IsActiveGame()) {
+            PrintLastState("Warning!!: Search direction is not finite (the objective is not "
+                           "finite next to the current point).");
+            SetDone(true);
+        }
+        return;
+    }
+
+    mInitialStepSize = k == 1 ? mFirstStepSize : mPreviousOptimalStepSize;
+    if (mOptimalStepSizeMethod == GoldenSection)
+        mOptimalStepSize = GetGoldenSectionOptimalStepSize(
+            mInitialStepSize, mCurrentValue, mArgument, mSearchDirection, mWarningStepSize,
+            mOptimalStepSizeTolerance, bestfits);
+    else
+        mOptimalStepSize = GetBrentMethodOptimalStepSize(mInitialStepSize, mCurrentValue, mArgument,
+                                                         mSearchDirection, mWarningStepSize,
+                                                         mOptimalStepSizeTolerance, bestfits);
+
+    if (mOptimalStepSize == 0.0) {
+        if (!IsActiveGame()) {
+            PrintLastState("Warning!!: Optimal step size is zero.");
+            SetDone(true);
+            return;
+        }
+        mOptimalStepSize = mFirstStepSize;
+    }
+    for (unsigned i = 0; i < ndvs; ++i)
+        mArgument[i] += mOptimalStepSize * mSearchDirection[i];
+    UTILS::RestrictToBound(mArgument, mMinDvs, mMaxDvs);
+    SetChildren(mArgument);
+}
+
+// ---- line searches ----
+
+double ConjugateGradient::EvaluateTrial(double step, const std::vector<double>& point,
+                                        const std::vector<double>& direction,
+                                        std::vector<INDIVIDUAL>& record) {
+    std::vector<double> x(ndvs, 0.0);
+    for (unsigned i = 0; i < ndvs && i < point.size() && i < direction.size(); ++i)
+        x[i] = point[i] + step * direction[i];
+    UTILS::RestrictToBound(x, mMinDvs, mMaxDvs);
+    // A fresh individual per trial: every trial point is evaluated (with the
+    // elite values the other players hold now), counted, and may improve the
+    // record.
+    INDIVIDUAL trial(static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
+                     &record);
+    trial.SetDvs(x);
+    if (ComputeInd(trial))
+        SetDone(true);
+    return trial.GetObj(0);
+}
+
+bool ConjugateGradient::Bracket(double initialStep, double currentValue,
+                                const std::vector<double>& point,
+                                const std::vector<double>& direction, double warningStep,
+                                std::vector<INDIVIDUAL>& record, double& step, double& value) {
+    // A step of 0 would never grow; the first step size replaces it.
+    step = initialStep > 0.0 && std::isfinite(initialStep) ? initialStep : mFirstStepSize;
+    value = EvaluateTrial(step, point, direction, record);
+    double improving = 0.0;
+    while (value < currentValue) {
+        improving = step;
+        // Once the stopping rule is met no further trial is evaluated: the
+        // search ends with the last improving step.
+        if (IsDone()) {
+            step = improving;
+            return false;
+        }
+        step = 2.0 * step;
+        if (warningStep <= step) {
+            step = mFirstStepSize;
+            return false;
+        }
+        value = EvaluateTrial(step, point, direction, record);
+    }
+    if (IsDone()) {
+        step = improving;
+        return false;
+    }
+    return true;
+}
+
+double ConjugateGradient::LineSearchFailure(const std::vector<std::string>& lines) {
+    if (IsActiveGame()) {
+        std::cout << "Returning initial step size" << std::endl;
+        mOptimalStepSize = mFirstStepSize;
+        return mFirstStepSize;
+    }
+    for (const std::string& line : lines)
+        std::cout << line << std::endl;
+    SetDone(true);
+    return 0.0;
+}
+
+double ConjugateGradient::GetGoldenSectionOptimalStepSize(double initialStep, double currentValue,
+                                                          std::vector<double> point,
+                                                          std::vector<double> direction,
+                                                          double warningStep, double tolerance,
+                                                          std::vector<INDIVIDUAL>& record) {
+    const double f0 = currentValue;
+    double b = 0.0, f_b = 0.0;
+    if (!Bracket(initialStep, f0, point, direction, warningStep, record, b, f_b))
+        return b;
+
+    double lo = 0.0, f_lo = f0;
+    double x1 = kGolden * b, f1 = EvaluateTrial(x1, point, direction, record);
+    double x2 = b - kGolden * b,
+           f2 = IsDone() ? kNotEvaluated : EvaluateTrial(x2, point, direction, record);
+    unsigned stalled = 0;
+    while (!IsDone() && b - lo > tolerance && stalled < kMaxStalledTrials) {
+        const double width = b - lo;
+        const double m_lo = std::min({f_lo, f1, f2});
+        const double m_b = std::min({f_b, f1, f2});
+        if ((f1 <= f2 && m_lo <= f_b) || f_lo <= m_b) {
+            // The minimum lies in [lo, x2].
+            const double p = lo + (x2 - lo) * kGolden;
+            b = x2;
+            f_b = f2;
+            x2 = x1;
+            f2 = f1;
+            x1 = p;
+            f1 = EvaluateTrial(p, point, direction, record);
+        } else if ((f1 < f2 || f_lo < m_b) && m_lo < f_b) {
+            // Only reachable when some value is not a number.
+            return LineSearchFailure(
+                {"", "Error: ConjugateGradient class.",
+                 "double GetGoldenSectionStepSize "
+                 "(double, double, Vector<double>, Vector<double>, double) method.",
+                 "Unable to find were the minimum is."});
+        } else {
+            // The minimum lies in [x1, b].
+            const double p = b - (b - x1) * kGolden;
+            lo = x1;
+            f_lo = f1;
+            x1 = x2;
+            f1 = f2;
+            x2 = p;
+            f2 = EvaluateTrial(p, point, direction, record);
+        }
+        stalled = b - lo < width ? 0 : stalled + 1;
+    }
+    if (f_lo < f0)
+        return lo;
+    if (f_b < f0)
+        return b;
+    if (f1 < f0)
+        return x1;
+    if (f2 < f0)
+        return x2;
+    return 0.0;
+}
+
+double ConjugateGradient::GetBrentMethodOptimalStepSize(double initialStep, double currentValue,
+                                                        std::vector<double> point,
+                                                        std::vector<double> direction,
+                                                        double warningStep, double tolerance,
+                                                        std::vector<INDIVIDUAL>& record) {
+    const double f0 = currentValue;
+    double b = 0.0, f_b = 0.0;
+    if (!Bracket(initialStep, f0, point, direction, warningStep, record, b, f_b))
+        return b;
+
+    double a = 0.0, f_a = f0;
+    double x = kGolden * b;
+    double fx = EvaluateTrial(x, point, direction, record);
+    // The search below keeps x as the best point found and moves the ends
+    // toward it, which assumes that x is better than both ends. When the first
+    // interior point is not better than the start of the line, the minimum
+    // lies in [0, x]: the bracket is narrowed to it until an interior point is
+    // better. Otherwise the search can settle in a worse valley further along
+    // the line and report that no step improves, although the direction is a
+    // descent direction.
+    unsigned stalled = 0;
+    while (!IsDone() && !(fx < f0) && b - a > tolerance && stalled < kMaxStalledTrials) {
+        const double width = b - a;
+        b = x;
+        f_b = fx;
+        x = kGolden * b;
+        fx = EvaluateTrial(x, point, direction, record);
+        stalled = b - a < width ? 0 : stalled + 1;
+    }
+    double w = x, fw = fx, v = x, fv = fx;
+
+    // Parabolic steps need not shrink the interval by a fixed factor, so the
+    // search also ends after ten times the trials that golden sections alone
+    // would need to reach the tolerance (a bound no regular search comes near).
+    const double needed = std::log((b - a) / tolerance) / std::log(1.0 / (1.0 - kGolden));
+    const double limit = 100.0 + 10.0 * (std::isfinite(needed) && needed > 0.0 ? needed : 0.0);
+    double trials = 0.0;
+    stalled = 0;
+    while (!IsDone() && b - a > tolerance && stalled < kMaxStalledTrials) {
+        if (++trials > limit) {
+            std::cout << "Warning: line search stopped after " << limit
+                      << " trial steps before narrowing the step to the tolerance." << std::endl;
+            break;
+        }
+        const double width = b - a;
+        double u = 0.0;
+        bool golden = x == w || v == w || x == v;
+        if (!golden) {
+            double p[3] = {v, w, x};
+            std::sort(p, p + 3);
+            double q[3] = {0.0, 0.0, 0.0};
+            for (int i = 0; i < 3; ++i) {
+                if (p[i] == v)
+                    q[i] = fv;
+                else if (p[i] == w)
+                    q[i] = fw;
+                else if (p[i] == x)
+                    q[i] = fx;
+                else
+                    return LineSearchFailure(
+                        {"", "Error: ConjugateGradient class.",
+                         "double getBrentMethodOptimalStepSize",
+                         "(double, double, Vector<double>, Vector<double>) method.",
+                         "Unable to construct step size and evaluation vectors right."});
+            }
+            u = 0.5 *
+                ((p[2] * p[2] - p[1] * p[1]) * q[0] + (p[1] * p[1] - p[0] * p[0]) * q[2] +
+                 (p[0] * p[0] - p[2] * p[2]) * q[1]) /
+                ((p[2] - p[1]) * q[0] + (p[1] - p[0]) * q[2] + (p[0] - p[2]) * q[1]);
+            // Outside the open interval (or not a number): golden step instead.
+            golden = !(u > a && u < b);
+        }
+        if (golden)
+            u = x <= (a + b) / 2.0 ? x + (b - x) * kGolden : x - (x - a) * kGolden;
+        const double fu = EvaluateTrial(u, point, direction, record);
+        if (fu < fx) {
+            if (u < x) {
+                b = x;
+                f_b = fx;
+            } else {
+                a = x;
+                f_a = fx;
+            }
+            v = w;
+            fv = fw;
+            w = x;
+            fw = fx;
+            x = u;
+            fx = fu;
+        } else {
+            if (u < x) {
+                a = u;
+                f_a = fu;
+            } else {
+                b = u;
+                f_b = fu;
+            }
+            if (fu < fw || w == x) {
+                v = w;
+                fv = fw;
+                w = u;
+                fw = fu;
+            } else if (fu < fv || v == x || v == w) {
+                v = u;
+                fv = fu;
+            }
+        }
+        stalled = b - a < width ? 0 : stalled + 1;
+    }
+    if (f_a < f0)
+        return a;
+    if (f_b < f0)
+        return b;
+    if (fv < f0)
+        return v;
+    if (fw < f0)
+        return w;
+    if (fx < f0)
+        return x;
+    return 0.0;
+}
+
+// ---- reports, results and games ----
+
+void ConjugateGradient::PrintReportIter() {
+    std::cout << "   Bestfit:" << std::endl;
+    std::cout << "   ";
+    PIOU::cout_convergence_header(nobj, "Iteration");
+    std::cout << "   ";
+    PIOU::cout_convergence(bestfits, iter);
+    std::cout << "   Best argument : ";
+    for (double x : bestfits.back().GetDvs())
+        std::cout << std::left << std::setw(20) << x;
+    std::cout << std::endl;
+    std::cout << "   Total number of evaluations = " << GetObjEvals() << std::endl;
+    if (mWriteDataGrad.GetRunPlots() && mWriteDataGrad.GetWriteOnlineHistoryPareto())
+        PLOU::run_gnuplot(mWriteDataGrad.GetGPFilenameWOExt());
+}
+
+void ConjugateGradient::PostProcessOpt() {
+    const INDIVIDUAL& best = bestfits.back();
+    const std::string file = mWriteDataGrad.GetBestfitsFilename();
+    {
+        std::ofstream os(file, std::ios::trunc);
+        if (os) {
+            PIOU::out_individual_header(os, mChilds, 20);
+            PIOU::out_individual_ascii(os, best, 20);
+        }
+        if (!os)
+            UTILS::WarnCannotWrite(file);
+    }
+    mArgument = best.GetDvs();
+    mCurrentValue = best.GetObj(0);
+    std::cout << "ConjugateGradient::PostProcessOpt():" << std::endl;
+    std::cout << "Iterations = " << iter << std::endl;
+    std::cout << "Total number of evaluations = " << GetObjEvals() << std::endl;
+    std::cout << "Best argument : ";
+    for (double x : mArgument)
+        std::cout << std::left << std::setw(20) << x;
+    std::cout << std::endl;
+    std::cout << "Minimum value : " << mCurrentValue << std::endl;
+}
+
+void ConjugateGradient::Inmigrate(const INDIVIDUAL& immigrant,
+                                  const std::vector<unsigned int>& globalDvsIds) {
+    if (globalDvsIds.size() > immigrant.GetNdvs())
+        UTILS::Stop({"ConjugateGradient::Inmigrate: the immigrant has " +
+                         std::to_string(immigrant.GetNdvs()) + " design variables but " +
+                         std::to_string(globalDvsIds.size()) + " global indices were given.",
+                     "Program stopped!"});
+    for (unsigned i = 0; i < globalDvsIds.size(); ++i) {
+        const unsigned id = globalDvsIds[i];
+        SetEliteDVs(id, immigrant.GetDvs(i));
+        for (unsigned j = 0; j < ndvs; ++j) {
+            if (static_cast<unsigned>(GetGlobalDVsIds(j)) != id)
+                continue;
+            const double value = GetEliteDVs(id);
+            mInitialArgument->SetDv(j, value);
+            if (j < mArgument.size())
+                mArgument[j] = value;
+            if (mOptimalStepSize == 0.0) {
+                mInitialStepSize = mFirstStepSize;
+                mPreviousOptimalStepSize = mFirstStepSize;
+            }
+        }
+    }
+}
