@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iomanip>
+#include <limits>
 #include <sstream>
 
 #include "model/UTILS.h"
@@ -22,6 +26,62 @@ bool IsBlank(const std::string& line) {
     for (char ch : line)
         if (!std::isspace(static_cast<unsigned char>(ch)))
             return false;
+    return true;
+}
+
+const char* SkipBlanks(const char* p, const char* end) {
+    while (p < end && std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    return p;
+}
+
+// Reads the next number of a record line from [p, end) (end points at the
+// line's terminating null) and moves p past it. Besides what stream
+// extraction accepts, it reads back everything the writers produce: "inf",
+// "-inf", "nan" and "-nan" (an analyser may return them), and the largest
+// finite double, which ten digits after the point round to 1.7976931349e+308,
+// just past it. Such an overflowing value is taken as the largest finite
+// double of its sign (the marker of a missing result) instead of failing,
+// which made the reader drop every record holding one.
+bool ParseNumber(const char*& p, const char* end, double& x) {
+    p = SkipBlanks(p, end);
+    const char* start = p;
+    if (start < end && *start == '+' && start + 1 < end && start[1] != '+' && start[1] != '-')
+        ++start;
+    const std::from_chars_result r = std::from_chars(start, end, x);
+    if (r.ec == std::errc::invalid_argument)
+        return false;
+    if (r.ec == std::errc::result_out_of_range) {
+        // strtod gives the overflow (infinite) or underflow (zero or
+        // subnormal) value that from_chars leaves out.
+        x = std::strtod(start, nullptr);
+        if (std::isinf(x))
+            x = std::copysign(std::numeric_limits<double>::max(), x);
+    }
+    p = r.ptr;
+    return true;
+}
+
+bool ParseRecordVector(const char*& p, const char* end, std::vector<double>& v) {
+    for (double& x : v) {
+        if (!ParseNumber(p, end, x)) {
+            std::cout << "Failed extracting vector components" << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseRank(const char*& p, const char* end, uint32_t& rank) {
+    p = SkipBlanks(p, end);
+    if (p < end && *p == '+')
+        ++p;
+    unsigned long long value = 0;
+    const std::from_chars_result r = std::from_chars(p, end, value);
+    if (r.ec != std::errc() || value > std::numeric_limits<uint32_t>::max())
+        return false;
+    p = r.ptr;
+    rank = static_cast<uint32_t>(value);
     return true;
 }
 
@@ -79,17 +139,17 @@ POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj
     while (std::getline(is, line)) {
         if ((!line.empty() && line[0] == '#') || IsBlank(line))
             continue;
-        std::istringstream values(line);
-        if (extract_vector_components(values, obj) != 0 ||
-            extract_vector_components(values, dvs) != 0 ||
-            extract_vector_components(values, ctr) != 0)
+        const char* p = line.c_str();
+        const char* end = p + line.size();
+        if (!ParseRecordVector(p, end, obj) || !ParseRecordVector(p, end, dvs) ||
+            !ParseRecordVector(p, end, ctr))
             continue;
         work.SetDvs(dvs);
         work.SetEval(obj, ctr);
         pop.PushBackNewInd(work);
         uint32_t rank = 0;
         double crowd = 0.0;
-        if (values >> rank >> crowd) {
+        if (ParseRank(p, end, rank) && ParseNumber(p, end, crowd)) {
             pop.back().rank = rank;
             pop.back().crowd_distance = crowd;
         }
@@ -102,14 +162,37 @@ POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj
 } // namespace
 
 void out_individual_ascii(std::ostream& os, const INDIVIDUAL& ind, int width) {
+    // The stream is left in the number format of the record, as callers
+    // expect; the line itself is formatted in a buffer and written at once,
+    // which is several times faster than formatting each field through the
+    // stream (the digits are the same: both are the shortest correctly rounded
+    // "%.10e").
     os << std::scientific << std::setprecision(10) << std::left;
+    const size_t fields = ind.GetNobj() + ind.GetNdvs() + ind.GetNctr() + 2;
+    std::string line;
+    line.reserve(fields * static_cast<size_t>(std::max(width, 24)) + 1);
+    const char fill = os.fill();
+    char buffer[64];
+    auto field = [&](const char* last) {
+        const std::ptrdiff_t n = last - buffer;
+        line.append(buffer, static_cast<size_t>(n));
+        if (n < width)
+            line.append(static_cast<size_t>(width - n), fill);
+    };
+    auto real = [&](double v) {
+        field(std::to_chars(buffer, buffer + sizeof(buffer), v, std::chars_format::scientific, 10)
+                  .ptr);
+    };
     for (double v : ind.GetObj())
-        os << std::setw(width) << v;
+        real(v);
     for (double v : ind.GetDvs())
-        os << std::setw(width) << v;
+        real(v);
     for (double v : ind.GetCtr())
-        os << std::setw(width) << v;
-    os << std::setw(width) << ind.rank << std::setw(width) << ind.crowd_distance << '\n';
+        real(v);
+    field(std::to_chars(buffer, buffer + sizeof(buffer), ind.rank).ptr);
+    real(ind.crowd_distance);
+    line += '\n';
+    os.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 void out_individual_bin(std::ostream& os, const INDIVIDUAL& ind) {

@@ -8,6 +8,7 @@
 // message naming the key.
 
 #include <istream>
+#include <limits>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -33,7 +34,9 @@ bool number_ends_cleanly(std::istream& in);
 
 template <typename T> void read_value(std::istream& in, T& value, const std::string& what) {
     const std::streampos start = in.tellg();
-    if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool>) {
+    // Booleans are the numbers 0 and 1 and are checked like numbers, so that
+    // "1.5" or "1x" is refused instead of being read as true.
+    if constexpr (std::is_arithmetic_v<T>) {
         in >> std::ws;
         // Stream extraction turns "-3" into a huge unsigned value; refuse it.
         if constexpr (std::is_unsigned_v<T>) {
@@ -81,13 +84,25 @@ template <typename T> std::string json_type_text() {
         return "a value of another type";
 }
 
+// An integer within [lowest, highest]. Parsed non-negative integers are held as
+// unsigned, integers built in code (and negative ones) as signed: both count.
+inline bool json_integer_in(const json& v, long long lowest, unsigned long long highest) {
+    if (v.is_number_unsigned())
+        return v.get<unsigned long long>() <= highest;
+    if (v.is_number_integer()) {
+        const long long x = v.get<long long>();
+        return x >= lowest && (x < 0 || static_cast<unsigned long long>(x) <= highest);
+    }
+    return false;
+}
+
 template <typename T> bool json_has_type(const json& v) {
     if constexpr (std::is_same_v<T, bool>)
-        return v.is_boolean() || (v.is_number_unsigned() && v.get<unsigned long long>() <= 1);
-    else if constexpr (std::is_unsigned_v<T>)
-        return v.is_number_unsigned() && v.get<unsigned long long>() <= 4294967295ull;
+        return v.is_boolean() || json_integer_in(v, 0, 1);
     else if constexpr (std::is_integral_v<T>)
-        return v.is_number_integer();
+        // Out-of-range values would otherwise be silently truncated.
+        return json_integer_in(v, static_cast<long long>(std::numeric_limits<T>::min()),
+                               static_cast<unsigned long long>(std::numeric_limits<T>::max()));
     else if constexpr (std::is_floating_point_v<T>)
         return v.is_number();
     else if constexpr (std::is_same_v<T, std::string>)
@@ -114,6 +129,11 @@ template <typename T> T json_get(const json& block, const std::string& key,
         json_error(path, "required key not found (expected " + json_type_text<T>() + ")");
     if (!json_has_type<T>(*it))
         json_error(path, "expected " + json_type_text<T>() + ", found " + it->dump());
+    if constexpr (std::is_same_v<T, bool>) {
+        // 0 and 1 are accepted for booleans, as in the text files.
+        if (!it->is_boolean())
+            return it->template get<long long>() != 0;
+    }
     return it->template get<T>();
 }
 

@@ -1,0 +1,107 @@
+// Tests of the numeric helpers and the fatal-error and warning paths of UTILS.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model/UTILS.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::string Hms(double seconds) {
+    std::ostringstream os;
+    UTILS::out_seconds_in_hms(os, seconds);
+    return os.str();
+}
+
+TEST(UTILS, SecondsInHoursMinutesSeconds) {
+    EXPECT_EQ(Hms(3725.9), "1 hours 2 minutes 5 seconds.");
+    EXPECT_EQ(Hms(0.0), "0 hours 0 minutes 0 seconds.");
+    EXPECT_EQ(Hms(59.999), "0 hours 0 minutes 59 seconds.");
+    EXPECT_EQ(Hms(60.0), "0 hours 1 minutes 0 seconds.");
+    EXPECT_EQ(Hms(3599.0), "0 hours 59 minutes 59 seconds.");
+    EXPECT_EQ(Hms(3600.0), "1 hours 0 minutes 0 seconds.");
+    EXPECT_EQ(Hms(90061.0), "25 hours 1 minutes 1 seconds.");
+}
+
+TEST(UTILS, SecondsInHmsWritesNoLineBreakAndReturnsTheStream) {
+    std::ostringstream os;
+    UTILS::out_seconds_in_hms(os, 61.0) << "|";
+    EXPECT_EQ(os.str(), "0 hours 1 minutes 1 seconds.|");
+}
+
+TEST(UTILS, SecondsInHmsOfANegativeOrUndefinedDurationIsZero) {
+    // A clock set back during a run must not print billions of hours.
+    EXPECT_EQ(Hms(-5.0), "0 hours 0 minutes 0 seconds.");
+    EXPECT_EQ(Hms(std::numeric_limits<double>::quiet_NaN()), "0 hours 0 minutes 0 seconds.");
+}
+
+TEST(UTILS, RestrictToBoundClipsAndReportsValuesOnTheBounds) {
+    double x = 1.0;
+    EXPECT_TRUE(UTILS::RestrictToBound(x, 1.0, 2.0));
+    EXPECT_EQ(x, 1.0);
+    x = 2.0;
+    EXPECT_TRUE(UTILS::RestrictToBound(x, 1.0, 2.0));
+    EXPECT_EQ(x, 2.0);
+    x = 0.5;
+    EXPECT_TRUE(UTILS::RestrictToBound(x, 1.0, 2.0));
+    EXPECT_EQ(x, 1.0);
+    x = 7.0;
+    EXPECT_TRUE(UTILS::RestrictToBound(x, 1.0, 2.0));
+    EXPECT_EQ(x, 2.0);
+    x = 1.5;
+    EXPECT_FALSE(UTILS::RestrictToBound(x, 1.0, 2.0));
+    EXPECT_EQ(x, 1.5);
+}
+
+TEST(UTILS, RestrictToBoundOnVectorsUsesEachElementsOwnBounds) {
+    std::vector<double> x = {-1.0, 0.5, 3.0, 10.0};
+    const std::vector<double> lower = {0.0, 0.0, 3.0, -5.0};
+    const std::vector<double> upper = {1.0, 1.0, 4.0, 5.0};
+    const std::vector<bool> flags = UTILS::RestrictToBound(x, lower, upper);
+    EXPECT_EQ(x, (std::vector<double>{0.0, 0.5, 3.0, 5.0}));
+    EXPECT_EQ(flags, (std::vector<bool>{true, false, true, true}));
+}
+
+TEST(UTILS, StopPrintsEveryLineAndThrowsWhenSwitched) {
+    testsupport::FatalThrows guard;
+    testing::internal::CaptureStdout();
+    std::string what;
+    try {
+        UTILS::Stop({"first line", "", "Program stopped!"});
+    } catch (const UTILS::FatalError& e) {
+        what = e.what();
+    }
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "first line\n\nProgram stopped!\n");
+    EXPECT_EQ(what, out);
+}
+
+TEST(UTILSDeathTest, StopEndsTheProcessWithStatusOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            UTILS::Stop({"Something failed", "Program stopped!"});
+        },
+        ::testing::ExitedWithCode(1), "Something failed\nProgram stopped!\n");
+}
+
+TEST(UTILS, WarnCannotWriteWarnsOncePerFile) {
+    testing::internal::CaptureStdout();
+    UTILS::WarnCannotWrite("/no/such/dir/utils-test-a.out");
+    UTILS::WarnCannotWrite("/no/such/dir/utils-test-a.out");
+    UTILS::WarnCannotWrite("/no/such/dir/utils-test-b.out");
+    UTILS::WarnCannotWrite("/no/such/dir/utils-test-a.out");
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testsupport::SplitLines(out).size(), 2u) << out;
+    EXPECT_EQ(testsupport::CountOccurrences(out, "/no/such/dir/utils-test-a.out"), 1);
+    EXPECT_EQ(testsupport::CountOccurrences(out, "/no/such/dir/utils-test-b.out"), 1);
+}
+
+} // namespace
