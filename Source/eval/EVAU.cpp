@@ -43,21 +43,19 @@ std::vector<double> EVAU::OwnObjectives(const std::vector<double>& full, unsigne
     return own;
 }
 
-void EVAU::RunAnalyser(ADLL& analyser, const std::vector<double>& dvs, std::vector<double>& obj,
-                       std::vector<double>& ctr) {
+std::string EVAU::RunAnalyser(ADLL& analyser, const std::vector<double>& dvs,
+                              std::vector<double>& obj, std::vector<double>& ctr) {
     const size_t nobj = obj.size();
     const size_t nctr = ctr.size();
     analyser.EvalIndividual(dvs, obj, ctr);
-    if (obj.size() != nobj || ctr.size() != nctr)
-        UTILS::Stop({"The analyser returned " + std::to_string(obj.size()) + " objectives and " +
-                         std::to_string(ctr.size()) + " constraints where " +
-                         std::to_string(nobj) + " and " + std::to_string(nctr) +
-                         " were expected.",
-                     "Program stopped!"});
+    if (obj.size() == nobj && ctr.size() == nctr)
+        return "";
+    return "The analyser returned " + std::to_string(obj.size()) + " objectives and " +
+           std::to_string(ctr.size()) + " constraints where " + std::to_string(nobj) + " and " +
+           std::to_string(nctr) + " were expected.";
 }
 
-bool EVAU::CheckCriteria(TerminationCriteria* criteria,
-                         const std::vector<INDIVIDUAL>* bestfits) {
+bool EVAU::CheckCriteria(TerminationCriteria* criteria, const std::vector<INDIVIDUAL>* bestfits) {
     if (mCriteriaMet.load() || criteria == nullptr)
         return mCriteriaMet.load();
     static const std::vector<INDIVIDUAL> kNoRecord;

@@ -55,8 +55,10 @@ protected:
     std::vector<double> OwnObjectives(const std::vector<double>& full, unsigned nobj) const;
     // Runs one evaluation and checks that the analyser kept the sizes of the
     // vectors it was given: the only place where analyser results are checked.
-    static void RunAnalyser(ADLL& analyser, const std::vector<double>& dvs,
-                            std::vector<double>& obj, std::vector<double>& ctr);
+    // Returns the error message, empty when the results are usable (evaluation
+    // threads must not end the process themselves).
+    static std::string RunAnalyser(ADLL& analyser, const std::vector<double>& dvs,
+                                   std::vector<double>& obj, std::vector<double>& ctr);
     // Asks the rule (once not yet met) and reports it; returns the flag.
     bool CheckCriteria(TerminationCriteria* criteria, const std::vector<INDIVIDUAL>* bestfits);
 

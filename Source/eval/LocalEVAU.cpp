@@ -74,7 +74,7 @@ void LocalEVAU::CheckProcessors(unsigned ncpu) {
     std::cout << "Local Evaluation" << std::endl;
     std::cout << "NCPU = " << ncpu << std::endl;
     std::cout << "Checking processors." << std::endl;
-#pragma omp parallel num_threads(static_cast<int>(ncpu))
+#pragma omp parallel num_threads(static_cast <int>(ncpu))
     {
 #pragma omp critical
         std::cout << "   Processor " << omp_get_thread_num() << " out of " << omp_get_num_threads()
@@ -107,8 +107,7 @@ ADLL* LocalEVAU::LoadDynamicLibrary(const std::string& path, int ndvs, int nobj,
     if (symbol == nullptr) {
         const char* error = dlerror();
         UTILS::Stop({std::string("dlsym failure: ") + (error ? error : "symbol CreateADLL is null"),
-                     "Could not find CreateADLL in the shared object " + path,
-                     "Program stopped!"});
+                     "Could not find CreateADLL in the shared object " + path, "Program stopped!"});
     }
     CreateADLLFunction create = reinterpret_cast<CreateADLLFunction>(symbol);
     ADLL* analyser = create(ndvs, nobj, nctr);
@@ -156,9 +155,9 @@ void LocalEVAU::Analyse(const INDIVIDUAL& ind, unsigned t, const std::vector<dou
                         unsigned nobj, unsigned nctr, Result& result) const {
     std::vector<double> full_obj(mNobj, INDIVIDUAL::kWorst);
     result.ctr.assign(nctr, 0.0);
-    RunAnalyser(*mAnalysers[t], FullDesign(ind, eliteDVs), full_obj, result.ctr);
+    result.error = RunAnalyser(*mAnalysers[t], FullDesign(ind, eliteDVs), full_obj, result.ctr);
     result.obj = OwnObjectives(full_obj, nobj);
-    result.evaluated = true;
+    result.evaluated = result.error.empty();
 }
 
 void LocalEVAU::Commit(INDIVIDUAL& ind, const Result& result, TerminationCriteria* criteria,
@@ -204,24 +203,33 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     std::vector<Result> results(static_cast<size_t>(n));
     std::vector<char> ready(static_cast<size_t>(n), 0);
     std::atomic<int> next(0);
-    std::atomic<unsigned> unused(0);
+    std::atomic<bool> failed(false);
+    std::string failure;
+    unsigned unused = 0;
     const int window = 2 * mNcpu;
+    // Fatal conditions are found before or reported after the parallel loop:
+    // ending the process while other threads run analysers is not safe.
+    for (int i = 0; i < n; ++i)
+        static_cast<void>(pop[static_cast<unsigned>(i)]);
 #pragma omp parallel for num_threads(mNcpu) schedule(dynamic, 1)
     for (int i = 0; i < n; ++i) {
-        while (i >= next.load() + window && !mCriteriaMet.load())
+        while (i >= next.load() + window && !mCriteriaMet.load() && !failed.load())
             std::this_thread::yield();
-        if (mCriteriaMet.load())
+        if (mCriteriaMet.load() || failed.load())
             continue;
         Result& result = results[static_cast<size_t>(i)];
         const INDIVIDUAL& ind = pop[static_cast<unsigned>(i)];
         if (!ind.IsComputed())
-            Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, nobj, nctr,
-                    result);
+            Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, nobj, nctr, result);
 #pragma omp critical(term_criteria)
         {
+            if (!result.error.empty() && !failed.load()) {
+                failure = result.error;
+                failed.store(true);
+            }
             ready[static_cast<size_t>(i)] = 1;
             int k = next.load();
-            for (; k < n && ready[static_cast<size_t>(k)]; ++k) {
+            for (; !failed.load() && k < n && ready[static_cast<size_t>(k)]; ++k) {
                 if (mCriteriaMet.load()) {
                     if (results[static_cast<size_t>(k)].evaluated)
                         ++unused;
@@ -233,16 +241,22 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
             next.store(k);
         }
     }
+    if (failed.load())
+        UTILS::Stop({failure, "Program stopped!"});
     // Designs that finished after one that was skipped (the rule was met) are
     // left uncommitted by the loop.
     for (int k = next.load(); k < n; ++k)
         if (ready[static_cast<size_t>(k)] && results[static_cast<size_t>(k)].evaluated)
             ++unused;
-    if (unused.load() > 0)
-        std::cout << "   " << unused.load()
-                  << " evaluation(s) running when the stopping rule was met finished; their "
-                     "results are not used."
+    if (unused > 0) {
+        // They were run, so they count; storing them would make the results
+        // depend on which threads happened to be busy when the rule was met.
+        mObjEvals += unused;
+        std::cout << "   " << unused
+                  << " evaluation(s) running when the stopping rule was met finished; they are "
+                     "counted but their results are not used, so that the run repeats exactly."
                   << std::endl;
+    }
     if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
         std::ofstream os(out->GetChildsFilename(), std::ios::app);
         if (os)
@@ -254,12 +268,14 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
 }
 
 bool LocalEVAU::ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
-                           const std::vector<int>& /*dvsIds*/,
-                           const std::vector<double>& eliteDVs, WriteData* out) {
+                           const std::vector<int>& /*dvsIds*/, const std::vector<double>& eliteDVs,
+                           WriteData* out) {
     Result result;
     if (!ind.IsComputed())
         Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, ind.GetNobj(),
                 ind.GetNctr(), result);
+    if (!result.error.empty())
+        UTILS::Stop({result.error, "Program stopped!"});
 #pragma omp critical(term_criteria)
     Commit(ind, result, criteria, ind.GetBestfitsPtr(), out);
     if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {

@@ -22,9 +22,8 @@ public:
     void Init(unsigned popsize) override;
     bool Compute(POPULATION& pop, TerminationCriteria* criteria, const std::vector<int>& dvsIds,
                  const std::vector<double>& eliteDVs, WriteData* out) override;
-    bool ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
-                    const std::vector<int>& dvsIds, const std::vector<double>& eliteDVs,
-                    WriteData* out) override;
+    bool ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria, const std::vector<int>& dvsIds,
+                    const std::vector<double>& eliteDVs, WriteData* out) override;
 
     // Loads the plug-in (once per process; later calls reuse the handle) and
     // returns a new analyser from its CreateADLL factory.
@@ -44,6 +43,7 @@ private:
     // The analyser's results for one design, waiting to be committed.
     struct Result {
         bool evaluated = false;
+        std::string error; // the analyser broke its contract
         std::vector<double> obj;
         std::vector<double> ctr;
     };
