@@ -2,9 +2,11 @@
 
 #include "optim/BGOU.h"
 
-LAMBDAMU::LAMBDAMU(const nlohmann::json& block) : PopulationOptimizer(block, "LAMBDAMU") {}
+LAMBDAMU::LAMBDAMU(const nlohmann::json& block) : PopulationOptimizer(block) {}
 
-LAMBDAMU::LAMBDAMU(std::istream& in, unsigned int seed) : PopulationOptimizer(in, seed, "LAMBDAMU") {
+LAMBDAMU::LAMBDAMU(std::istream& in, unsigned int seed)
+    : PopulationOptimizer(
+          in, seed, {"LAMBDAMU created.", "> Starting LAMBDAMU", "LAMBDAMU::PostProcessOpt():"}) {
     ReadLegacyBlock(in, "LambdaMu");
 }
 

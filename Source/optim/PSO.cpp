@@ -20,7 +20,8 @@ void CheckSlots(const POPULATION& pop, unsigned n) {
 } // namespace
 
 PSO::PSO(std::istream& in, unsigned int seed)
-    : PopulationOptimizer(in, seed, "PSO"), mLastLeaders(0) {
+    : PopulationOptimizer(in, seed, {"PSO created.", "> Starting PSO", "PSO::PostProcessOpt():"}),
+      mLastLeaders(0) {
     ReadLegacyBlock(in, "PSO");
 }
 

@@ -21,21 +21,22 @@ void PrintVector(const std::vector<double>& v) {
 }
 } // namespace
 
-PopulationOptimizer::PopulationOptimizer(std::istream& in, unsigned seed, const std::string& kind)
-    : OptimizationAlgorithm(in), mKind(kind), mBufsize(0), mPc(0.0), mPm(0.0), mRanu(seed),
+PopulationOptimizer::PopulationOptimizer(std::istream& in, unsigned seed, const Wording& wording)
+    : OptimizationAlgorithm(in), mWording(wording), mBufsize(0), mPc(0.0), mPm(0.0), mRanu(seed),
       mImmigrantPending(false) {
-    std::cout << kind << " created." << std::endl;
+    std::cout << wording.created << std::endl;
     if (seed != 0)
         mRanu.RandomInit(seed);
     SetWriteDataPtr(&mWriteDataEA);
 }
 
-PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block, const std::string& kind)
-    : OptimizationAlgorithm(block), mKind(kind), mBufsize(0), mPc(0.0), mPm(0.0), mRanu(0),
-      mImmigrantPending(false) {
-    const std::string where = "OptimizationAlgorithm/" + kind;
-    std::cout << kind << " created." << std::endl;
-    std::cout << kind << ": " << block.dump(4) << std::endl;
+PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block)
+    : OptimizationAlgorithm(block), mWording{"LAMBDAMU created.", "> Starting LAMBDAMU",
+                                             "LAMBDAMU::PostProcessOpt():"},
+      mBufsize(0), mPc(0.0), mPm(0.0), mRanu(0), mImmigrantPending(false) {
+    const std::string where = "OptimizationAlgorithm/LAMBDAMU";
+    std::cout << mWording.created << std::endl;
+    std::cout << "LAMBDAMU: " << block.dump(4) << std::endl;
     const unsigned seed = PIOU::json_get<unsigned>(block, "seed", 0u, where);
     if (seed != 0)
         mRanu.RandomInit(seed);
@@ -76,7 +77,7 @@ PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block, const std:
     } else {
         std::cout << "Termination criteria not found" << std::endl;
     }
-    std::cout << kind << " creation finished." << std::endl;
+    std::cout << "LAMBDAMU creation finished." << std::endl;
 }
 
 void PopulationOptimizer::ReadLegacyBlock(std::istream& in, const std::string& name) {
@@ -91,8 +92,7 @@ void PopulationOptimizer::ReadLegacyBlock(std::istream& in, const std::string& n
     if (popinit == 0)
         PIOU::read_value(in, bufsize, "the buffer size after popinit 0 (an unsigned integer)");
     else
-        PIOU::read_value(in, file, "the buffer file name after popinit " +
-                                       std::to_string(popinit));
+        PIOU::read_value(in, file, "the buffer file name after popinit " + std::to_string(popinit));
     PIOU::skip_line(in);
     PIOU::read_value(in, pc, "the crossover probability (a number in [0, 1])");
     PIOU::skip_line(in);
@@ -121,16 +121,15 @@ void PopulationOptimizer::InternalInit(const std::string& name, int popsize,
                      "Program stopped!"});
     for (unsigned j = 0; j < ndvs; ++j) {
         if (!std::isfinite(lower[j]) || !std::isfinite(upper[j]))
-            UTILS::Stop({"Design variable " + std::to_string(j) +
-                             " needs finite bounds: min = " + std::to_string(lower[j]) +
-                             ", max = " + std::to_string(upper[j]),
+            UTILS::Stop({"Design variable " + std::to_string(j) + " needs finite bounds: min = " +
+                             std::to_string(lower[j]) + ", max = " + std::to_string(upper[j]),
                          "Program stopped!"});
         // A negative or non-finite step would make the grid walk never end.
         if (!(step[j] >= 0.0) || !std::isfinite(step[j]))
-            UTILS::Stop({"Design variable " + std::to_string(j) +
-                             " needs a step of 0 (continuous) or more: step = " +
-                             std::to_string(step[j]),
-                         "Program stopped!"});
+            UTILS::Stop(
+                {"Design variable " + std::to_string(j) +
+                     " needs a step of 0 (continuous) or more: step = " + std::to_string(step[j]),
+                 "Program stopped!"});
     }
     mParents.InitPop(name + "->parents", static_cast<int>(ndvs), static_cast<int>(nobj),
                      static_cast<int>(nctr), popsize, true);
@@ -142,7 +141,8 @@ void PopulationOptimizer::InternalInit(const std::string& name, int popsize,
     for (unsigned j = 0; j < ndvs; ++j) {
         if (mLower[j] > mUpper[j]) {
             std::cout << std::endl;
-            UTILS::Stop({"Wrong limits entered for the min and max bounds of variable, hence exiting"});
+            UTILS::Stop(
+                {"Wrong limits entered for the min and max bounds of variable, hence exiting"});
         }
     }
     if (!(pc >= 0.0 && pc <= 1.0))
@@ -194,9 +194,8 @@ unsigned PopulationOptimizer::FittedBufferFile(const std::string& file) {
     std::cout << "Buffer fitted data initialization" << std::endl;
     POPULATION read = PIOU::read_population_a(file);
     if (read.GetNdvs() != ndvs || read.GetNobj() != nobj || read.GetNctr() != nctr)
-        UTILS::Stop({"File " + file + " holds designs with nobj " +
-                         std::to_string(read.GetNobj()) + " ndvs " +
-                         std::to_string(read.GetNdvs()) + " nctr " +
+        UTILS::Stop({"File " + file + " holds designs with nobj " + std::to_string(read.GetNobj()) +
+                         " ndvs " + std::to_string(read.GetNdvs()) + " nctr " +
                          std::to_string(read.GetNctr()) + " where the optimiser has nobj " +
                          std::to_string(nobj) + " ndvs " + std::to_string(ndvs) + " nctr " +
                          std::to_string(nctr) + ".",
@@ -258,7 +257,7 @@ void PopulationOptimizer::SelectParentsFromBuffer() {
             j = 0;
     }
     std::cout << "< Done." << std::endl;
-    std::cout << "> Starting " << mKind << std::endl;
+    std::cout << mWording.starting << std::endl;
     mChilds.Resize(popsize, false);
     std::cout << "   resized" << std::endl;
     mLamu = mParents;
@@ -304,14 +303,13 @@ void PopulationOptimizer::FillParentsAndChilds() {
 
 void PopulationOptimizer::PostProcessOpt() {
     mChilds.WriteComputedFileAscii(mWriteDataEA.GetLastChildFilename(), false);
-    std::cout << mKind << "::PostProcessOpt():" << std::endl;
+    std::cout << mWording.post_opt << std::endl;
     std::cout << "Iterations: " << iter << std::endl;
     std::cout << "Objective evaluations: " << GetObjEvals() << std::endl;
     std::cout << "Iterations*popsize + bufsize = "
               << static_cast<unsigned long long>(iter) * mParents.GetPopsize() + mBufsize
               << std::endl;
-    if (!mWriteDataEA.GetWriteOnlineHistoryPareto() && mWriteDataEA.GetWriteChilds() &&
-        nobj > 1) {
+    if (!mWriteDataEA.GetWriteOnlineHistoryPareto() && mWriteDataEA.GetWriteChilds() && nobj > 1) {
         POPULATION all = PIOU::read_population(mWriteDataEA.GetChildsFilename(),
                                                mWriteDataEA.GetWriteASCIIFormat());
         post_process_c_pop(all, mChilds.GetPopsize(), mBufsize);

@@ -53,9 +53,15 @@ public:
     double GetPm() const { return mPm; }
 
 protected:
-    // kind names the optimiser in its messages ("LAMBDAMU", "PSO").
-    PopulationOptimizer(std::istream& in, unsigned seed, const std::string& kind);
-    PopulationOptimizer(const nlohmann::json& block, const std::string& kind);
+    // The messages that name the optimiser.
+    struct Wording {
+        const char* created;  // "LAMBDAMU created."
+        const char* starting; // "> Starting LAMBDAMU"
+        const char* post_opt; // "LAMBDAMU::PostProcessOpt():"
+    };
+    PopulationOptimizer(std::istream& in, unsigned seed, const Wording& wording);
+    // Only the evolutionary optimiser is built from the JSON configuration.
+    explicit PopulationOptimizer(const nlohmann::json& block);
 
     // Reads the legacy block (population size, buffer, probabilities, steps
     // and bounds), then sets up the populations and fills the buffer.
@@ -68,7 +74,7 @@ protected:
     // sorted by the first objective; the history keeps its name.
     void ReduceParetoHistory(POPULATION& history);
 
-    std::string mKind;
+    Wording mWording;
     std::vector<double> mSteps;
     std::vector<double> mLower;
     std::vector<double> mUpper;
