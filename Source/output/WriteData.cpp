@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "model/UTILS.h"
 #include "output/PIOUConfig.h"
@@ -28,7 +29,12 @@ void WriteData::LoadConfigFile(const std::string& file) {
     std::cout << "   Loading I/O configuration" << std::endl;
 
     // Read the whole file into locals first, so that a bad file changes nothing.
-    const std::string previous_name = PIOU::get_config_name();
+    // Messages name this file while it is read; the previous name comes back
+    // however the reading ends.
+    struct ConfigNameScope {
+        std::string previous = PIOU::get_config_name();
+        ~ConfigNameScope() { PIOU::set_config_name(previous); }
+    } name_scope;
     PIOU::set_config_name(file);
     int code = 0, history = 0;
     bool baseline = false, plots = false;
@@ -39,16 +45,31 @@ void WriteData::LoadConfigFile(const std::string& file) {
     PIOU::read_value(in, history, "the Pareto history mode (an integer)");
     PIOU::skip_line(in);
     PIOU::read_value(in, baseline, "the baseline flag (0 or 1)");
-    if (baseline)
-        PIOU::read_value(in, baseline_file, "the baseline file name after the flag 1");
-    PIOU::skip_line(in);
+    if (baseline) {
+        // The name must be on the flag's line: reading on would take the
+        // report interval of the next line for the file name.
+        std::string rest;
+        std::getline(in, rest);
+        std::istringstream words(rest);
+        if (!(words >> baseline_file))
+            UTILS::Stop({file + ", line 3: expected the baseline file name after the flag 1, "
+                                "found the end of the line.",
+                         "Program stopped!"});
+    } else {
+        PIOU::skip_line(in);
+    }
     PIOU::read_value(in, report, "the report interval (an unsigned integer)");
     PIOU::skip_line(in);
     PIOU::read_value(in, plots, "the gnuplot flag (0 or 1)");
     if (plots)
         PIOU::read_value(in, kind, "the plot output kind (0 = EPS, 1 = PDF)");
     PIOU::skip_line(in);
-    PIOU::set_config_name(previous_name);
+    // Checked before anything changes. The baseline file is needed only after
+    // the last evaluation, but finding it missing then would lose the run.
+    if (baseline && !std::ifstream(baseline_file))
+        UTILS::Stop({"File " + baseline_file + " not found.", "Program stopped!"});
+    if (plots && kind != EPS && kind != PDF)
+        SetPlotOutput(kind); // stops: terminal not recognised
 
     std::cout << "write_childs = " << code << std::endl;
     switch (code) {
@@ -70,12 +91,8 @@ void WriteData::LoadConfigFile(const std::string& file) {
     }
     write_online_history_pareto = history;
     mBaseline = baseline;
-    if (baseline) {
-        // Checked now: finding out only after the last evaluation loses the run.
-        if (!std::ifstream(baseline_file))
-            UTILS::Stop({"File " + baseline_file + " not found.", "Program stopped!"});
+    if (baseline)
         mBaselineFile = baseline_file;
-    }
     report_iter = report;
     run_gnuplot = plots;
     if (plots)
