@@ -284,6 +284,10 @@ void PopulationOptimizer::PostProcessInds() {
         ReduceParetoHistory(mParetoHistory);
         mParetoHistory.AppendComputedFileAscii(mWriteDataEA.GetParetoHistFilename(), true, true,
                                                true);
+        // The script plotted at every report also reads the current front and
+        // children; without them each report's gnuplot run fails.
+        mParetoHistory.WriteComputedFileAscii(mWriteDataEA.GetParetoLastFilename(), true);
+        mChilds.WriteComputedFileAscii(mWriteDataEA.GetLastChildFilename(), false);
     }
     AssignAndSortByRankAndCrowdDistance();
     if (mWriteDataEA.GetWriteChilds())
@@ -314,8 +318,17 @@ void PopulationOptimizer::PostProcessOpt() {
                                                mWriteDataEA.GetWriteASCIIFormat());
         post_process_c_pop(all, mChilds.GetPopsize(), mBufsize);
     }
-    if (mWriteDataEA.GetWriteOnlineHistoryPareto())
+    if (mWriteDataEA.GetWriteOnlineHistoryPareto()) {
         mParetoHistory.WriteComputedFileAscii(mWriteDataEA.GetParetoLastFilename(), true);
+        // The history kept during the run is the final front here.
+        if (mWriteDataEA.GetBaseline())
+            post_process_baseline(mParetoHistory);
+    } else if (mWriteDataEA.GetBaseline() && !(mWriteDataEA.GetWriteChilds() && nobj > 1)) {
+        std::cout << "Warning: no baseline comparison: the final Pareto front is built from the "
+                     "children file (write.QERN line 1) of a run with two objectives or more, or "
+                     "kept during the run (Pareto history 2 on line 2); "
+                  << mWriteDataEA.GetNonDominatedFilename() << " is not written." << std::endl;
+    }
     POPULATION post("Post pop", static_cast<int>(ndvs), static_cast<int>(nobj),
                     static_cast<int>(nctr), 0, false);
     for (const INDIVIDUAL& best : bestfits)

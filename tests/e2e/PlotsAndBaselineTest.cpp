@@ -96,6 +96,35 @@ TEST(PlotsE2E, BinaryChildrenOnlineHistoryRendersEps) {
     EXPECT_EQ(CountOccurrences(eps, "%%Page: "), CountPlotStatements(dir.file("QERN.gp")));
 }
 
+// With the Pareto history kept during the run, the script is also run at
+// every report: the front, the last children and the baseline comparison it
+// reads must already exist then, and the baseline applies to that history.
+TEST(PlotsE2E, OnlineHistoryReportsRenderAndTheBaselineIsCompared) {
+    if (!HaveTool("gnuplot"))
+        GTEST_SKIP() << "gnuplot (gnuplot-nox) is not installed";
+    TempDir dir;
+    WriteRun(dir.path(), ShortZdt1(), WriteQERN(2, 2, "1 base.dat", 10, "1 1"));
+    WriteFile(dir.file("base.dat"), "0.9 4.0\n");
+    const RunResult r = RunVesk({"-s", "2"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_GE(CountOccurrences(r.output, "Gnuplot execution success"), 3) << r.output;
+    EXPECT_EQ(r.output.find("Gnuplot execution failed"), std::string::npos) << r.output;
+    EXPECT_GT(CountDataLines(dir.file("non_dominated.out")), 0);
+}
+
+TEST(BaselineE2E, WithoutAFinalFrontTheBaselineIsNotSilentlyIgnored) {
+    TempDir dir;
+    WriteRun(dir.path(), ShortZdt1(), WriteQERN(0, 1, "1 base.dat", 0, "0"));
+    WriteFile(dir.file("base.dat"), "0.9 4.0\n");
+    const RunResult r = RunVesk({"-s", "2"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Warning: no baseline comparison: the final Pareto front is built "
+                            "from the children file"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(FileExists(dir.file("non_dominated.out")));
+}
+
 TEST(BaselineE2E, MissingBaselineFileStopsAtLoadTime) {
     TempDir dir;
     WriteRun(dir.path(), ShortZdt1(), WriteQERN(2, 0, "1 nothere.dat", 0, "0"));
