@@ -36,21 +36,11 @@ HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, std::ist
     CheckAnalyzerType();
     PIOU::read_value(in, mCommandFile, "the command file of the jobs");
     PIOU::skip_line(in);
-    unsigned nargs = 0;
-    PIOU::read_value(in, nargs, "the number of command arguments (an unsigned integer)");
-    PIOU::skip_line(in);
-    mArguments.resize(nargs);
-    PIOU::read_values(in, mArguments, "a command argument");
-    if (nargs > 0)
-        PIOU::skip_line(in);
-    unsigned nessential = 0;
-    PIOU::read_value(in, nessential,
-                     "the number of essential files and folders (an unsigned integer)");
-    PIOU::skip_line(in);
-    mEssentialFilesAndFolders.resize(nessential);
-    PIOU::read_values(in, mEssentialFilesAndFolders, "an essential file or folder");
-    if (nessential > 0)
-        PIOU::skip_line(in);
+    mArguments = PIOU::read_word_list(in, "the number of command arguments (an unsigned integer)",
+                                      "a command argument");
+    mEssentialFilesAndFolders =
+        PIOU::read_word_list(in, "the number of essential files and folders (an unsigned integer)",
+                             "an essential file or folder");
     for (size_t i = 0; i < mArguments.size(); ++i)
         std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
 }

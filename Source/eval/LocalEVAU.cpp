@@ -40,23 +40,13 @@ LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
     PIOU::skip_line(in);
     PIOU::read_value(in, mCommandFile, "the analyser file (plug-in path or command)");
     PIOU::skip_line(in);
-    unsigned nargs = 0;
-    PIOU::read_value(in, nargs, "the number of analyser arguments (an unsigned integer)");
-    PIOU::skip_line(in);
-    mArguments.resize(nargs);
-    PIOU::read_values(in, mArguments, "an analyser argument");
-    if (nargs > 0)
-        PIOU::skip_line(in);
-    unsigned nessential = 0;
-    PIOU::read_value(in, nessential,
-                     "the number of essential files and folders (an unsigned integer)");
-    PIOU::skip_line(in);
-    mEssentialFilesAndFolders.resize(nessential);
-    PIOU::read_values(in, mEssentialFilesAndFolders, "an essential file or folder");
-    if (nessential > 0)
-        PIOU::skip_line(in);
+    mArguments = PIOU::read_word_list(in, "the number of analyser arguments (an unsigned integer)",
+                                      "an analyser argument");
+    mEssentialFilesAndFolders =
+        PIOU::read_word_list(in, "the number of essential files and folders (an unsigned integer)",
+                             "an essential file or folder");
     CheckAnalyzerType();
-    std::cout << "Reading " << nargs << " arguments:" << std::endl;
+    std::cout << "Reading " << mArguments.size() << " arguments:" << std::endl;
     for (size_t i = 0; i < mArguments.size(); ++i)
         std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
 }

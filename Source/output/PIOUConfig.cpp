@@ -14,9 +14,13 @@ std::string& ConfigName() {
 }
 } // namespace
 
-void set_config_name(const std::string& name) { ConfigName() = name; }
+void set_config_name(const std::string& name) {
+    ConfigName() = name;
+}
 
-std::string get_config_name() { return ConfigName(); }
+std::string get_config_name() {
+    return ConfigName();
+}
 
 void config_error(std::istream& in, std::streampos start, const std::string& what) {
     std::string where = ConfigName();
@@ -57,7 +61,9 @@ void config_error(std::istream& in, std::streampos start, const std::string& wha
     UTILS::Stop({where + ": expected " + what + ", found " + found + ".", "Program stopped!"});
 }
 
-void skip_line(std::istream& in) { in.ignore(std::numeric_limits<std::streamsize>::max(), '\n'); }
+void skip_line(std::istream& in) {
+    in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+}
 
 bool number_ends_cleanly(std::istream& in) {
     const int ch = in.peek();
@@ -66,6 +72,18 @@ bool number_ends_cleanly(std::istream& in) {
         return true;
     }
     return std::isspace(ch) != 0;
+}
+
+std::vector<std::string> read_word_list(std::istream& in, const std::string& count_what,
+                                        const std::string& item_what) {
+    unsigned count = 0;
+    read_value(in, count, count_what);
+    skip_line(in);
+    std::vector<std::string> words(count);
+    read_values(in, words, item_what);
+    if (count > 0)
+        skip_line(in);
+    return words;
 }
 
 void json_error(const std::string& path, const std::string& problem) {

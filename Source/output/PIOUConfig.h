@@ -54,9 +54,16 @@ template <typename T> void read_value(std::istream& in, T& value, const std::str
 template <typename T>
 void read_values(std::istream& in, std::vector<T>& values, const std::string& what) {
     for (size_t i = 0; i < values.size(); ++i)
-        read_value(in, values[i], what + " (value " + std::to_string(i + 1) + " of " +
-                                      std::to_string(values.size()) + ")");
+        read_value(in, values[i],
+                   what + " (value " + std::to_string(i + 1) + " of " +
+                       std::to_string(values.size()) + ")");
 }
+
+// Reads a counted list of words: the count alone on its line, then (only when
+// the count is not 0) the words on one or more lines, the rest of the last one
+// skipped. Used for the arguments and essential files of an evaluation unit.
+std::vector<std::string> read_word_list(std::istream& in, const std::string& count_what,
+                                        const std::string& item_what);
 
 using json = nlohmann::json;
 
@@ -119,8 +126,8 @@ template <typename T> bool json_has_type(const json& v) {
 }
 
 // A required key: missing, or of the wrong type, stops the run.
-template <typename T> T json_get(const json& block, const std::string& key,
-                                 const std::string& where) {
+template <typename T>
+T json_get(const json& block, const std::string& key, const std::string& where) {
     const std::string path = where.empty() ? key : where + "/" + key;
     if (!block.is_object())
         json_error(where, "expected an object holding \"" + key + "\"");
@@ -138,8 +145,8 @@ template <typename T> T json_get(const json& block, const std::string& key,
 }
 
 // An optional key with its default; present with the wrong type stops the run.
-template <typename T> T json_get(const json& block, const std::string& key, const T& fallback,
-                                 const std::string& where) {
+template <typename T>
+T json_get(const json& block, const std::string& key, const T& fallback, const std::string& where) {
     if (!block.is_object() || block.find(key) == block.end())
         return fallback;
     return json_get<T>(block, key, where);
