@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "model/UTILS.h"
+
 namespace testsupport {
 
 // A fresh folder under the system temporary folder, removed with its contents
@@ -47,6 +51,25 @@ public:
 private:
     bool mPrevious;
 };
+
+// Runs f with fatal errors switched to exceptions and returns what it printed;
+// the test fails when f does not stop.
+template <typename F> std::string FatalOutput(F&& f) {
+    FatalThrows guard;
+    testing::internal::CaptureStdout();
+    bool threw = false;
+    try {
+        f();
+    } catch (const UTILS::FatalError&) {
+        threw = true;
+    } catch (...) {
+        testing::internal::GetCapturedStdout();
+        throw;
+    }
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(threw) << "expected a fatal error; output:\n" << out;
+    return out;
+}
 
 void WriteFile(const std::string& path, const std::string& text);
 std::string ReadFile(const std::string& path);

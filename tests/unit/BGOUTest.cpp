@@ -18,24 +18,9 @@
 #include "optim/BGOU.h"
 #include "support/TestSupport.h"
 
-namespace {
+using testsupport::FatalOutput;
 
-template <typename F> std::string FatalOutput(F&& f) {
-    testsupport::FatalThrows guard;
-    testing::internal::CaptureStdout();
-    bool threw = false;
-    try {
-        f();
-    } catch (const UTILS::FatalError&) {
-        threw = true;
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(threw) << "expected a fatal error; output:\n" << out;
-    return out;
-}
+namespace {
 
 RANU Seeded(int ij = 1802, int kl = 9373) {
     RANU r;

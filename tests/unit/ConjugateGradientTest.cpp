@@ -16,6 +16,7 @@
 #include "optim/ConjugateGradient.h"
 #include "optim/TerminationCriteriaNEvals.h"
 #include "output/WriteData.h"
+#include "support/OptimizerRun.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;
@@ -65,53 +66,20 @@ std::string Block(const CgConfig& c) {
 
 // A gradient optimiser built from its text block in a temporary folder that
 // holds prob.dat (and, when given, the test plug-in's settings file).
-class GradientRun {
+std::vector<std::pair<std::string, std::string>> GradientFiles(const std::string& problem,
+                                                               const std::string& settings) {
+    std::vector<std::pair<std::string, std::string>> files{{"prob.dat", problem + "\n"}};
+    if (!settings.empty())
+        files.emplace_back("shifted_square.dat", settings + "\n");
+    return files;
+}
+
+class GradientRun : public OptimizerRun<ConjugateGradient> {
 public:
     GradientRun(const CgConfig& c, const std::string& problem = "dejong",
                 const std::string& square_settings = "")
-        : cwd(dir.path()) {
-        WriteFile(dir.file("prob.dat"), problem + "\n");
-        if (!square_settings.empty())
-            WriteFile(dir.file("shifted_square.dat"), square_settings + "\n");
-        std::istringstream in(Block(c));
-        testing::internal::CaptureStdout();
-        opt = std::make_unique<ConjugateGradient>(in);
-        WriteData data;
-        data.SetReportIter(0);
-        data.SetRunPlots(false);
-        opt->SetWriteData(data);
-        output = testing::internal::GetCapturedStdout();
-    }
-    void Start() {
-        testing::internal::CaptureStdout();
-        opt->InitEVAU();
-        opt->Initialize();
-        output += testing::internal::GetCapturedStdout();
-    }
-    // One iteration as the run loop does it.
-    void Iteration() {
-        testing::internal::CaptureStdout();
-        opt->IncrIter();
-        opt->Generate();
-        if (!opt->IsDone()) {
-            opt->Compute();
-            opt->PostProcessInds();
-        }
-        output += testing::internal::GetCapturedStdout();
-    }
-    void Run(unsigned max_evaluations) {
-        opt->SetTerminationCriteria(TerminationCriteriaNEvals(max_evaluations));
-        double elapsed = 0.0;
-        long start = static_cast<long>(std::time(nullptr));
-        testing::internal::CaptureStdout();
-        opt->Run(elapsed, start);
-        output += testing::internal::GetCapturedStdout();
-    }
-
-    TempDir dir;
-    ScopedCwd cwd;
-    std::unique_ptr<ConjugateGradient> opt;
-    std::string output;
+        : OptimizerRun(GradientFiles(problem, square_settings), Block(c)) {}
+    void Iteration() { Step(); }
 };
 
 // The message printed when construction from c stops.

@@ -16,29 +16,14 @@
 #include "output/PIOU.h"
 #include "support/TestSupport.h"
 
+using testsupport::FatalOutput;
+
 namespace {
 
 using testsupport::ReadFile;
 using testsupport::ReadLines;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-template <typename F> std::string FatalOutput(F&& f) {
-    testsupport::FatalThrows guard;
-    testing::internal::CaptureStdout();
-    bool threw = false;
-    try {
-        f();
-    } catch (const UTILS::FatalError&) {
-        threw = true;
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(threw) << "expected a fatal error; output:\n" << out;
-    return out;
-}
 
 std::string F(const std::string& text) {
     return text.size() >= 20 ? text : text + std::string(20 - text.size(), ' ');

@@ -14,28 +14,12 @@
 #include "model/UTILS.h"
 #include "support/TestSupport.h"
 
+using testsupport::FatalOutput;
+
 namespace {
 
 const double kMax = std::numeric_limits<double>::max();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// Runs f with fatal errors switched to exceptions; returns what it printed.
-template <typename F> std::string FatalOutput(F&& f) {
-    testsupport::FatalThrows guard;
-    testing::internal::CaptureStdout();
-    bool threw = false;
-    try {
-        f();
-    } catch (const UTILS::FatalError&) {
-        threw = true;
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(threw) << "expected a fatal error; output:\n" << out;
-    return out;
-}
 
 // A record of nobj entries whose objectives are all the largest double.
 std::vector<INDIVIDUAL> FreshRecord(int ndvs, int nobj, int nctr) {

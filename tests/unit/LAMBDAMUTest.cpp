@@ -11,6 +11,7 @@
 #include "optim/LAMBDAMU.h"
 #include "optim/TerminationCriteriaNEvals.h"
 #include "output/WriteData.h"
+#include "support/OptimizerRun.h"
 #include "support/RunConfig.h"
 #include "support/TestSupport.h"
 
@@ -20,39 +21,11 @@ namespace {
 
 // A LAMBDAMU built from the text block, in a temporary folder holding
 // prob.dat; output quiet (no report, no children file, no plots).
-class LambdaMuRun {
+class LambdaMuRun : public OptimizerRun<LAMBDAMU> {
 public:
-    explicit LambdaMuRun(const RunConfig& c, unsigned seed = 2) : cwd(dir.path()) {
-        WriteFile(dir.file("prob.dat"), c.problem + "\n");
-        std::istringstream in(OptimizerBlock(c));
-        testing::internal::CaptureStdout();
-        opt = std::make_unique<LAMBDAMU>(in, seed);
-        WriteData data;
-        data.SetReportIter(0);
-        data.SetRunPlots(false);
-        opt->SetWriteData(data);
-        output = testing::internal::GetCapturedStdout();
-    }
-    void Start() {
-        testing::internal::CaptureStdout();
-        opt->InitEVAU();
-        opt->Initialize();
-        output += testing::internal::GetCapturedStdout();
-    }
-    // One generation as the run loop does it.
-    void Generation() {
-        testing::internal::CaptureStdout();
-        opt->IncrIter();
-        opt->Generate();
-        opt->Compute();
-        opt->PostProcessInds();
-        output += testing::internal::GetCapturedStdout();
-    }
-
-    TempDir dir;
-    ScopedCwd cwd;
-    std::unique_ptr<LAMBDAMU> opt;
-    std::string output;
+    explicit LambdaMuRun(const RunConfig& c, unsigned seed = 2)
+        : OptimizerRun({{"prob.dat", c.problem + "\n"}}, OptimizerBlock(c), seed) {}
+    void Generation() { Step(); }
 };
 
 RunConfig Sch1(int popsize, const std::string& buffer) {

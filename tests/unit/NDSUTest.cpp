@@ -19,27 +19,12 @@
 #include "model/UTILS.h"
 #include "support/TestSupport.h"
 
+using testsupport::FatalOutput;
+
 namespace {
 
 const double kBonus = 1e14;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-template <typename F> std::string FatalOutput(F&& f) {
-    testsupport::FatalThrows guard;
-    testing::internal::CaptureStdout();
-    bool threw = false;
-    try {
-        f();
-    } catch (const UTILS::FatalError&) {
-        threw = true;
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(threw) << "expected a fatal error; output:\n" << out;
-    return out;
-}
 
 INDIVIDUAL Ind(const std::vector<double>& obj, double violation = 0.0) {
     INDIVIDUAL ind(1, static_cast<int>(obj.size()), 1, nullptr);

@@ -13,26 +13,11 @@
 #include "output/PIOUConfig.h"
 #include "support/TestSupport.h"
 
+using testsupport::FatalOutput;
+
 namespace {
 
 using nlohmann::json;
-
-template <typename F> std::string FatalOutput(F&& f) {
-    testsupport::FatalThrows guard;
-    testing::internal::CaptureStdout();
-    bool threw = false;
-    try {
-        f();
-    } catch (const UTILS::FatalError&) {
-        threw = true;
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(threw) << "expected a fatal error; output:\n" << out;
-    return out;
-}
 
 // Names the stream in messages for the lifetime of the object.
 class ConfigName {

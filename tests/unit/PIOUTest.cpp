@@ -18,6 +18,8 @@
 #include "output/PIOU.h"
 #include "support/TestSupport.h"
 
+using testsupport::FatalOutput;
+
 namespace {
 
 using testsupport::CountOccurrences;
@@ -30,23 +32,6 @@ using testsupport::WriteFile;
 const double kMax = std::numeric_limits<double>::max();
 const double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-template <typename F> std::string FatalOutput(F&& f) {
-    testsupport::FatalThrows guard;
-    testing::internal::CaptureStdout();
-    bool threw = false;
-    try {
-        f();
-    } catch (const UTILS::FatalError&) {
-        threw = true;
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(threw) << "expected a fatal error; output:\n" << out;
-    return out;
-}
 
 // Reads a population file with the reader's progress report captured.
 POPULATION Read(const std::string& file, bool ascii, std::string* out = nullptr) {

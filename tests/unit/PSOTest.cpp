@@ -14,6 +14,7 @@
 #include "model/UTILS.h"
 #include "optim/PSO.h"
 #include "output/WriteData.h"
+#include "support/OptimizerRun.h"
 #include "support/RunConfig.h"
 #include "support/TestSupport.h"
 
@@ -41,38 +42,11 @@ RunConfig SquareConfig(unsigned ndvs, int popsize, const std::string& buffer) {
 }
 
 // A swarm built from its text block in a temporary folder; output quiet.
-class SwarmRun {
+class SwarmRun : public OptimizerRun<PSO> {
 public:
-    explicit SwarmRun(const RunConfig& c, unsigned seed = 2) : cwd(dir.path()) {
-        WriteFile(dir.file("prob.dat"), c.problem + "\n");
-        std::istringstream in(OptimizerBlock(c));
-        testing::internal::CaptureStdout();
-        opt = std::make_unique<PSO>(in, seed);
-        WriteData data;
-        data.SetReportIter(0);
-        data.SetRunPlots(false);
-        opt->SetWriteData(data);
-        output = testing::internal::GetCapturedStdout();
-    }
-    void Start() {
-        testing::internal::CaptureStdout();
-        opt->InitEVAU();
-        opt->Initialize();
-        output += testing::internal::GetCapturedStdout();
-    }
-    void Generation() {
-        testing::internal::CaptureStdout();
-        opt->IncrIter();
-        opt->Generate();
-        opt->Compute();
-        opt->PostProcessInds();
-        output += testing::internal::GetCapturedStdout();
-    }
-
-    TempDir dir;
-    ScopedCwd cwd;
-    std::unique_ptr<PSO> opt;
-    std::string output;
+    explicit SwarmRun(const RunConfig& c, unsigned seed = 2)
+        : OptimizerRun({{"prob.dat", c.problem + "\n"}}, OptimizerBlock(c), seed) {}
+    void Generation() { Step(); }
 };
 
 POPULATION Positions(const std::vector<std::vector<double>>& xs, unsigned nobj = 2) {

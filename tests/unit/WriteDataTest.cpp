@@ -13,28 +13,13 @@
 #include "output/WriteDataGrad.h"
 #include "support/TestSupport.h"
 
+using testsupport::FatalOutput;
+
 namespace {
 
 using testsupport::ScopedCwd;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-template <typename F> std::string FatalOutput(F&& f) {
-    testsupport::FatalThrows guard;
-    testing::internal::CaptureStdout();
-    bool threw = false;
-    try {
-        f();
-    } catch (const UTILS::FatalError&) {
-        threw = true;
-    } catch (...) {
-        testing::internal::GetCapturedStdout();
-        throw;
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(threw) << "expected a fatal error; output:\n" << out;
-    return out;
-}
 
 // Loads "write.QERN" holding text in the folder dir.
 void LoadRaw(WriteData& w, const std::string& text, const TempDir& dir) {
