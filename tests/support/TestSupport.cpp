@@ -50,6 +50,21 @@ FatalThrows::~FatalThrows() {
     UTILS::SetFatalThrows(mPrevious);
 }
 
+ScopedPathPrefix::ScopedPathPrefix(const std::string& dir) {
+    const char* old = std::getenv("PATH");
+    mOld = old ? old : "";
+    setenv("PATH", (dir + ":" + mOld).c_str(), 1);
+}
+
+ScopedPathPrefix::~ScopedPathPrefix() {
+    setenv("PATH", mOld.c_str(), 1);
+}
+
+void WriteScript(const std::string& path, const std::string& body) {
+    WriteFile(path, "#!/bin/sh\n" + body);
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
+}
+
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream os(path, std::ios::binary | std::ios::trunc);
     if (!os)

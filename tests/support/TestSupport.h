@@ -71,6 +71,28 @@ template <typename F> std::string FatalOutput(F&& f) {
     return out;
 }
 
+// Runs f and returns what it printed on standard output.
+template <typename F> std::string Captured(F f) {
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
+}
+
+// Puts a folder first on PATH for the lifetime of the object.
+class ScopedPathPrefix {
+public:
+    explicit ScopedPathPrefix(const std::string& dir);
+    ~ScopedPathPrefix();
+    ScopedPathPrefix(const ScopedPathPrefix&) = delete;
+    ScopedPathPrefix& operator=(const ScopedPathPrefix&) = delete;
+
+private:
+    std::string mOld;
+};
+
+// Writes an executable /bin/sh script.
+void WriteScript(const std::string& path, const std::string& body);
+
 void WriteFile(const std::string& path, const std::string& text);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);

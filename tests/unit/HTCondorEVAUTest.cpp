@@ -27,37 +27,16 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Captured;
 using testsupport::FileExists;
 using testsupport::ReadFile;
 using testsupport::ScopedCwd;
+using testsupport::ScopedPathPrefix;
 using testsupport::TempDir;
 using testsupport::WriteFile;
+using testsupport::WriteScript;
 
 const double kWorst = std::numeric_limits<double>::max();
-
-class ScopedPathPrefix {
-public:
-    explicit ScopedPathPrefix(const std::string& dir) {
-        const char* old = std::getenv("PATH");
-        mOld = old ? old : "";
-        setenv("PATH", (dir + ":" + mOld).c_str(), 1);
-    }
-    ~ScopedPathPrefix() { setenv("PATH", mOld.c_str(), 1); }
-
-private:
-    std::string mOld;
-};
-
-void WriteScript(const std::string& path, const std::string& body) {
-    WriteFile(path, "#!/bin/sh\n" + body);
-    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
-}
-
-template <typename F> std::string Captured(F f) {
-    testing::internal::CaptureStdout();
-    f();
-    return testing::internal::GetCapturedStdout();
-}
 
 std::string AddressText(const void* p) {
     std::ostringstream os;

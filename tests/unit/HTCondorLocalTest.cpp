@@ -22,11 +22,7 @@ using testsupport::RunResult;
 using testsupport::ShellQuote;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-void WriteScript(const std::string& path, const std::string& body) {
-    WriteFile(path, "#!/bin/sh\n" + body);
-    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
-}
+using testsupport::WriteScript;
 
 // Runs one of the two commands in dir with the stand-in first on PATH.
 RunResult Condor(const std::string& args, const std::string& dir, const std::string& env = "") {

@@ -21,27 +21,10 @@ namespace fs = std::filesystem;
 using testsupport::FileExists;
 using testsupport::ReadFile;
 using testsupport::ScopedCwd;
+using testsupport::ScopedPathPrefix;
 using testsupport::TempDir;
 using testsupport::WriteFile;
-
-// Puts a folder first on PATH for the lifetime of the object.
-class ScopedPathPrefix {
-public:
-    explicit ScopedPathPrefix(const std::string& dir) {
-        const char* old = std::getenv("PATH");
-        mOld = old ? old : "";
-        setenv("PATH", (dir + ":" + mOld).c_str(), 1);
-    }
-    ~ScopedPathPrefix() { setenv("PATH", mOld.c_str(), 1); }
-
-private:
-    std::string mOld;
-};
-
-void WriteScript(const std::string& path, const std::string& body) {
-    WriteFile(path, "#!/bin/sh\n" + body);
-    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
-}
+using testsupport::WriteScript;
 
 bool IsDir(const std::string& path) {
     return fs::is_directory(path);
