@@ -105,15 +105,18 @@ void POPULATION::PushBackNewInd(const INDIVIDUAL& x) {
     individuals.push_back(std::make_shared<INDIVIDUAL>(x));
 }
 
-void POPULATION::PushBackIndSPtr(const std::shared_ptr<INDIVIDUAL>& p) { individuals.push_back(p); }
+void POPULATION::PushBackIndSPtr(const std::shared_ptr<INDIVIDUAL>& p) {
+    individuals.push_back(p);
+}
 
 POPULATION POPULATION::SubPop(const std::vector<unsigned int>& indexes) {
     POPULATION sub(name + "->subPop", ndvs, nobj, nctr, 0, false);
     for (unsigned idx : indexes) {
         if (idx >= GetPopsize())
-            UTILS::Stop({"Trying to get an INDIVIDUAL out of bounds",
-                         "At routine: POPULATION::sub_pop(const std::vector<unsigned int>& indexes)",
-                         "Program stopped!"});
+            UTILS::Stop(
+                {"Trying to get an INDIVIDUAL out of bounds",
+                 "At routine: POPULATION::sub_pop(const std::vector<unsigned int>& indexes)",
+                 "Program stopped!"});
         sub.individuals.push_back(individuals[idx]);
     }
     for (auto& p : sub.individuals)
@@ -205,11 +208,10 @@ unsigned POPULATION::ExtractNonComputed() {
     for (const auto& p : individuals)
         if (!p)
             StopNotAllocated();
-    individuals.erase(std::remove_if(individuals.begin(), individuals.end(),
-                                     [](const std::shared_ptr<INDIVIDUAL>& p) {
-                                         return !p->IsComputed();
-                                     }),
-                      individuals.end());
+    individuals.erase(
+        std::remove_if(individuals.begin(), individuals.end(),
+                       [](const std::shared_ptr<INDIVIDUAL>& p) { return !p->IsComputed(); }),
+        individuals.end());
     const unsigned removed = static_cast<unsigned>(before - individuals.size());
     if (removed > 0)
         std::cout << "Extracted " << removed << " non-computed individuals from " << name
@@ -303,8 +305,9 @@ POPULATION POPULATION::ParetoPop(bool rank) {
 
 POPULATION POPULATION::NonDominatedBy(const INDIVIDUAL& x) const {
     if (x.GetNobj() != GetNobj()) {
-        UTILS::Stop({"Number of objective functions must be equal to perform OPULATION::NonDominatedByInd(...)",
-                     "Program stopped"});
+        UTILS::Stop(
+            {"Number of objective functions must be equal to perform OPULATION::NonDominatedByInd(...)",
+             "Program stopped"});
     }
     POPULATION result("NonDominated", ndvs, nobj, nctr, 0, false);
     for (unsigned i = 0; i < GetPopsize(); ++i)
@@ -370,9 +373,13 @@ double POPULATION::DiversityMetric(const POPULATION& reference, bool sort) {
 
 // ---- printing and files ----
 
-void POPULATION::Cout() const { OutAscii(std::cout, true, true, true); }
+void POPULATION::Cout() const {
+    OutAscii(std::cout, true, true, true);
+}
 
-void POPULATION::CoutComputed() const { OutAscii(std::cout, false, true, true); }
+void POPULATION::CoutComputed() const {
+    OutAscii(std::cout, false, true, true);
+}
 
 void POPULATION::OutAscii(std::ostream& os, bool all, bool header, bool column_header) const {
     if (header)
@@ -440,18 +447,22 @@ void POPULATION::AppendFileAscii(const std::string& file, bool header, bool colu
     WriteAsciiTo(file, true, true, header, column_header, blanks, blanks);
 }
 
-void POPULATION::AppendComputedFileAscii(const std::string& file, bool header,
-                                         bool column_header, bool blanks) const {
+void POPULATION::AppendComputedFileAscii(const std::string& file, bool header, bool column_header,
+                                         bool blanks) const {
     WriteAsciiTo(file, true, false, header, column_header, blanks, blanks);
 }
 
-void POPULATION::WriteFileBin(const std::string& file) const { WriteBinTo(file, false, true, true); }
+void POPULATION::WriteFileBin(const std::string& file) const {
+    WriteBinTo(file, false, true, true);
+}
 
 void POPULATION::WriteComputedFileBin(const std::string& file) const {
     WriteBinTo(file, false, false, true);
 }
 
-void POPULATION::AppendFileBin(const std::string& file) const { WriteBinTo(file, true, true, false); }
+void POPULATION::AppendFileBin(const std::string& file) const {
+    WriteBinTo(file, true, true, false);
+}
 
 void POPULATION::AppendComputedFileBin(const std::string& file) const {
     WriteBinTo(file, true, false, false);
@@ -480,7 +491,7 @@ void POPULATION::AppendFile(const std::string& file, bool ascii, bool header, bo
 }
 
 void POPULATION::AppendComputedFile(const std::string& file, bool ascii, bool header,
-                                   bool column_header, bool blanks) const {
+                                    bool column_header, bool blanks) const {
     if (ascii)
         AppendComputedFileAscii(file, header, column_header, blanks);
     else

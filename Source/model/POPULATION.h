@@ -21,12 +21,11 @@ public:
     POPULATION& operator=(const POPULATION&) = default;
     virtual ~POPULATION() = default;
 
-    void InitPop(const std::string& name, int ndvs, int nobj, int nctr, int popsize,
-                 bool allocate);
+    void InitPop(const std::string& name, int ndvs, int nobj, int nctr, int popsize, bool allocate);
     void AllocateInds(unsigned first);
     virtual void Resize(unsigned n, bool allocate);
-    void RandomInit(std::vector<double> lower, std::vector<double> upper,
-                    std::vector<double> step, RANU& ranu);
+    void RandomInit(std::vector<double> lower, std::vector<double> upper, std::vector<double> step,
+                    RANU& ranu);
 
     INDIVIDUAL& operator[](unsigned i);
     const INDIVIDUAL& operator[](unsigned i) const;
@@ -99,8 +98,8 @@ public:
     void WriteComputedFile(const std::string& file, bool ascii, bool blank) const;
     void AppendFile(const std::string& file, bool ascii, bool header, bool column_header,
                     bool blanks) const;
-    void AppendComputedFile(const std::string& file, bool ascii, bool header,
-                            bool column_header, bool blanks) const;
+    void AppendComputedFile(const std::string& file, bool ascii, bool header, bool column_header,
+                            bool blanks) const;
 
 private:
     void WriteAsciiTo(const std::string& file, bool append, bool all, bool header,

@@ -30,16 +30,20 @@ void Stop(const std::vector<std::string>& lines) {
     std::exit(1);
 }
 
-void SetFatalThrows(bool throws) { gFatalThrows = throws; }
+void SetFatalThrows(bool throws) {
+    gFatalThrows = throws;
+}
 
-bool FatalThrows() { return gFatalThrows; }
+bool FatalThrows() {
+    return gFatalThrows;
+}
 
 void WarnCannotWrite(const std::string& file) {
     std::lock_guard<std::mutex> lock(gWarnMutex);
     if (!WarnedFiles().insert(file).second)
         return;
-    std::cout << "Warning: cannot open file " << file
-              << " for writing; its results are not saved." << std::endl;
+    std::cout << "Warning: cannot open file " << file << " for writing; its results are not saved."
+              << std::endl;
 }
 
 std::ostream& out_seconds_in_hms(std::ostream& os, double x) {

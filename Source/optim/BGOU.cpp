@@ -78,8 +78,7 @@ void crossover_pop(const POPULATION& parents, POPULATION& children, std::vector<
 
 void crossover_inds(const INDIVIDUAL& p1, const INDIVIDUAL& p2, INDIVIDUAL& c1, INDIVIDUAL& c2,
                     const double& pc, const std::vector<double>& lower,
-                    const std::vector<double>& upper, const std::vector<double>& step,
-                    RANU& ranu) {
+                    const std::vector<double>& upper, const std::vector<double>& step, RANU& ranu) {
     const double r = ranu.RandomNum();
     if (r <= pc) {
         CrossVariables(p1, p2, c1, c2, lower, upper, step, ranu);
@@ -95,8 +94,8 @@ void crossover_inds(const INDIVIDUAL& p1, const INDIVIDUAL& p2, INDIVIDUAL& c1, 
     }
 }
 
-void crossover_dvs(const double& x1, const double& x2, double& y1, double& y2,
-                   const double& lower, const double& upper, const double& step, RANU& ranu) {
+void crossover_dvs(const double& x1, const double& x2, double& y1, double& y2, const double& lower,
+                   const double& upper, const double& step, RANU& ranu) {
     if (upper - lower < kFixed) {
         y1 = x1;
         y2 = x2;
@@ -156,12 +155,11 @@ void mutate_dv(double& x, const double& lower, const double& upper, const double
         dq = std::pow(2.0 * u + (1.0 - 2.0 * u) * std::pow(1.0 - (x - lower) / D, 16.0), 0.0625) -
              1.0;
     else
-        dq = 1.0 - std::pow(2.0 * (1.0 - u) +
-                                2.0 * (u - 0.5) * std::pow(1.0 - (upper - x) / D, 16.0),
-                            0.0625);
+        dq = 1.0 -
+             std::pow(2.0 * (1.0 - u) + 2.0 * (u - 0.5) * std::pow(1.0 - (upper - x) / D, 16.0),
+                      0.0625);
     x = x + dq * D;
     RANU::adequate_val_to_step(x, lower, upper, step);
 }
 
 } // namespace BGOU
-

@@ -19,17 +19,15 @@ void crossover_pop(const POPULATION& parents, POPULATION& children, std::vector<
                    std::vector<double> upper, std::vector<double> step, double pc, RANU& ranu);
 void crossover_inds(const INDIVIDUAL& p1, const INDIVIDUAL& p2, INDIVIDUAL& c1, INDIVIDUAL& c2,
                     const double& pc, const std::vector<double>& lower,
-                    const std::vector<double>& upper, const std::vector<double>& step,
-                    RANU& ranu);
-void crossover_dvs(const double& x1, const double& x2, double& y1, double& y2,
-                   const double& lower, const double& upper, const double& step, RANU& ranu);
+                    const std::vector<double>& upper, const std::vector<double>& step, RANU& ranu);
+void crossover_dvs(const double& x1, const double& x2, double& y1, double& y2, const double& lower,
+                   const double& upper, const double& step, RANU& ranu);
 void mutation_pop(POPULATION& pop, std::vector<double> lower, std::vector<double> upper,
                   std::vector<double> step, double pm, RANU& ranu);
 void mutation_ind(INDIVIDUAL& ind, const std::vector<double>& lower,
                   const std::vector<double>& upper, const std::vector<double>& step,
                   const double& pm, RANU& ranu);
-void mutate_dv(double& x, const double& lower, const double& upper, const double& step,
-               RANU& ranu);
+void mutate_dv(double& x, const double& lower, const double& upper, const double& step, RANU& ranu);
 
 } // namespace BGOU
 

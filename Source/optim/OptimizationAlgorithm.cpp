@@ -41,8 +41,7 @@ OptimizationAlgorithm::OptimizationAlgorithm(std::istream& in)
     PIOU::skip_line(in);
     PIOU::read_value(in, nctr, "the number of constraints (an unsigned integer)");
     PIOU::skip_line(in);
-    PIOU::read_value(in, ncpu,
-                     "the number of processors (an unsigned integer, 0 for HTCondor)");
+    PIOU::read_value(in, ncpu, "the number of processors (an unsigned integer, 0 for HTCondor)");
     PIOU::skip_line(in);
     std::cout << "NDVs = " << ndvs << std::endl;
     std::cout << "NObj = " << nobj << std::endl;
@@ -169,8 +168,7 @@ void OptimizationAlgorithm::InitEVAU() {
     std::cout << "mDVsIds.size() = " << mDVsIds.size() << std::endl;
     std::cout << "mOBjIds.size() = " << mOBjIds.size() << std::endl;
     mEvau->Init(mChilds.GetPopsize());
-    mEvau->InitConvergenceWriteManager(mWriteData->GetConvergenceEvaFilename(), nobj,
-                                       "Evaluation");
+    mEvau->InitConvergenceWriteManager(mWriteData->GetConvergenceEvaFilename(), nobj, "Evaluation");
     std::cout << "InitConvergenceWriteManager done." << std::endl;
     mEvau->SetOBjIds(mOBjIds);
     mEvau->SetDVsIds(mDVsIds);
@@ -219,9 +217,10 @@ void OptimizationAlgorithm::PrintReportIter() {
 }
 
 void OptimizationAlgorithm::Inmigrate(const INDIVIDUAL&, const std::vector<unsigned>&) {
-    UTILS::Stop({"Member function OptimizationAlgorithm::Inmigrate(const INDIVIDUAL &, const std::vector<unsigned int> &)",
-                 "Inmigrate funciton is not overridden on this OptimizationAlgorithm inherited class",
-                 "Optimization with GameAlgorithm not available", "Program stopped!"});
+    UTILS::Stop(
+        {"Member function OptimizationAlgorithm::Inmigrate(const INDIVIDUAL &, const std::vector<unsigned int> &)",
+         "Inmigrate funciton is not overridden on this OptimizationAlgorithm inherited class",
+         "Optimization with GameAlgorithm not available", "Program stopped!"});
 }
 
 void OptimizationAlgorithm::SetActiveGame(const std::vector<int>& dvs_map,

@@ -61,8 +61,9 @@ TerminationCriteriaFactory::CreateTerminationCriteria(const nlohmann::json& obje
         thresholds = PIOU::json_get<std::vector<unsigned>>(object, "conv_evals", where);
         break;
     default:
-        UTILS::Stop({"Termination criteria at OptimizationAlgorithm::init_termination_criteria(...) not recognized",
-                     "Program stopped"});
+        UTILS::Stop(
+            {"Termination criteria at OptimizationAlgorithm::init_termination_criteria(...) not recognized",
+             "Program stopped"});
     }
     return CreateTerminationCriteria(code, max_evaluations, seconds, targets, thresholds, 0);
 }

@@ -87,9 +87,8 @@ bool ParseRank(const char*& p, const char* end, uint32_t& rank) {
 
 // Reads the three counts from the header of an ASCII population file: the
 // words following the keywords, on one or several lines.
-void ReadAsciiHeader(std::istream& is, const std::string& file, const char* kdvs,
-                     const char* kobj, const char* kctr, unsigned& ndvs, unsigned& nobj,
-                     unsigned& nctr) {
+void ReadAsciiHeader(std::istream& is, const std::string& file, const char* kdvs, const char* kobj,
+                     const char* kctr, unsigned& ndvs, unsigned& nobj, unsigned& nctr) {
     bool found[3] = {false, false, false};
     std::string line;
     while (!(found[0] && found[1] && found[2])) {
@@ -115,8 +114,8 @@ void ReadAsciiHeader(std::istream& is, const std::string& file, const char* kdvs
             unsigned& target = which == 0 ? ndvs : (which == 1 ? nobj : nctr);
             target = static_cast<unsigned>(value);
             found[which] = true;
-            std::cout << "   " << (which == 0 ? "ndvs" : (which == 1 ? "nobj" : "nctr"))
-                      << " = " << target << std::endl;
+            std::cout << "   " << (which == 0 ? "ndvs" : (which == 1 ? "nobj" : "nctr")) << " = "
+                      << target << std::endl;
         }
     }
 }
@@ -129,8 +128,8 @@ POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj
         StopNotFound(file);
     unsigned ndvs = 0, nobj = 0, nctr = 0;
     ReadAsciiHeader(is, file, kdvs, kobj, kctr, ndvs, nobj, nctr);
-    POPULATION pop(file, static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
-                   0, false);
+    POPULATION pop(file, static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr), 0,
+                   false);
     INDIVIDUAL work(static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
                     nullptr);
     std::vector<double> obj(nobj), dvs(ndvs), ctr(nctr);
@@ -288,8 +287,9 @@ POPULATION read_population_b(const std::string& file) {
     int32_t counts[3] = {0, 0, 0};
     is.read(reinterpret_cast<char*>(counts), sizeof(counts));
     if (is.gcount() != static_cast<std::streamsize>(sizeof(counts)))
-        UTILS::Stop({"File " + file + " is too short to hold the 12-byte header of a binary "
-                                      "population file.",
+        UTILS::Stop({"File " + file +
+                         " is too short to hold the 12-byte header of a binary "
+                         "population file.",
                      "Program stopped!"});
     const int32_t nobj = counts[0], ndvs = counts[1], nctr = counts[2];
     if (nobj < 0 || ndvs < 0 || nctr < 0 || nobj > 100000000 || ndvs > 100000000 ||
@@ -321,8 +321,7 @@ POPULATION read_population_b(const std::string& file) {
         uint32_t rank = 0;
         double crowd = 0.0;
         std::memcpy(&rank, buffer.data() + nvalues * sizeof(double), sizeof(rank));
-        std::memcpy(&crowd, buffer.data() + nvalues * sizeof(double) + sizeof(rank),
-                    sizeof(crowd));
+        std::memcpy(&crowd, buffer.data() + nvalues * sizeof(double) + sizeof(rank), sizeof(crowd));
         std::copy(values.begin(), values.begin() + nobj, obj.begin());
         std::copy(values.begin() + nobj, values.begin() + nobj + ndvs, dvs.begin());
         std::copy(values.begin() + nobj + ndvs, values.end(), ctr.begin());
@@ -343,8 +342,8 @@ POPULATION read_population_b(const std::string& file) {
 POPULATION read_population_dvs(const std::string& file, unsigned int ndvs, unsigned int nobj,
                                unsigned int nctr) {
     std::cout << "> Reading DVS file: " << file << std::endl;
-    POPULATION pop(file, static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
-                   0, false);
+    POPULATION pop(file, static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr), 0,
+                   false);
     std::ifstream is(file);
     if (!is)
         StopNotFound(file);

@@ -66,8 +66,7 @@ void cout_convergence(const std::vector<INDIVIDUAL>& bestfits, unsigned index);
 void cout_convergence_header(unsigned nobj, std::string first_title);
 void write_convergence_file(const std::string& file, const std::vector<INDIVIDUAL>& bestfits,
                             unsigned index);
-void write_convergence_header_file(const std::string& file, unsigned nobj,
-                                   std::string first_title);
+void write_convergence_header_file(const std::string& file, unsigned nobj, std::string first_title);
 void append_convergence_file(const std::string& file, const std::vector<double>& values,
                              unsigned index);
 void append_convergence_file(const std::string& file, const std::vector<INDIVIDUAL>& bestfits,

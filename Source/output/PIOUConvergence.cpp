@@ -66,8 +66,7 @@ void write_convergence_file(const std::string& file, const std::vector<INDIVIDUA
 
 void write_convergence_header_file(const std::string& file, unsigned nobj,
                                    std::string first_title) {
-    WriteTo(file, false,
-            [&](std::ostream& os) { out_convergence_header(os, nobj, first_title); });
+    WriteTo(file, false, [&](std::ostream& os) { out_convergence_header(os, nobj, first_title); });
 }
 
 void append_convergence_file(const std::string& file, const std::vector<double>& values,
@@ -82,8 +81,7 @@ void append_convergence_file(const std::string& file, const std::vector<INDIVIDU
 
 void append_convergence_header_file(const std::string& file, unsigned nobj,
                                     std::string first_title) {
-    WriteTo(file, true,
-            [&](std::ostream& os) { out_convergence_header(os, nobj, first_title); });
+    WriteTo(file, true, [&](std::ostream& os) { out_convergence_header(os, nobj, first_title); });
 }
 
 void simplify_convergence_file(const std::string& input, const std::string& output) {

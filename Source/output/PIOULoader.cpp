@@ -196,8 +196,8 @@ void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned
         game->SetPlayers(players);
 }
 
-void load_input_json_file(OptimizationAlgorithm*& opt, GameAlgorithm*& /*game*/,
-                          unsigned& /*mode*/, std::vector<unsigned>& /*seeds*/) {
+void load_input_json_file(OptimizationAlgorithm*& opt, GameAlgorithm*& /*game*/, unsigned& /*mode*/,
+                          std::vector<unsigned>& /*seeds*/) {
     const std::string text = load_json_file();
     nlohmann::json root;
     try {

@@ -16,7 +16,9 @@ WriteData::WriteData()
       mAsciiExtension(".out"), mBinExtension(".bin"), mPlotsExtension("eps"),
       GnuplotTerminal("postscript eps enhanced color") {}
 
-void WriteData::LoadConfigFile() { LoadConfigFile("write.QERN"); }
+void WriteData::LoadConfigFile() {
+    LoadConfigFile("write.QERN");
+}
 
 void WriteData::LoadConfigFile(const std::string& file) {
     std::ifstream in(file);
@@ -99,8 +101,7 @@ void WriteData::LoadConfigFile(const std::string& file) {
         SetPlotOutput(kind);
 
     std::cout << "wdata.write_childs = " << (write_childs ? 1 : 0) << std::endl;
-    std::cout << "wdata.write_online_history_pareto = " << write_online_history_pareto
-              << std::endl;
+    std::cout << "wdata.write_online_history_pareto = " << write_online_history_pareto << std::endl;
     std::cout << "wdata.run_gnuplot = " << (run_gnuplot ? 1 : 0) << std::endl;
     std::cout << "wdata.report_iter = " << report_iter << std::endl;
     std::cout << "wdata.GnuplotTerminal = " << GnuplotTerminal << std::endl;
