@@ -273,29 +273,30 @@ void ConjugateGradient::SetWarningStepSize(double step) {
     mWarningStepSize = step;
 }
 
-void ConjugateGradient::SetMinDvs(const std::vector<double>& lower) {
-    if (lower.size() != ndvs)
-        UTILS::Stop({"ConjugateGradient: " + std::to_string(lower.size()) +
-                         " lower bounds given for " + std::to_string(ndvs) + " design variables.",
+namespace {
+// A bound list must have one entry per variable and keep every lower bound at
+// or below its upper bound (the other list may still be empty).
+void CheckBounds(const std::vector<double>& lower, const std::vector<double>& upper, size_t given,
+                 unsigned ndvs, const char* which) {
+    if (given != ndvs)
+        UTILS::Stop({"ConjugateGradient: " + std::to_string(given) + " " + which +
+                         " bounds given for " + std::to_string(ndvs) + " design variables.",
                      "Program stopped!"});
-    for (unsigned i = 0; i < ndvs && i < mMaxDvs.size(); ++i)
-        if (lower[i] > mMaxDvs[i])
+    for (size_t i = 0; i < lower.size() && i < upper.size(); ++i)
+        if (lower[i] > upper[i])
             UTILS::Stop({"ConjugateGradient: the lower bound of design variable " +
                              std::to_string(i) + " is above its upper bound.",
                          "Program stopped!"});
+}
+} // namespace
+
+void ConjugateGradient::SetMinDvs(const std::vector<double>& lower) {
+    CheckBounds(lower, mMaxDvs, lower.size(), ndvs, "lower");
     mMinDvs = lower;
 }
 
 void ConjugateGradient::SetMaxDvs(const std::vector<double>& upper) {
-    if (upper.size() != ndvs)
-        UTILS::Stop({"ConjugateGradient: " + std::to_string(upper.size()) +
-                         " upper bounds given for " + std::to_string(ndvs) + " design variables.",
-                     "Program stopped!"});
-    for (unsigned i = 0; i < ndvs && i < mMinDvs.size(); ++i)
-        if (mMinDvs[i] > upper[i])
-            UTILS::Stop({"ConjugateGradient: the lower bound of design variable " +
-                             std::to_string(i) + " is above its upper bound.",
-                         "Program stopped!"});
+    CheckBounds(mMinDvs, upper, upper.size(), ndvs, "upper");
     mMaxDvs = upper;
 }
 

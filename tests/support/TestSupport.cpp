@@ -177,4 +177,26 @@ std::string SourceDir() {
     return VESK_SOURCE_DIR;
 }
 
+int CountPlotStatements(const std::string& script) {
+    int n = 0;
+    for (const std::string& line : ReadLines(script))
+        if (line.rfind("plot ", 0) == 0)
+            ++n;
+    return n;
+}
+
+int PdfPages(const std::string& dir, const std::string& pdf) {
+    const RunResult info = RunCommand("pdfinfo " + ShellQuote(pdf), dir);
+    if (info.status != 0)
+        return -1;
+    for (const std::string& line : SplitLines(info.output)) {
+        std::istringstream words(line);
+        std::string key;
+        int pages = -1;
+        if (words >> key >> pages && key == "Pages:")
+            return pages;
+    }
+    return -1;
+}
+
 } // namespace testsupport

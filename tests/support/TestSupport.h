@@ -119,6 +119,10 @@ std::string MathcasesPath();
 std::string PluginsDir();
 std::string SourceDir();
 std::string ShellQuote(const std::string& text);
+// Lines of a gnuplot script that start a plot statement.
+int CountPlotStatements(const std::string& script);
+// Page count of a PDF file as pdfinfo reports it, or -1.
+int PdfPages(const std::string& dir, const std::string& pdf);
 
 } // namespace testsupport
 

@@ -19,10 +19,11 @@
 #include "output/WriteDataEA.h"
 #include "support/TestSupport.h"
 
+using testsupport::CountPlotStatements;
+using testsupport::PdfPages;
+
 using testsupport::RunCommand;
 using testsupport::ScopedCwd;
-using testsupport::ShellQuote;
-using testsupport::SplitLines;
 using testsupport::TempDir;
 
 namespace {
@@ -129,28 +130,6 @@ void WriteRunFiles(const Case& c, const WriteDataEA& out) {
         testsupport::WriteFile(out.GetBaselineFilename(), values + "\n");
         post_process_baseline(last, out);
     }
-}
-
-int CountPlotStatements(const std::string& script) {
-    int n = 0;
-    for (const std::string& line : testsupport::ReadLines(script))
-        if (line.rfind("plot ", 0) == 0)
-            ++n;
-    return n;
-}
-
-int PdfPages(const std::string& dir, const std::string& pdf) {
-    const auto info = RunCommand("pdfinfo " + ShellQuote(pdf), dir);
-    if (info.status != 0)
-        return -1;
-    for (const std::string& line : SplitLines(info.output)) {
-        std::istringstream words(line);
-        std::string key;
-        int pages = -1;
-        if (words >> key >> pages && key == "Pages:")
-            return pages;
-    }
-    return -1;
 }
 
 class GnuplotRun : public testing::TestWithParam<Case> {};
