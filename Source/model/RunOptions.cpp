@@ -1,0 +1,6 @@
+#include "model/RunOptions.h"
+
+RunOptions& GetRunOptions() {
+    static RunOptions options;
+    return options;
+}
