@@ -1,5 +1,6 @@
 // Entry of veskv2: banner, help text, option parsing and one of three modes
 // (help, population file conversion, optimisation), then the timing lines.
+#include <cmath>
 #include <ctime>
 #include <iostream>
 #include <string>
@@ -8,6 +9,8 @@
 #include <cxxopts.hpp>
 
 #include "app/Optimize.h"
+#include "model/INTU.h"
+#include "model/RunOptions.h"
 #include "model/UTILS.h"
 #include "output/PIOU.h"
 
@@ -61,7 +64,9 @@ int main(int argc, char** argv) {
         ("b,toBin", "To binary conversion population")
         ("a,toAscii", "To ascii conversion population")
         ("o,output_filename", "Output filename for file conversion", cxxopts::value<std::string>())
-        ("i,input_filename", "Input filename for file conversion", cxxopts::value<std::string>());
+        ("i,input_filename", "Input filename for file conversion", cxxopts::value<std::string>())
+        ("eval-timeout", "Time limit of one evaluation (s), 0 for none",
+         cxxopts::value<double>());
     // clang-format on
     std::cout << options.help() << std::endl;
 
@@ -82,6 +87,14 @@ int main(int argc, char** argv) {
                          "(comma-separated unsigned integers).",
                          "Program stopped!"});
     }
+    if (result.count("eval-timeout")) {
+        const double timeout = result["eval-timeout"].as<double>();
+        if (!(timeout >= 0.0) || !std::isfinite(timeout))
+            UTILS::Stop({"Command line not accepted: --eval-timeout needs a number of seconds, 0 "
+                         "or more (0 for no limit).",
+                         "Program stopped!"});
+        GetRunOptions().eval_timeout = timeout;
+    }
     if (result.count("help"))
         return 0;
 
@@ -92,6 +105,7 @@ int main(int argc, char** argv) {
             return 1;
     } else {
         std::cout << "Entering optimization mode." << std::endl;
+        INTU::Install();
         if (result.count("seeds"))
             for (unsigned seed : seeds)
                 std::cout << seed << std::endl;
@@ -99,5 +113,13 @@ int main(int argc, char** argv) {
                  result.count("game_restart") > 0);
     }
     EndSequence(elapsed, start_time);
+    if (INTU::Requested()) {
+        const int signal = INTU::Signal();
+        std::cout << "Run interrupted by " << INTU::SignalName(signal)
+                  << ": the result files hold what was evaluated so far; continue it with "
+                     "veskv2 --resume."
+                  << std::endl;
+        return 128 + signal;
+    }
     return 0;
 }

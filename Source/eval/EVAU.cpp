@@ -3,11 +3,14 @@
 #include <iostream>
 
 #include "eval/ADLL.h"
+#include "model/RunOptions.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteria.h"
+#include "output/PIOU.h"
 
 EVAU::EVAU(unsigned ndvs, unsigned nobj, unsigned nctr)
-    : mCriteriaMet(false), mObjEvals(0), mNdvs(ndvs), mNobj(nobj), mNctr(nctr) {}
+    : mCriteriaMet(false), mObjEvals(0), mFailed(0), mTimedOut(0), mNonZeroExits(0), mBatch(0),
+      mEvalTimeout(0.0), mNdvs(ndvs), mNobj(nobj), mNctr(nctr) {}
 
 void EVAU::Init(unsigned /*popsize*/) {}
 
@@ -64,4 +67,48 @@ bool EVAU::CheckCriteria(TerminationCriteria* criteria, const std::vector<INDIVI
         std::cout << "Termination criteria has been met" << std::endl;
     }
     return mCriteriaMet.load();
+}
+
+void EVAU::ApplyFailurePolicy(EvalResult& result) {
+    if (result.outcome == EvalOutcome::Ok) {
+        const std::string bad = PIOU::non_finite_value(result.obj, result.ctr);
+        if (bad.empty())
+            return;
+        result.outcome = EvalOutcome::Failed;
+        result.problem = "the analyser returned " + bad;
+    }
+    for (double& v : result.obj)
+        v = INDIVIDUAL::kWorst;
+    for (double& v : result.ctr)
+        v = -INDIVIDUAL::kWorst;
+}
+
+void EVAU::Account(const EvalResult& result, unsigned index) {
+    const std::string design =
+        "   Design " + std::to_string(index) + " of batch " + std::to_string(mBatch);
+    const std::string where = result.where.empty() ? "" : " (in " + result.where + ")";
+    switch (result.outcome) {
+    case EvalOutcome::Ok:
+        if (result.exit_code > 0) {
+            ++mNonZeroExits;
+            std::cout << design << ": " << result.problem << where << "." << std::endl;
+        }
+        return;
+    case EvalOutcome::TimedOut:
+        ++mTimedOut;
+        std::cout << design << " " << result.problem << where
+                  << ": its processes were ended and it gets the penalty." << std::endl;
+        break;
+    case EvalOutcome::Failed:
+        ++mFailed;
+        std::cout << design << " failed: " << result.problem << where << "." << std::endl;
+        break;
+    }
+    std::cout << "INF penalty applied!" << std::endl;
+    std::cout << "Consider checking analyzer robustness." << std::endl;
+}
+
+double EVAU::EffectiveTimeout() const {
+    const double line = GetRunOptions().eval_timeout;
+    return line > 0.0 ? line : mEvalTimeout;
 }

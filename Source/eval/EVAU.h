@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/EvalResult.h"
 #include "model/INDIVIDUAL.h"
 #include "model/POPULATION.h"
 #include "output/ConvergenceWriteManager.h"
@@ -33,6 +34,14 @@ public:
                             WriteData* out) = 0;
 
     unsigned GetObjEvals() const { return mObjEvals.load(); }
+    // Evaluations that failed, that were ended by the time limit, and whose
+    // command ended with a non-zero status but wrote complete results.
+    unsigned GetFailed() const { return mFailed.load(); }
+    unsigned GetTimedOut() const { return mTimedOut.load(); }
+    unsigned GetNonZeroExits() const { return mNonZeroExits.load(); }
+    // Wall-clock limit of one evaluation in seconds (0: none).
+    void SetEvalTimeout(double seconds) { mEvalTimeout = seconds; }
+    double GetEvalTimeout() const { return mEvalTimeout; }
     bool IsCriteriaMet() const { return mCriteriaMet.load(); }
     void SetNdvs(unsigned n) { mNdvs = n; }
     void SetNobj(unsigned n) { mNobj = n; }
@@ -61,9 +70,25 @@ protected:
                                    std::vector<double>& obj, std::vector<double>& ctr);
     // Asks the rule (once not yet met) and reports it; returns the flag.
     bool CheckCriteria(TerminationCriteria* criteria, const std::vector<INDIVIDUAL>* bestfits);
+    // The failure policy: an evaluation whose values are not all finite
+    // fails, and a failed design gets the penalty objectives and violated
+    // constraints, so it is never feasible.
+    static void ApplyFailurePolicy(EvalResult& result);
+    // Counts the outcome and tells the user about a failed, timed-out or
+    // unusual evaluation of design index of the current batch. Called in
+    // commit order, never by two threads at once.
+    void Account(const EvalResult& result, unsigned index);
+    // The time limit that applies: the command line's, else the unit's own.
+    double EffectiveTimeout() const;
 
     std::atomic<bool> mCriteriaMet;
     std::atomic<unsigned> mObjEvals;
+    std::atomic<unsigned> mFailed;
+    std::atomic<unsigned> mTimedOut;
+    std::atomic<unsigned> mNonZeroExits;
+    // Compute and ComputeInd calls so far; the batch the current one is.
+    unsigned mBatch;
+    double mEvalTimeout;
     std::vector<int> mOBjIds;
     std::vector<int> mDVsIds;
     unsigned mNdvs;

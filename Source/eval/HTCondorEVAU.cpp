@@ -157,14 +157,21 @@ bool HTCondorEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
         INDIVIDUAL& ind = pop[i];
         if (ind.IsComputed())
             continue;
-        std::vector<double> obj(pop.GetNobj(), 0.0);
-        std::vector<double> ctr(pop.GetNctr(), 0.0);
-        // A design whose job left no (or short) results gets the penalty.
+        EvalResult result;
+        result.evaluated = true;
+        result.obj.assign(pop.GetNobj(), 0.0);
+        result.ctr.assign(pop.GetNctr(), 0.0);
+        result.where = mJobs->GetInitialDir(static_cast<int>(i));
+        // A design whose job left no (or incomplete) results fails.
         if (cleared[i])
-            PIOU::read_eval_results(obj, ctr, mJobs->GetInitialDir(static_cast<int>(i)));
+            result.problem = PIOU::read_eval_results(result.obj, result.ctr, result.where);
         else
-            PIOU::apply_eval_penalty(obj);
-        ind.SetEval(obj, ctr);
+            result.problem = "its initial directory could not be prepared";
+        if (!result.problem.empty())
+            result.outcome = EvalOutcome::Failed;
+        ApplyFailurePolicy(result);
+        Account(result, i);
+        ind.SetEval(result.obj, result.ctr);
         ++mObjEvals;
         if (bestfits != nullptr)
             mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
@@ -172,6 +179,7 @@ bool HTCondorEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     if (out != nullptr && out->GetWriteChilds())
         pop.AppendComputedFile(out->GetChildsFilename(), out->GetWriteASCIIFormat(), false, true,
                                false);
+    ++mBatch;
     return CheckCriteria(criteria, bestfits);
 }
 

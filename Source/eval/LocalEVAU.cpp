@@ -4,12 +4,15 @@
 #include <omp.h>
 
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <thread>
 
 #include "eval/ADLL.h"
 #include "eval/SysCallADLL.h"
+#include "model/INTU.h"
 #include "model/UTILS.h"
 #include "output/PIOU.h"
 #include "output/PIOUConfig.h"
@@ -25,6 +28,10 @@ LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
     mArguments = PIOU::json_get<std::vector<std::string>>(block, "Arguments", {}, where);
     mEssentialFilesAndFolders =
         PIOU::json_get<std::vector<std::string>>(block, "mEssentialFilesAndFolders", {}, where);
+    mEvalTimeout = PIOU::json_get<double>(block, "EvalTimeout", 0.0, where);
+    if (!(mEvalTimeout >= 0.0) || !std::isfinite(mEvalTimeout))
+        PIOU::json_error(where + "/EvalTimeout",
+                         "expected a time limit in seconds (0 or more, 0 for none)");
     CheckAnalyzerType();
     for (size_t i = 0; i < mArguments.size(); ++i)
         std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
@@ -113,6 +120,7 @@ void LocalEVAU::Init(unsigned /*popsize*/) {
         if (mAnalyzerType == 1) {
             SysCallADLL* command = new SysCallADLL(mNdvs, mNobj, mNctr, mCommandFile);
             command->SetArguments(mArguments);
+            command->SetTimeout(EffectiveTimeout());
             command->SetEssentialFilesAndFolders(mEssentialFilesAndFolders);
             mAnalysers[0] = command;
         } else {
@@ -142,17 +150,36 @@ void LocalEVAU::Init(unsigned /*popsize*/) {
 }
 
 void LocalEVAU::Analyse(const INDIVIDUAL& ind, unsigned t, const std::vector<double>& eliteDVs,
-                        unsigned nobj, unsigned nctr, Result& result) const {
+                        unsigned nobj, unsigned nctr, EvalResult& result) const {
     std::vector<double> full_obj(mNobj, INDIVIDUAL::kWorst);
     result.ctr.assign(nctr, 0.0);
-    result.error = RunAnalyser(*mAnalysers[t], FullDesign(ind, eliteDVs), full_obj, result.ctr);
+    const auto start = std::chrono::steady_clock::now();
+    ADLL& analyser = *mAnalysers[t];
+    result.error = RunAnalyser(analyser, FullDesign(ind, eliteDVs), full_obj, result.ctr);
+    if (!result.error.empty())
+        return;
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (mAnalyzerType == 1) {
+        const EvalResult& run = static_cast<const SysCallADLL&>(analyser).LastResult();
+        result.outcome = run.outcome;
+        result.exit_code = run.exit_code;
+        result.problem = run.problem;
+        result.where = run.where;
+        result.interrupted = run.interrupted;
+    }
     result.obj = OwnObjectives(full_obj, nobj);
-    result.evaluated = result.error.empty();
+    ApplyFailurePolicy(result);
+    // A command ended because the run was interrupted produced nothing: the
+    // design stays unevaluated and is evaluated again when the run resumes.
+    result.evaluated = !result.interrupted;
 }
 
-void LocalEVAU::Commit(INDIVIDUAL& ind, const Result& result, TerminationCriteria* criteria,
-                       const std::vector<INDIVIDUAL>* bestfits, WriteData* out) {
+void LocalEVAU::Commit(INDIVIDUAL& ind, const EvalResult& result, unsigned index,
+                       TerminationCriteria* criteria, const std::vector<INDIVIDUAL>* bestfits,
+                       WriteData* out) {
     if (result.evaluated) {
+        Account(result, index);
         ind.SetEval(result.obj, result.ctr);
         ++mObjEvals;
 #pragma omp critical(convergence)
@@ -164,8 +191,11 @@ void LocalEVAU::Commit(INDIVIDUAL& ind, const Result& result, TerminationCriteri
                 mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
         }
     }
+    // A design that is still not computed (its evaluation was interrupted)
+    // has nothing to record.
+    if (ind.IsComputed())
 #pragma omp critical(childs_write)
-    AppendChild(ind, out);
+        AppendChild(ind, out);
 }
 
 void LocalEVAU::AppendChild(const INDIVIDUAL& ind, WriteData* out) const {
@@ -180,6 +210,7 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     const unsigned nobj = pop.GetNobj();
     const unsigned nctr = pop.GetNctr();
     const std::vector<INDIVIDUAL>* bestfits = pop.GetBestfitsPtr();
+    const unsigned evaluations_before = mObjEvals.load();
 
     // The analysers run in parallel, but their results are stored, counted,
     // checked against the stopping rule and appended to the children file in
@@ -190,24 +221,25 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     // thread finished first. A thread starts a design only within a window of
     // 2 x ncpu designs after the oldest one not yet committed, which bounds the
     // work done past the rule.
-    std::vector<Result> results(static_cast<size_t>(n));
+    std::vector<EvalResult> results(static_cast<size_t>(n));
     std::vector<char> ready(static_cast<size_t>(n), 0);
     std::atomic<int> next(0);
     std::atomic<bool> failed(false);
     std::string failure;
-    unsigned unused = 0;
+    unsigned extra = 0;
     const int window = 2 * mNcpu;
+    auto stopped = [&]() { return mCriteriaMet.load() || INTU::Requested() || failed.load(); };
     // Fatal conditions are found before or reported after the parallel loop:
     // ending the process while other threads run analysers is not safe.
     for (int i = 0; i < n; ++i)
         static_cast<void>(pop[static_cast<unsigned>(i)]);
 #pragma omp parallel for num_threads(mNcpu) schedule(dynamic, 1)
     for (int i = 0; i < n; ++i) {
-        while (i >= next.load() + window && !mCriteriaMet.load() && !failed.load())
+        while (i >= next.load() + window && !stopped())
             std::this_thread::yield();
-        if (mCriteriaMet.load() || failed.load())
+        if (stopped())
             continue;
-        Result& result = results[static_cast<size_t>(i)];
+        EvalResult& result = results[static_cast<size_t>(i)];
         const INDIVIDUAL& ind = pop[static_cast<unsigned>(i)];
         if (!ind.IsComputed())
             Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, nobj, nctr, result);
@@ -220,12 +252,16 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
             ready[static_cast<size_t>(i)] = 1;
             int k = next.load();
             for (; !failed.load() && k < n && ready[static_cast<size_t>(k)]; ++k) {
-                if (mCriteriaMet.load()) {
-                    if (results[static_cast<size_t>(k)].evaluated)
-                        ++unused;
-                    continue;
+                const EvalResult& done = results[static_cast<size_t>(k)];
+                // Past the rule (or an interruption) only real results are
+                // stored: the copies of evaluated designs that follow are not
+                // part of this batch any more.
+                if (mCriteriaMet.load() || INTU::Requested()) {
+                    if (!done.evaluated)
+                        continue;
+                    ++extra;
                 }
-                Commit(pop[static_cast<unsigned>(k)], results[static_cast<size_t>(k)], criteria,
+                Commit(pop[static_cast<unsigned>(k)], done, static_cast<unsigned>(k), criteria,
                        bestfits, out);
             }
             next.store(k);
@@ -233,48 +269,62 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     }
     if (failed.load())
         UTILS::Stop({failure, "Program stopped!"});
-    // Designs that finished after one that was skipped (the rule was met) are
-    // left uncommitted by the loop.
-    for (int k = next.load(); k < n; ++k)
-        if (ready[static_cast<size_t>(k)] && results[static_cast<size_t>(k)].evaluated)
-            ++unused;
-    if (unused > 0) {
-        // They were run, so they count; storing them would make the results
-        // depend on which threads happened to be busy when the rule was met.
-        mObjEvals += unused;
-        std::cout << "   " << unused
-                  << " evaluation(s) running when the stopping rule was met finished; they are "
-                     "counted but their results are not used, so that the run repeats exactly."
-                  << std::endl;
+    // Designs that finished after one that was never started (the rule was
+    // met) are stored after the others, in index order: a computed result is
+    // never thrown away.
+    for (int k = next.load(); k < n; ++k) {
+        const EvalResult& done = results[static_cast<size_t>(k)];
+        if (ready[static_cast<size_t>(k)] && done.evaluated) {
+            ++extra;
+            Commit(pop[static_cast<unsigned>(k)], done, static_cast<unsigned>(k), criteria,
+                   bestfits, out);
+        }
     }
+    UTILS::CheckWriteFailures();
+    if (extra > 0 && mCriteriaMet.load())
+        std::cout << "   " << extra
+                  << " evaluation(s) running when the stopping rule was met finished; their "
+                     "results are stored after the others."
+                  << std::endl;
+    // A batch that evaluated nothing still asks the rule: a time limit, for
+    // one, must end a run that no longer produces new designs.
+    if (mObjEvals.load() == evaluations_before)
+        CheckCriteria(criteria, bestfits);
     if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
         std::ofstream os(out->GetChildsFilename(), std::ios::app);
         if (os)
             PIOU::out_individual_header(os, pop, 20);
-        else
+        os.close();
+        if (!os)
             UTILS::WarnCannotWrite(out->GetChildsFilename());
     }
+    ++mBatch;
     return mCriteriaMet.load();
 }
 
 bool LocalEVAU::ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
                            const std::vector<int>& /*dvsIds*/, const std::vector<double>& eliteDVs,
                            WriteData* out) {
-    Result result;
-    if (!ind.IsComputed())
+    EvalResult result;
+    if (!ind.IsComputed() && !INTU::Requested())
         Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, ind.GetNobj(),
                 ind.GetNctr(), result);
     if (!result.error.empty())
         UTILS::Stop({result.error, "Program stopped!"});
 #pragma omp critical(term_criteria)
-    Commit(ind, result, criteria, ind.GetBestfitsPtr(), out);
-    if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
+    Commit(ind, result, 0, criteria, ind.GetBestfitsPtr(), out);
+    UTILS::CheckWriteFailures();
+    if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat() && ind.IsComputed()) {
 #pragma omp critical(childs_write)
         {
             std::ofstream os(out->GetChildsFilename(), std::ios::app);
             if (os)
                 PIOU::out_individual_header(os, ind, 20);
+            os.close();
+            if (!os)
+                UTILS::WarnCannotWrite(out->GetChildsFilename());
         }
     }
+    ++mBatch;
     return mCriteriaMet.load();
 }

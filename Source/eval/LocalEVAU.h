@@ -40,20 +40,15 @@ public:
 private:
     void CheckProcessors(unsigned ncpu);
     void CheckAnalyzerType() const;
-    // The analyser's results for one design, waiting to be committed.
-    struct Result {
-        bool evaluated = false;
-        std::string error; // the analyser broke its contract
-        std::vector<double> obj;
-        std::vector<double> ctr;
-    };
-    // Runs analyser t on ind (no shared state is touched).
+    // Runs analyser t on ind (no shared state is touched) and applies the
+    // failure policy to what it returned.
     void Analyse(const INDIVIDUAL& ind, unsigned t, const std::vector<double>& eliteDVs,
-                 unsigned nobj, unsigned nctr, Result& result) const;
+                 unsigned nobj, unsigned nctr, EvalResult& result) const;
     // Stores the results, counts the evaluation, asks the stopping rule, writes
     // the convergence line and appends the design to the children file.
-    void Commit(INDIVIDUAL& ind, const Result& result, TerminationCriteria* criteria,
-                const std::vector<INDIVIDUAL>* bestfits, WriteData* out);
+    void Commit(INDIVIDUAL& ind, const EvalResult& result, unsigned index,
+                TerminationCriteria* criteria, const std::vector<INDIVIDUAL>* bestfits,
+                WriteData* out);
     void AppendChild(const INDIVIDUAL& ind, WriteData* out) const;
 
     int mNcpu;

@@ -1,9 +1,22 @@
 #include "eval/OSAU.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "model/INTU.h"
 
 namespace OSAU {
 
@@ -167,6 +180,198 @@ int system_exec(const std::string& cmd) {
     if (!usable(cmd))
         return -1;
     return run("./" + shell_quote(cmd));
+}
+
+// ---- child processes ----
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A descriptor that becomes readable when the process ends (-1 where the
+// kernel has none; the caller then polls).
+int OpenPidFd(pid_t pid) {
+#ifdef SYS_pidfd_open
+    const long fd = ::syscall(SYS_pidfd_open, pid, 0);
+    if (fd >= 0) {
+        ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+        return static_cast<int>(fd);
+    }
+#endif
+    static_cast<void>(pid);
+    return -1;
+}
+
+// Waits until pid has ended, the deadline has passed or (when watch_interrupt)
+// a stop was requested. True when it ended; its status is then in status.
+bool WaitUntil(pid_t pid, int pidfd, Clock::time_point deadline, bool has_deadline,
+               bool watch_interrupt, int& status) {
+    auto reap = [&]() {
+        pid_t r;
+        do
+            r = ::waitpid(pid, &status, WNOHANG);
+        while (r < 0 && errno == EINTR);
+        return r == pid;
+    };
+    auto sleep_backoff = std::chrono::microseconds(50);
+    while (true) {
+        if (reap())
+            return true;
+        if (watch_interrupt && INTU::Requested())
+            return false;
+        int wait_ms = -1;
+        if (has_deadline) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return false;
+            wait_ms = static_cast<int>(std::min<long long>(left.count() + 1, 1 << 30));
+        }
+        if (pidfd >= 0) {
+            struct pollfd fds[2];
+            int n = 0;
+            fds[n++] = {pidfd, POLLIN, 0};
+            const int wake = watch_interrupt ? INTU::WakeFd() : -1;
+            if (wake >= 0)
+                fds[n++] = {wake, POLLIN, 0};
+            ::poll(fds, static_cast<nfds_t>(n), wait_ms);
+        } else {
+            // No process descriptor: poll the child with a growing pause, short
+            // at first so that quick commands are not slowed down.
+            std::this_thread::sleep_for(sleep_backoff);
+            if (sleep_backoff < std::chrono::milliseconds(10))
+                sleep_backoff *= 2;
+        }
+    }
+}
+
+// Ends the whole group of pid: SIGTERM, then SIGKILL once the leader has
+// ended or the grace has passed (members that ignore SIGTERM go as well).
+int EndGroup(pid_t pid, int pidfd, double grace) {
+    ::kill(-pid, SIGTERM);
+    int status = 0;
+    const auto deadline =
+        Clock::now() + std::chrono::microseconds(static_cast<long long>(grace * 1e6));
+    const bool ended = WaitUntil(pid, pidfd, deadline, true, false, status);
+    ::kill(-pid, SIGKILL);
+    if (!ended) {
+        pid_t r;
+        do
+            r = ::waitpid(pid, &status, 0);
+        while (r < 0 && errno == EINTR);
+    }
+    return status;
+}
+
+} // namespace
+
+std::vector<std::string> plain_words(const std::string& line) {
+    std::vector<std::string> words;
+    std::string word;
+    for (char ch : line) {
+        if (ch == ' ' || ch == '\t') {
+            if (!word.empty())
+                words.push_back(word);
+            word.clear();
+            continue;
+        }
+        const bool safe = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                          (ch >= '0' && ch <= '9') || ch == '_' || ch == '-' || ch == '.' ||
+                          ch == '/' || ch == '+' || ch == ',' || ch == ':' || ch == '@' ||
+                          ch == '%' || ch == '=';
+        if (!safe)
+            return {};
+        word += ch;
+    }
+    if (!word.empty())
+        words.push_back(word);
+    // A first word holding '=' is a variable assignment for the shell.
+    if (words.empty() || words[0].find('=') != std::string::npos)
+        return {};
+    return words;
+}
+
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& dir,
+                          double timeout, double grace) {
+    ProcessResult result;
+    if (argv.empty()) {
+        result.error = "no command";
+        return result;
+    }
+    for (const auto& arg : argv)
+        if (!usable(arg)) {
+            result.error = "a command word holds a NUL character";
+            return result;
+        }
+    // Everything the child needs is prepared before the fork: after vfork the
+    // child may only make system calls.
+    std::vector<char*> args;
+    for (const auto& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const char* volatile folder = dir.empty() ? nullptr : dir.c_str();
+    const pid_t parent = ::getpid();
+    volatile int child_errno = 0;
+    volatile bool in_folder = false;
+
+    const auto start = Clock::now();
+    // vfork: the child borrows this thread's memory until it calls exec, which
+    // makes starting a command cheap even from a large process.
+    const pid_t pid = ::vfork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        // The command must not outlive the thread that waits for it, even when
+        // the program is killed with SIGKILL.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        if (folder != nullptr && ::chdir(folder) != 0) {
+            child_errno = errno;
+            ::_exit(127);
+        }
+        in_folder = true;
+        ::execvp(args[0], args.data());
+        child_errno = errno;
+        ::_exit(127);
+    }
+    if (pid < 0) {
+        result.error = std::string("could not start a process: ") + std::strerror(errno);
+        return result;
+    }
+    // The parent also sets the group, so that it exists before any signal is
+    // sent to it whichever of the two runs first.
+    ::setpgid(pid, pid);
+    int status = 0;
+    if (child_errno != 0) {
+        ::waitpid(pid, &status, 0);
+        result.error = in_folder
+                           ? "could not run " + argv[0] + ": " + std::strerror(child_errno)
+                           : "could not enter folder " + dir + ": " + std::strerror(child_errno);
+        result.seconds = SecondsSince(start);
+        return result;
+    }
+    result.started = true;
+    const int pidfd = OpenPidFd(pid);
+    const bool has_deadline = timeout > 0.0;
+    const auto deadline =
+        start + std::chrono::microseconds(static_cast<long long>(has_deadline ? timeout * 1e6 : 0));
+    if (WaitUntil(pid, pidfd, deadline, has_deadline, true, status)) {
+        result.status = status;
+    } else {
+        if (INTU::Requested())
+            result.interrupted = true;
+        else
+            result.timed_out = true;
+        result.status = EndGroup(pid, pidfd, grace);
+    }
+    if (pidfd >= 0)
+        ::close(pidfd);
+    result.seconds = SecondsSince(start);
+    return result;
 }
 
 } // namespace OSAU

@@ -59,6 +59,30 @@ std::string shell_quote(const std::string& text);
 // or "could not be run".
 std::string status_text(int status);
 
+// How a child process started by run_process ended.
+struct ProcessResult {
+    bool started = false;     // false: it could not be started (error says why)
+    bool timed_out = false;   // its group was ended by the time limit
+    bool interrupted = false; // its group was ended because the run was asked to stop
+    int status = 0;           // its wait status
+    double seconds = 0.0;     // wall-clock time from start to end
+    std::string error;
+};
+// Runs argv (argv[0] is searched on PATH when it holds no '/') in folder dir
+// (empty: the current folder) as the leader of a new process group, and waits
+// for it. When it runs longer than timeout seconds (0: no limit), or when the
+// run is interrupted (INTU), the whole group receives SIGTERM and, after grace
+// seconds, SIGKILL, so that no process of the command outlives it. The child
+// also dies with the thread that waits for it, so a killed program leaves no
+// command running.
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& dir,
+                          double timeout, double grace = 2.0);
+// Splits a command line into words when the shell would take it as plain
+// words (no quotes, expansions, redirections, assignments or other
+// metacharacters): such a line can be started without a shell. Empty when the
+// line needs the shell.
+std::vector<std::string> plain_words(const std::string& line);
+
 } // namespace OSAU
 
 #endif

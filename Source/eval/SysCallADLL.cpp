@@ -1,6 +1,7 @@
 #include "eval/SysCallADLL.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -8,11 +9,12 @@
 #include <sstream>
 
 #include "eval/OSAU.h"
+#include "model/INDIVIDUAL.h"
 #include "model/UTILS.h"
 #include "output/PIOU.h"
 
 SysCallADLL::SysCallADLL(unsigned ndvs_, unsigned nobj_, unsigned nctr_, const std::string& command)
-    : ADLL(ndvs_, nobj_, nctr_), mCommand(command), mCommandWithArgs(command) {}
+    : ADLL(ndvs_, nobj_, nctr_), mCommand(command), mCommandWithArgs(command), mTimeout(0.0) {}
 
 SysCallADLL::~SysCallADLL() {
     if (!mWorkFolder.empty())
@@ -63,18 +65,63 @@ void SysCallADLL::CreateBatchFile(const std::string& tag) {
                      "command: " + command, "Program stopped!"});
 }
 
+void SysCallADLL::Fail(EvalOutcome outcome, const std::string& problem, std::vector<double>& obj,
+                       std::vector<double>& ctr) {
+    mLast.outcome = outcome;
+    mLast.problem = problem;
+    for (double& v : obj)
+        v = INDIVIDUAL::kWorst;
+    for (double& v : ctr)
+        v = -INDIVIDUAL::kWorst;
+}
+
 void SysCallADLL::EvalIndividual(const std::vector<double>& dvs, std::vector<double>& obj,
                                  std::vector<double>& ctr) {
+    mLast = EvalResult();
+    mLast.evaluated = true;
+    mLast.where = mWorkFolder;
     // Results of the previous design must not be taken for this one's when
-    // the command fails to write its own: they are removed first, and a
-    // design whose command cannot run (or leaves no results) gets the penalty.
-    if (!PIOU::clear_eval_results(mWorkFolder)) {
-        PIOU::apply_eval_penalty(obj);
-        return;
+    // the command fails to write its own: they are removed first.
+    if (!PIOU::clear_eval_results(mWorkFolder))
+        return Fail(EvalOutcome::Failed, "the previous result files could not be removed", obj,
+                    ctr);
+    if (!PIOU::write_eval_dvs(dvs, mWorkFolder))
+        return Fail(EvalOutcome::Failed, "Eval.DVs could not be written", obj, ctr);
+    // A command line of plain words runs without a shell, in the working
+    // folder, exactly as the batch file would run it; anything the shell must
+    // interpret goes through the batch file.
+    const std::vector<std::string> words = OSAU::plain_words(mCommandWithArgs);
+    const OSAU::ProcessResult run =
+        words.empty() ? OSAU::run_process({"/bin/sh", "./" + mBatchFile}, "", mTimeout)
+                      : OSAU::run_process(words, mWorkFolder, mTimeout);
+    mLast.seconds = run.seconds;
+    if (!run.started)
+        return Fail(EvalOutcome::Failed, run.error, obj, ctr);
+    if (run.interrupted) {
+        mLast.interrupted = true;
+        return Fail(EvalOutcome::Failed, "ended because the run was interrupted", obj, ctr);
     }
-    if (PIOU::write_eval_dvs(dvs, mWorkFolder))
-        OSAU::system_exec(mBatchFile);
-    PIOU::read_eval_results(obj, ctr, mWorkFolder);
+    if (run.timed_out) {
+        std::ostringstream text;
+        text << "timed out after " << mTimeout << " s";
+        return Fail(EvalOutcome::TimedOut, text.str(), obj, ctr);
+    }
+    if (WIFSIGNALED(run.status)) {
+        mLast.exit_code = 128 + WTERMSIG(run.status);
+        return Fail(EvalOutcome::Failed, "the command was " + OSAU::status_text(run.status), obj,
+                    ctr);
+    }
+    mLast.exit_code = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+    const std::string problem = PIOU::read_eval_results(obj, ctr, mWorkFolder);
+    if (!problem.empty()) {
+        const std::string status =
+            mLast.exit_code != 0 ? " (the command ended with " + OSAU::status_text(run.status) + ")"
+                                 : "";
+        return Fail(EvalOutcome::Failed, problem + status, obj, ctr);
+    }
+    if (mLast.exit_code != 0)
+        mLast.problem = "the command ended with " + OSAU::status_text(run.status) +
+                        " but wrote complete results, which are kept";
 }
 
 ADLL* SysCallADLL::Copy() const {
@@ -82,6 +129,7 @@ ADLL* SysCallADLL::Copy() const {
     copy->mArguments = mArguments;
     copy->mEssentialFilesAndFolders = mEssentialFilesAndFolders;
     copy->mCommandWithArgs = mCommandWithArgs;
+    copy->mTimeout = mTimeout;
     copy->Init();
     return copy;
 }

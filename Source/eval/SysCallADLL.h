@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "eval/ADLL.h"
+#include "eval/EvalResult.h"
 
 // An analyser that evaluates a design by running an external command. Each
 // instance owns a working folder and a batch file named after its address;
@@ -44,13 +45,27 @@ public:
     // working folder.
     ADLL* Copy() const override;
 
+    // Wall-clock limit of one run of the command in seconds (0: none).
+    void SetTimeout(double seconds) { mTimeout = seconds; }
+    double GetTimeout() const { return mTimeout; }
+    // How the last evaluation ended: its outcome, the command's exit code, the
+    // time it took, and what went wrong. A failed evaluation leaves the
+    // penalty values in obj and ctr.
+    const EvalResult& LastResult() const { return mLast; }
+
 private:
+    // Records a failure of the last evaluation and gives it the penalty values.
+    void Fail(EvalOutcome outcome, const std::string& problem, std::vector<double>& obj,
+              std::vector<double>& ctr);
+
     std::string mCommand;
     std::vector<std::string> mArguments;
     std::vector<std::string> mEssentialFilesAndFolders;
     std::string mWorkFolder;
     std::string mBatchFile;
     std::string mCommandWithArgs;
+    double mTimeout;
+    EvalResult mLast;
 };
 
 #endif

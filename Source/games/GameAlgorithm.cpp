@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "eval/LocalEVAU.h"
+#include "model/INTU.h"
 #include "model/UTILS.h"
 #include "optim/OptimizationAlgorithm.h"
 #include "optim/TerminationCriteria.h"
@@ -15,6 +16,7 @@
 namespace {
 
 const char* const kRestartFile = "game_restart.dat";
+const char* const kGameConvergenceFile = "convergence_eva.out";
 
 // Reads one map line: a count N, then N integers, the k-th being k when the
 // player owns global item k and 0 when it does not; stored 0-based (-1 = not
@@ -78,7 +80,7 @@ GameAlgorithm::GameAlgorithm(unsigned int nplayers, std::istream& in)
     INDIVIDUAL entry(static_cast<int>(gdvs), static_cast<int>(m), 0, nullptr);
     entry.SetObj(std::vector<double>(m, INDIVIDUAL::kWorst));
     mGameBestfits.assign(m, entry);
-    mGameConvergence.Init("convergence_eva.out", static_cast<unsigned>(m), "Evaluation");
+    mGameConvergence.Init(kGameConvergenceFile, static_cast<unsigned>(m), "Evaluation");
 }
 
 GameAlgorithm::~GameAlgorithm() {
@@ -212,12 +214,11 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
         mResume = true;
         ReadRestartInfo();
     }
-    for (OptimizationAlgorithm* player : mPlayers) {
-        player->InitEVAU();
-        player->InitializeChildsFile();
-        player->Initialize();
-        player->WriteConvergenceGenFile();
-    }
+    UTILS::CheckWritable(mWriteRestartFile
+                             ? std::vector<std::string>{kGameConvergenceFile, kRestartFile}
+                             : std::vector<std::string>{kGameConvergenceFile});
+    for (OptimizationAlgorithm* player : mPlayers)
+        player->StartRun(false);
     std::cout << std::endl << "LOOP BEGIN" << std::endl << std::endl;
     const unsigned nplayers = static_cast<unsigned>(mPlayers.size());
     unsigned epoch = 1;
@@ -230,32 +231,39 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
         d = 0;
         ++epoch;
     }
+    unsigned idle_turns = 0;
     while (true) {
         OptimizationAlgorithm* player = mPlayers[d];
         if (mWriteRestartFile)
             WriteRestartInfo(d);
-        player->IncrIter();
-        player->Generate();
-        player->Compute();
+        player->BeginIteration();
+        const unsigned evaluated = player->EvaluateBatch();
         bool met = false;
         if (mCriteria != nullptr &&
             mCriteria->CheckTerminationCriteria(GetGameObjEvals(), mGameBestfits)) {
             met = true;
             std::cout << "Termination criteria has been met" << std::endl;
         }
-        player->PostProcessInds();
-        player->WriteConvergenceGenFile();
-        WriteData* out = player->GetWriteData();
-        if (out->GetReportIter() != 0 && out->GetReportIterCounter() == out->GetReportIter()) {
-            std::cout << "-------------------------------------------" << std::endl;
-            elapsed = std::difftime(std::time(nullptr), static_cast<std::time_t>(start_time));
-            std::cout << "Time elapsed = ";
-            UTILS::out_seconds_in_hms(std::cout, elapsed) << std::endl;
-            std::cout << "Report from player " << d << ":" << std::endl;
-            player->PrintReportIter();
-            std::cout << std::endl;
-            out->ResetReportIterCounter();
+        // A game in which no player makes new designs any more would never
+        // reach an evaluation budget.
+        idle_turns = evaluated != 0 ? 0 : idle_turns + 1;
+        if (!met && idle_turns >= OptimizationAlgorithm::kMaxIdleBatches) {
+            met = true;
+            std::cout << "No new design in the last " << OptimizationAlgorithm::kMaxIdleBatches
+                      << " turns (every child repeats an evaluated design): the game ends here."
+                      << std::endl;
         }
+        if (!met && INTU::Requested())
+            met = true;
+        player->EndIteration();
+        RunProgress progress = player->Progress();
+        progress.evaluations = GetGameObjEvals();
+        progress.budget = mCriteria != nullptr ? mCriteria->EvaluationBudget() : 0;
+        const EvaluationCounts counts = GetEvaluationCounts();
+        progress.failed = counts.failed;
+        progress.timed_out = counts.timed_out;
+        player->ReportIfDue(elapsed, start_time, "",
+                            "Report from player " + std::to_string(d) + ":", progress);
         UpdateGameBestfits();
         WriteConvergenceEvaFile();
         if (met) {
@@ -271,6 +279,13 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
             ++epoch;
         }
     }
+}
+
+EvaluationCounts GameAlgorithm::GetEvaluationCounts() const {
+    EvaluationCounts counts;
+    for (const OptimizationAlgorithm* player : mPlayers)
+        counts += player->GetEvaluationCounts();
+    return counts;
 }
 
 void GameAlgorithm::Send(unsigned from, unsigned to) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/INDIVIDUAL.h"
+#include "optim/OptimizationAlgorithm.h"
 #include "output/ConvergenceWriteManager.h"
 
 class OptimizationAlgorithm;
@@ -30,6 +31,8 @@ public:
     void WriteRestartInfo(unsigned int player) const;
     void ReadRestartInfo();
     unsigned GetGameObjEvals() const;
+    // What the players' evaluation units did, summed.
+    EvaluationCounts GetEvaluationCounts() const;
     void WriteConvergenceEvaFile();
 
     unsigned GetNumPlayers() const { return static_cast<unsigned>(mPlayers.size()); }

@@ -1,19 +1,24 @@
 #include "model/UTILS.h"
 
+#include <fcntl.h>
+#include <omp.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <mutex>
-#include <set>
 
 namespace UTILS {
 
 namespace {
 bool gFatalThrows = false;
 std::mutex gWarnMutex;
-std::set<std::string>& WarnedFiles() {
-    static std::set<std::string> files;
-    return files;
+std::string& PendingWriteFailure() {
+    static std::string line;
+    return line;
 }
 } // namespace
 
@@ -38,12 +43,44 @@ bool FatalThrows() {
     return gFatalThrows;
 }
 
-void WarnCannotWrite(const std::string& file) {
+void WriteFailed(const std::string& file) {
+    const int error = errno;
+    const std::string line = "Could not write " + file + ": " +
+                             (error != 0 ? std::strerror(error) : "write failed") + ".";
+    if (omp_get_level() == 0)
+        Stop({line, "Program stopped!"});
     std::lock_guard<std::mutex> lock(gWarnMutex);
-    if (!WarnedFiles().insert(file).second)
-        return;
-    std::cout << "Warning: cannot open file " << file << " for writing; its results are not saved."
-              << std::endl;
+    if (PendingWriteFailure().empty())
+        PendingWriteFailure() = line;
+}
+
+void CheckWriteFailures() {
+    std::string line;
+    {
+        std::lock_guard<std::mutex> lock(gWarnMutex);
+        line.swap(PendingWriteFailure());
+    }
+    if (!line.empty())
+        Stop({line, "Program stopped!"});
+}
+
+void CheckWritable(const std::vector<std::string>& files) {
+    for (const std::string& file : files) {
+        if (file.empty())
+            continue;
+        int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0)
+                ::unlink(file.c_str());
+        }
+        if (fd < 0) {
+            const int error = errno;
+            Stop({"Cannot write the result file " + file + ": " + std::strerror(error) + ".",
+                  "Program stopped!"});
+        }
+        ::close(fd);
+    }
 }
 
 std::ostream& out_seconds_in_hms(std::ostream& os, double x) {

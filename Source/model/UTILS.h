@@ -24,10 +24,23 @@ public:
 void SetFatalThrows(bool throws);
 bool FatalThrows();
 
-// Prints one warning line naming a file that could not be opened for writing.
-// Each file name is reported once per process, so a file that fails on every
-// append of a long run does not flood the console.
-void WarnCannotWrite(const std::string& file);
+// Reports a result file that could not be opened, written or closed, with
+// the system's reason (errno at the time of the call): a lost result must
+// never go unnoticed. On the main thread the run stops at once ("Could not
+// write FILE: reason.", "Program stopped!"); inside a parallel region the
+// first failure is kept and CheckWriteFailures stops the run once the threads
+// have joined, because a worker thread must not end the process.
+void WriteFailed(const std::string& file);
+void CheckWriteFailures();
+// The former name of WriteFailed, kept for the writers that still call it.
+inline void WarnCannotWrite(const std::string& file) {
+    WriteFailed(file);
+}
+// Stops the run, naming the file and the reason, when one of files cannot be
+// written where it is (an existing file is opened for appending, a missing one
+// is created and removed again). Run before the first evaluation, so that
+// hours of evaluations are not spent on results that cannot be saved.
+void CheckWritable(const std::vector<std::string>& files);
 
 // Writes x seconds as "H hours M minutes S seconds."
 std::ostream& out_seconds_in_hms(std::ostream& os, double x);

@@ -1,12 +1,16 @@
 #include "optim/OptimizationAlgorithm.h"
 
+#include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
+#include <sstream>
 
 #include "eval/EVAU.h"
 #include "eval/HTCondorEVAU.h"
 #include "eval/LocalEVAU.h"
+#include "model/INTU.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteria.h"
 #include "output/PIOU.h"
@@ -111,6 +115,15 @@ unsigned OptimizationAlgorithm::GetObjEvals() const {
     return mEvau != nullptr ? mEvau->GetObjEvals() : 0;
 }
 
+EvaluationCounts& EvaluationCounts::operator+=(const EvaluationCounts& other) {
+    evaluations += other.evaluations;
+    replayed += other.replayed;
+    failed += other.failed;
+    timed_out += other.timed_out;
+    nonzero_exits += other.nonzero_exits;
+    return *this;
+}
+
 void OptimizationAlgorithm::Run(double& elapsed, long& start_time) {
     RequireEVAU();
     // Only the stopping rule ends a run; without one it would never end.
@@ -119,35 +132,137 @@ void OptimizationAlgorithm::Run(double& elapsed, long& start_time) {
                      "so it cannot be run.",
                      "Program stopped!"});
     std::cout << std::endl << "Run started" << std::endl << std::endl;
-    InitEVAU();
-    std::cout << std::endl << "InitEVAU done" << std::endl << std::endl;
-    InitializeChildsFile();
-    Initialize();
-    std::cout << std::endl << "Initialize done" << std::endl << std::endl;
-    WriteConvergenceGenFile();
+    StartRun();
     std::cout << std::endl << "LOOP BEGIN" << std::endl << std::endl;
     while (!done) {
-        IncrIter();
-        Generate();
-        if (!done) {
-            done = Compute();
-            PostProcessInds();
-            WriteConvergenceGenFile();
-        }
-        const unsigned report = mWriteData->GetReportIter();
-        if (report != 0 && mWriteData->GetReportIterCounter() == report) {
-            std::cout << "-------------------------------------------" << std::endl;
-            std::cout << "Finished iteration: " << iter << std::endl;
-            elapsed = std::difftime(std::time(nullptr), static_cast<std::time_t>(start_time));
-            std::cout << "Time elapsed = ";
-            UTILS::out_seconds_in_hms(std::cout, elapsed) << std::endl;
-            PrintReportIter();
-            std::cout << std::endl;
-            mWriteData->ResetReportIterCounter();
-        }
+        Step();
+        RunProgress progress = Progress();
+        ReportIfDue(elapsed, start_time, "Finished iteration: " + std::to_string(iter), "",
+                    progress);
     }
     std::cout << std::endl << "LOOP END" << std::endl;
     PostProcessOpt();
+}
+
+void OptimizationAlgorithm::StartRun(bool announce) {
+    UTILS::CheckWritable(mWriteData->OutputFiles());
+    InitEVAU();
+    if (announce)
+        std::cout << std::endl << "InitEVAU done" << std::endl << std::endl;
+    InitializeChildsFile();
+    Initialize();
+    if (announce)
+        std::cout << std::endl << "Initialize done" << std::endl << std::endl;
+    WriteConvergenceGenFile();
+}
+
+void OptimizationAlgorithm::BeginIteration() {
+    IncrIter();
+    Generate();
+    // An interruption during Generate (a line search evaluates as it goes)
+    // ends the run before the next batch starts.
+    if (INTU::Requested())
+        done = true;
+}
+
+unsigned OptimizationAlgorithm::EvaluateBatch() {
+    const unsigned before = GetObjEvals();
+    if (Compute())
+        done = true;
+    if (INTU::Requested())
+        done = true;
+    return GetObjEvals() - before;
+}
+
+void OptimizationAlgorithm::EndIteration() {
+    PostProcessInds();
+    WriteConvergenceGenFile();
+}
+
+void OptimizationAlgorithm::Step() {
+    BeginIteration();
+    if (done)
+        return;
+    if (EvaluateBatch() != 0) {
+        mIdleBatches = 0;
+    } else if (++mIdleBatches >= kMaxIdleBatches && !done) {
+        std::cout << "No new design in the last " << kMaxIdleBatches
+                  << " iterations (every child repeats an evaluated design): the run ends here."
+                  << std::endl;
+        done = true;
+    }
+    EndIteration();
+}
+
+RunProgress OptimizationAlgorithm::Progress() const {
+    RunProgress progress;
+    progress.iteration = iter;
+    progress.evaluations = GetObjEvals();
+    progress.budget = mCriteria != nullptr ? mCriteria->EvaluationBudget() : 0;
+    if (mEvau != nullptr) {
+        progress.failed = mEvau->GetFailed();
+        progress.timed_out = mEvau->GetTimedOut();
+    }
+    progress.has_front = FrontProgress(progress.front_size, progress.hypervolume);
+    return progress;
+}
+
+bool OptimizationAlgorithm::FrontProgress(unsigned& /*front_size*/, double& /*hypervolume*/) const {
+    return false;
+}
+
+EvaluationCounts OptimizationAlgorithm::GetEvaluationCounts() const {
+    EvaluationCounts counts;
+    if (mEvau != nullptr) {
+        counts.evaluations = mEvau->GetObjEvals();
+        counts.failed = mEvau->GetFailed();
+        counts.timed_out = mEvau->GetTimedOut();
+        counts.nonzero_exits = mEvau->GetNonZeroExits();
+    }
+    return counts;
+}
+
+namespace {
+// h:mm:ss, compact enough for the progress line.
+std::string Clock(double seconds) {
+    const unsigned long s = seconds > 0.0 ? static_cast<unsigned long>(seconds) : 0;
+    char text[48];
+    std::snprintf(text, sizeof(text), "%lu:%02lu:%02lu", s / 3600, (s / 60) % 60, s % 60);
+    return text;
+}
+} // namespace
+
+void OptimizationAlgorithm::ReportIfDue(double& elapsed, long start_time, const std::string& before,
+                                        const std::string& after, const RunProgress& given) {
+    const unsigned report = mWriteData->GetReportIter();
+    if (report == 0 || mWriteData->GetReportIterCounter() != report)
+        return;
+    std::cout << "-------------------------------------------" << std::endl;
+    if (!before.empty())
+        std::cout << before << std::endl;
+    elapsed = std::difftime(std::time(nullptr), static_cast<std::time_t>(start_time));
+    std::cout << "Time elapsed = ";
+    UTILS::out_seconds_in_hms(std::cout, elapsed) << std::endl;
+    if (!after.empty())
+        std::cout << after << std::endl;
+    // Everything a user watching a long run needs, on one line.
+    RunProgress progress = given;
+    progress.elapsed = elapsed;
+    std::ostringstream line;
+    line << "Progress: iteration " << progress.iteration << " | evaluations "
+         << progress.evaluations;
+    if (progress.budget != 0)
+        line << " of " << progress.budget;
+    line << " | failed " << progress.failed << " | timed out " << progress.timed_out
+         << " | elapsed " << Clock(progress.elapsed);
+    if (progress.has_front) {
+        line << " | front " << progress.front_size << " | hypervolume " << std::scientific
+             << std::setprecision(10) << progress.hypervolume;
+    }
+    std::cout << line.str() << std::endl;
+    PrintReportIter();
+    std::cout << std::endl;
+    mWriteData->ResetReportIterCounter();
 }
 
 void OptimizationAlgorithm::IncrIter() {

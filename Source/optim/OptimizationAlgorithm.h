@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -14,6 +15,29 @@
 class EVAU;
 class TerminationCriteria;
 class WriteData;
+
+// Where a run stands, for the one-line progress report.
+struct RunProgress {
+    unsigned iteration = 0;
+    unsigned evaluations = 0;
+    unsigned budget = 0; // 0: the stopping rule is not a budget of evaluations
+    unsigned failed = 0;
+    unsigned timed_out = 0;
+    double elapsed = 0.0;
+    bool has_front = false;
+    unsigned front_size = 0;
+    double hypervolume = 0.0;
+};
+
+// What the evaluation units of a run did, for the summary line at the end.
+struct EvaluationCounts {
+    unsigned evaluations = 0; // every evaluation counted by the units
+    unsigned replayed = 0;    // answered from the evaluation database
+    unsigned failed = 0;
+    unsigned timed_out = 0;
+    unsigned nonzero_exits = 0; // ended with a non-zero status, results kept
+    EvaluationCounts& operator+=(const EvaluationCounts& other);
+};
 
 // Base of every optimiser: dimensions, the children population handed to
 // evaluation, the evaluation unit, the stopping rule, the best-per-objective
@@ -34,6 +58,40 @@ public:
     virtual void SetWriteData(WriteData data) = 0;
     virtual void Inmigrate(const INDIVIDUAL& immigrant, const std::vector<unsigned>& ids);
     virtual void PrintReportIter();
+
+    // The steps of a run. Run strings them together; the game driver and the
+    // tests drive them one by one, so that every road goes through the same
+    // code.
+    // Checks that the result files can be written, prepares the evaluation
+    // unit and the children file, evaluates the initial designs and writes
+    // the first convergence line.
+    void StartRun(bool announce = true);
+    // The first half of an iteration: counts it and generates the children.
+    void BeginIteration();
+    // Evaluates the children; returns how many evaluations that took. The
+    // run is done once the stopping rule is met or the run is interrupted.
+    unsigned EvaluateBatch();
+    // The second half: post-processes the evaluated children and writes the
+    // convergence line.
+    void EndIteration();
+    // A whole iteration of a single optimiser: BeginIteration, and unless the
+    // optimiser finished in Generate, EvaluateBatch and EndIteration; a run
+    // that made no new design for kMaxIdleBatches iterations in a row ends.
+    void Step();
+    // Prints the report block when its interval has come round: before and
+    // after go before and after the elapsed-time line.
+    void ReportIfDue(double& elapsed, long start_time, const std::string& before,
+                     const std::string& after, const RunProgress& progress);
+    // This optimiser's own progress (its evaluations and stopping rule).
+    RunProgress Progress() const;
+    EvaluationCounts GetEvaluationCounts() const;
+    // Front size and hypervolume of the run so far, for the progress line;
+    // false when the optimiser keeps none.
+    virtual bool FrontProgress(unsigned& front_size, double& hypervolume) const;
+    // Iterations in a row that evaluated nothing after which a run ends: its
+    // optimiser no longer makes new designs (crossover and mutation off, every
+    // variable fixed, a swarm at rest).
+    static constexpr unsigned kMaxIdleBatches = 100;
 
     bool Compute();
     bool ComputeInd(INDIVIDUAL& ind);
@@ -100,6 +158,8 @@ protected:
     std::vector<unsigned> mGlobalDVsIds;
     std::vector<unsigned> mGlobalOBjIds;
     ConvergenceWriteManager mGenConvergence;
+    // Iterations in a row that evaluated nothing.
+    unsigned mIdleBatches = 0;
 
 private:
     void InitCommon();

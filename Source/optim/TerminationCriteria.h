@@ -13,6 +13,9 @@ public:
     virtual ~TerminationCriteria() = default;
     virtual bool CheckTerminationCriteria(unsigned evaluations,
                                           const std::vector<INDIVIDUAL>& bestfits) = 0;
+    // The number of evaluations after which the rule ends the run, shown in
+    // the progress line; 0 when the rule is not a budget of evaluations.
+    virtual unsigned EvaluationBudget() const { return 0; }
 };
 
 #endif

@@ -11,6 +11,7 @@ public:
     bool CheckTerminationCriteria(unsigned evaluations,
                                   const std::vector<INDIVIDUAL>& bestfits) override;
     unsigned GetMaxEvaluations() const { return mMaxEvaluations; }
+    unsigned EvaluationBudget() const override { return mMaxEvaluations; }
 
 private:
     unsigned mMaxEvaluations;

@@ -253,6 +253,11 @@ bool append_individual_ascii(const std::string& file, const INDIVIDUAL& ind) {
         return false;
     }
     out_individual_ascii(os, ind, 20);
+    os.close();
+    if (!os) {
+        UTILS::WarnCannotWrite(file);
+        return false;
+    }
     return true;
 }
 
@@ -263,6 +268,11 @@ bool append_individual_bin(const std::string& file, const INDIVIDUAL& ind) {
         return false;
     }
     out_individual_bin(os, ind);
+    os.close();
+    if (!os) {
+        UTILS::WarnCannotWrite(file);
+        return false;
+    }
     return true;
 }
 

@@ -94,14 +94,20 @@ bool write_eval_dvs(const std::vector<double>& dvs, const std::string& folder);
 // result file is still there afterwards.
 bool clear_eval_results(const std::string& folder);
 // Reads "Eval.individual" (and "Eval.constraint" when ctr is not empty) from
-// folder; a missing, short or malformed file gives every objective the
-// largest finite double with the penalty message. Returns the number of
-// errors met (0 when the results are complete).
-int read_eval_results(std::vector<double>& obj, std::vector<double>& ctr,
-                      const std::string& folder);
-// Sets every objective to the largest finite double and prints the penalty
-// message (constraints are left as they are).
-void apply_eval_penalty(std::vector<double>& obj);
+// folder into obj and ctr. Every value needed must be a whole number token
+// ("2garbage" is unreadable) with a finite value; extra content after the
+// values needed is ignored. Returns an empty text when the results are
+// complete, otherwise what is wrong, naming the file (values read before the
+// problem stay in the vectors).
+std::string read_eval_results(std::vector<double>& obj, std::vector<double>& ctr,
+                              const std::string& folder);
+// Sets every objective to the largest finite double and every constraint to
+// its negative, so that a design whose evaluation failed is never feasible and
+// never better than a design that was evaluated; prints the penalty message.
+void apply_eval_penalty(std::vector<double>& obj, std::vector<double>& ctr);
+// The first value of obj or ctr that is NaN or infinite, described ("objective
+// 2 is nan"); empty when all are finite.
+std::string non_finite_value(const std::vector<double>& obj, const std::vector<double>& ctr);
 
 // ---- run configuration ----
 void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned& mode,

@@ -152,3 +152,10 @@ std::string WriteData::GetObjName(unsigned i) const {
 std::string WriteData::GetChildsFilename() const {
     return mChildsBase + (mAsciiFormat ? mAsciiExtension : mBinExtension);
 }
+
+std::vector<std::string> WriteData::OutputFiles() const {
+    std::vector<std::string> files = {mConvergenceGenFile, mConvergenceEvaFile, mBestfitsFile};
+    if (write_childs)
+        files.push_back(GetChildsFilename());
+    return files;
+}

@@ -64,6 +64,9 @@ public:
     void SetParetoHistoryMode(int mode) { write_online_history_pareto = mode; }
     bool GetWriteParetoHistory() const { return write_childs && write_online_history_pareto != 0; }
     bool GetWriteOnlineHistoryPareto() const { return write_online_history_pareto == 2; }
+    // The result files a run with this configuration writes (checked for
+    // writability before the first evaluation).
+    virtual std::vector<std::string> OutputFiles() const;
 
 protected:
     static std::string Prefixed(unsigned index, const std::string& name);

@@ -22,3 +22,19 @@ std::string WriteDataEA::GetParentsFilename() const {
         return "";
     return mParentsBase + (GetWriteASCIIFormat() ? GetAsciiExtension() : GetBinExtension());
 }
+
+std::vector<std::string> WriteDataEA::OutputFiles() const {
+    std::vector<std::string> files = WriteData::OutputFiles();
+    files.push_back(GetGPFilenameWOExt() + ".gp");
+    files.push_back(GetParetoLastFilename());
+    if (GetWriteParetoHistory() || GetWriteOnlineHistoryPareto())
+        files.push_back(GetParetoHistFilename());
+    files.push_back(mInitialBufferFile);
+    files.push_back(mFirstParentsFile);
+    files.push_back(mLastChildFile);
+    if (GetWriteChilds())
+        files.push_back(GetParentsFilename());
+    if (GetBaseline())
+        files.push_back(mNonDominatedFile);
+    return files;
+}

@@ -23,6 +23,7 @@ public:
     void SetFirstParentsFilename(const std::string& f) { mFirstParentsFile = f; }
     // Base name plus the ASCII or binary extension; empty when the base is empty.
     std::string GetParentsFilename() const;
+    std::vector<std::string> OutputFiles() const override;
 
 private:
     std::string mInitialBufferFile;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/RunConfig.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;
@@ -29,48 +30,6 @@ std::string DataDir() {
 
 std::string StandIn() {
     return SourceDir() + "/tools/htcondor-local";
-}
-
-struct CommandRun {
-    unsigned ncpu = 1;
-    std::string command = "./bnh.sh";
-    std::vector<std::string> essentials;
-    unsigned popsize = 8;
-    unsigned evaluations = 40;
-};
-
-// input.QERN of a single LAMBDAMU run with an external command (two design
-// variables in [0, 5] x [0, 3], two objectives, two constraints), and a
-// write.QERN asking for the children file in ASCII and no plots.
-void WriteRunFiles(const std::string& dir, const CommandRun& run) {
-    std::ostringstream in;
-    in << "external_command_test\n"
-       << "1                      players\n"
-       << "0                      LAMBDAMU\n"
-       << "2                      ndvs\n"
-       << "2                      nobj\n"
-       << "2                      nctr\n"
-       << run.ncpu << "                      NCPU\n"
-       << "1                      analyser type: external command\n"
-       << run.command << "               command file\n"
-       << "0                      arguments\n"
-       << run.essentials.size() << "                      essential files and folders\n";
-    if (!run.essentials.empty()) {
-        for (const auto& e : run.essentials)
-            in << e << " ";
-        in << "\n";
-    }
-    in << run.popsize << "                      popsize\n"
-       << "0 " << run.popsize << "                    popinit, buffer size\n"
-       << "0.9                    pc\n"
-       << "0.5                    pm\n"
-       << "0 0                    steps\n"
-       << "0 0                    lower bounds\n"
-       << "5 3                    upper bounds\n"
-       << "0                      no objective names\n"
-       << "0 " << run.evaluations << "                   stopping rule: evaluations\n";
-    WriteFile(dir + "/input.QERN", in.str());
-    WriteFile(dir + "/write.QERN", "2\n1\n0\n0\n0\n");
 }
 
 void CopyData(const std::string& name, const std::string& dir) {

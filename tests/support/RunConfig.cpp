@@ -55,4 +55,35 @@ void WriteRun(const std::string& dir, const RunConfig& c, const std::string& wri
     WriteFile(dir + "/prob.dat", c.problem + "\n");
 }
 
+void WriteRunFiles(const std::string& dir, const CommandRun& run) {
+    std::ostringstream in;
+    in << "external_command_test\n"
+       << "1                      players\n"
+       << "0                      LAMBDAMU\n"
+       << "2                      ndvs\n"
+       << "2                      nobj\n"
+       << "2                      nctr\n"
+       << run.ncpu << "                      NCPU\n"
+       << "1                      analyser type: external command\n"
+       << run.command << "               command file\n"
+       << "0                      arguments\n"
+       << run.essentials.size() << "                      essential files and folders\n";
+    if (!run.essentials.empty()) {
+        for (const auto& e : run.essentials)
+            in << e << " ";
+        in << "\n";
+    }
+    in << run.popsize << "                      popsize\n"
+       << "0 " << run.popsize << "                    popinit, buffer size\n"
+       << run.pc << "                    pc\n"
+       << run.pm << "                    pm\n"
+       << "0 0                    steps\n"
+       << "0 0                    lower bounds\n"
+       << "5 3                    upper bounds\n"
+       << "0                      no objective names\n"
+       << "0 " << run.evaluations << "                   stopping rule: evaluations\n";
+    WriteFile(dir + "/input.QERN", in.str());
+    WriteFile(dir + "/write.QERN", "2\n1\n0\n0\n0\n");
+}
+
 } // namespace testsupport

@@ -38,6 +38,21 @@ std::string WriteQERN(int childs, int history, const std::string& baseline = "0"
 // Writes input.QERN, write.QERN and prob.dat into dir.
 void WriteRun(const std::string& dir, const RunConfig& c, const std::string& write_qern);
 
+// A single LAMBDAMU run whose analyser is an external command: two design
+// variables in [0, 5] x [0, 3], two objectives, two constraints.
+struct CommandRun {
+    unsigned ncpu = 1;
+    std::string command = "./bnh.sh";
+    std::vector<std::string> essentials;
+    unsigned popsize = 8;
+    unsigned evaluations = 40;
+    double pc = 0.9;
+    double pm = 0.5;
+};
+// Writes its input.QERN, and a write.QERN asking for the children file in
+// ASCII and no plots.
+void WriteRunFiles(const std::string& dir, const CommandRun& run);
+
 } // namespace testsupport
 
 #endif

@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 
+#include "eval/EVAU.h"
 #include "model/UTILS.h"
 #include "optim/ConjugateGradient.h"
 #include "optim/TerminationCriteriaNEvals.h"
@@ -381,16 +382,19 @@ TEST(ConjugateGradient, NonFiniteObjectivesNeverMakeTheSearchLoopForever) {
 }
 
 TEST(ConjugateGradient, ANonFiniteGradientGivesNoDirectionToMoveAlong) {
-    CgConfig c; // NaN everywhere but at the start x = 0: the gradient is NaN
-    GradientRun run(c, "unused", "nan_everywhere_but 0");
+    // NaN above x = 0: the design x + epsilon fails and gets the penalty, so
+    // the central difference overflows to infinity.
+    CgConfig c;
+    GradientRun run(c, "unused", "nan_above 0");
     run.Start();
-    EXPECT_TRUE(std::isnan(run.opt->GetGradient()[0]));
+    EXPECT_TRUE(std::isinf(run.opt->GetGradient()[0]));
+    EXPECT_EQ(run.opt->GetEVAU()->GetFailed(), 1u);
     run.Iteration();
     EXPECT_TRUE(run.opt->IsDone());
     EXPECT_NE(run.output.find("Search direction is not finite"), std::string::npos);
     EXPECT_EQ(run.opt->GetArgument()[0], 0.0);
 
-    GradientRun player(c, "unused", "nan_everywhere_but 0");
+    GradientRun player(c, "unused", "nan_above 0");
     testing::internal::CaptureStdout();
     player.opt->SetActiveGame({0}, {0}, 1, 1);
     testing::internal::GetCapturedStdout();

@@ -265,7 +265,7 @@ TEST(HTCondorEVAUTest, AJobWithoutResultsGetsThePenaltyNotTheLastGenerationsResu
     Captured([&] { unit.reset(); });
 }
 
-TEST(HTCondorEVAUTest, DesignsWhoseDirectoryCannotBePreparedGetThePenaltyAndNoJob) {
+TEST(HTCondorEVAUTest, DesignsWhoseDirectoryCannotBePreparedFailOrStopTheRun) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
     ScopedPathPrefix path(StandIn());
@@ -273,20 +273,27 @@ TEST(HTCondorEVAUTest, DesignsWhoseDirectoryCannotBePreparedGetThePenaltyAndNoJo
     auto unit = MakeUnit();
     const std::string tag = AddressText(unit.get());
     Captured([&] { unit->Init(3); });
-    fs::remove_all(tag + "condorInd1");
-    // A folder in the way of directory 2's result file.
+    // A folder in the way of directory 2's result file: that design fails
+    // and runs no job.
     fs::create_directories(tag + "condorInd2/Eval.individual/inside");
     Population p({{1, 2}, {3, 4}, {5, 6}});
     const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, nullptr); });
     EXPECT_TRUE(Answered(p.pop[0]));
-    EXPECT_EQ(p.pop[1].GetObj(), (std::vector<double>{kWorst, kWorst}));
+    EXPECT_TRUE(Answered(p.pop[1]));
     EXPECT_EQ(p.pop[2].GetObj(), (std::vector<double>{kWorst, kWorst}));
     EXPECT_EQ(unit->GetObjEvals(), 3u);
-    EXPECT_NE(console.find("cannot open file " + tag + "condorInd1/Eval.DVs"), std::string::npos);
+    EXPECT_EQ(unit->GetFailed(), 1u);
     EXPECT_NE(console.find("Could not remove the previous result file " + tag +
                            "condorInd2/Eval.individual."),
               std::string::npos);
-    EXPECT_NE(ReadFile(tag + "submit.condor").find("Queue index in (0)\n"), std::string::npos);
+    EXPECT_NE(ReadFile(tag + "submit.condor").find("Queue index in (0 1)\n"), std::string::npos);
+    // A directory that vanished cannot take the design: nothing of the batch
+    // could be saved, so the run stops naming it.
+    fs::remove_all(tag + "condorInd1");
+    Population q({{1, 2}, {3, 4}, {5, 6}});
+    const std::string out =
+        testsupport::FatalOutput([&] { unit->Compute(q.pop, nullptr, {}, {}, nullptr); });
+    EXPECT_NE(out.find("Could not write " + tag + "condorInd1/Eval.DVs"), std::string::npos) << out;
     Captured([&] { unit.reset(); });
 }
 

@@ -3,13 +3,16 @@
 // small shell scripts in a fresh temporary folder and checks what they were
 // given and what was read back.
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -188,6 +191,66 @@ TEST(SysCallADLLTest, EvalIndividualWritesTheDesignAndReadsTheResultsBack) {
     EXPECT_EQ(ReadFile("seen.DVs"), "1.2345678901e+05    1.0000000000e-300   ");
 }
 
+// Runs one design through a fresh analyser of the command cmd and returns
+// what it reported; obj and ctr receive the values it left.
+EvalResult EvalOnce(const std::string& cmd, unsigned nctr, std::vector<double>& obj,
+                    std::vector<double>& ctr, double timeout = 0.0) {
+    SysCallADLL a(1, 2, nctr, cmd);
+    a.SetTimeout(timeout);
+    a.Init();
+    obj.assign(2, 0.0);
+    ctr.assign(nctr, 0.0);
+    a.EvalIndividual({0.5}, obj, ctr);
+    return a.LastResult();
+}
+
+TEST(SysCallADLLTest, EveryKindOfBadResultFailsTheDesignWithThePenalty) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    struct Case {
+        const char* script;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"echo 1 2 > Eval.constraint\n", "Eval.individual is missing"},
+        {"echo 1.0 > Eval.individual\necho 4 5 > Eval.constraint\n",
+         "Eval.individual holds 1 values where 2 are needed"},
+        {"echo 1 2garbage > Eval.individual\necho 4 5 > Eval.constraint\n",
+         "Eval.individual holds \"2garbage\" where value 2 should be a number"},
+        {"echo 1.0 nan > Eval.individual\necho 4 5 > Eval.constraint\n",
+         "holds nan as value 2, which is not a finite number"},
+        {"echo 1e999 2 > Eval.individual\necho 4 5 > Eval.constraint\n",
+         "holds 1e999 as value 1, which is not a finite number"},
+        {"echo 1 2 > Eval.individual\n", "Eval.constraint is missing"},
+        {"echo 1 2 > Eval.individual\necho 4 -inf > Eval.constraint\n", "holds -inf as value 2"},
+        {"echo 1 2 > Eval.individual\necho 4 5 > Eval.constraint\nkill -SEGV $$\n",
+         "the command was killed by signal 11"},
+        {"exit 4\n", "Eval.individual is missing (the command ended with exit status 4)"}};
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string cmd = "./cmd" + std::to_string(n++) + ".sh";
+        WriteScript(dir.file(cmd), c.script);
+        std::vector<double> obj, ctr;
+        const EvalResult r = EvalOnce(cmd, 2, obj, ctr);
+        EXPECT_EQ(r.outcome, EvalOutcome::Failed) << c.script;
+        EXPECT_NE(r.problem.find(c.problem), std::string::npos) << r.problem;
+        // A failed design is never feasible and never better than another.
+        EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst})) << c.script;
+        EXPECT_EQ(ctr, (std::vector<double>{-kWorst, -kWorst})) << c.script;
+    }
+    // Complete results are kept whatever the exit status; the status is told.
+    WriteScript(dir.file("ok3.sh"), "echo 1 2 > Eval.individual\necho 4 5 > Eval.constraint\n"
+                                    "exit 3\n");
+    std::vector<double> obj, ctr;
+    const EvalResult r = EvalOnce("./ok3.sh", 2, obj, ctr);
+    EXPECT_EQ(r.outcome, EvalOutcome::Ok);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(obj, (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(ctr, (std::vector<double>{4.0, 5.0}));
+    // Without constraints the constraint file is never opened.
+    EXPECT_EQ(EvalOnce("./cmd5.sh", 0, obj, ctr).outcome, EvalOutcome::Ok);
+}
+
 TEST(SysCallADLLTest, AResultLeftByThePreviousDesignIsNeverReadAgain) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
@@ -199,91 +262,64 @@ TEST(SysCallADLLTest, AResultLeftByThePreviousDesignIsNeverReadAgain) {
     std::vector<double> obj(2, kWorst), ctr;
     a.EvalIndividual({0.25, 1.0}, obj, ctr);
     EXPECT_EQ(obj, (std::vector<double>{0.25, 1.0}));
-    obj.assign(2, kWorst);
-    const std::string out = Captured([&] { a.EvalIndividual({0.75, 2.0}, obj, ctr); });
+    a.EvalIndividual({0.75, 2.0}, obj, ctr);
     EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst}));
-    EXPECT_EQ(out, "File " + a.GetWorkFolder() +
-                       "/Eval.individual not found.\n"
-                       "INF penalty applied!\nConsider checking analyzer robustness.\n");
-    // The next answering design is read normally.
+    EXPECT_EQ(a.LastResult().problem, a.GetWorkFolder() + "/Eval.individual is missing");
     a.EvalIndividual({0.125, 3.0}, obj, ctr);
     EXPECT_EQ(obj, (std::vector<double>{0.125, 3.0}));
 }
 
-TEST(SysCallADLLTest, ShortOrMalformedResultsGiveEveryObjectiveThePenalty) {
+TEST(SysCallADLLTest, AHungCommandIsEndedWithEveryProcessOfItsGroup) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
-    WriteScript(dir.file("short.sh"), "echo 1.0 > Eval.individual\necho 4 5 > Eval.constraint\n");
-    WriteScript(dir.file("nan.sh"), "echo 1.0 nan > Eval.individual\n");
-    WriteScript(dir.file("huge.sh"), "echo 1e999 2 > Eval.individual\n");
-    {
-        SysCallADLL a(1, 2, 2, "./short.sh");
-        a.Init();
-        std::vector<double> obj(2, kWorst), ctr(2, 0.0);
-        const std::string out = Captured([&] { a.EvalIndividual({0.0}, obj, ctr); });
-        // The value read before the failure is overwritten too; the
-        // constraints stay as read.
-        EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst}));
-        EXPECT_EQ(ctr, (std::vector<double>{4.0, 5.0}));
-        EXPECT_EQ(out, "Failed extracting vector components\nINF penalty applied!\n"
-                       "Consider checking analyzer robustness.\n");
-    }
-    for (const char* cmd : {"./nan.sh", "./huge.sh"}) {
-        SysCallADLL a(1, 2, 0, cmd);
-        a.Init();
-        std::vector<double> obj(2, 0.0), ctr;
-        const std::string out = Captured([&] { a.EvalIndividual({0.0}, obj, ctr); });
-        EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst})) << cmd;
-        EXPECT_NE(out.find("INF penalty applied!"), std::string::npos) << cmd;
-    }
-}
-
-TEST(SysCallADLLTest, ConstraintsFileIsReadOnlyWhenTheProblemHasConstraints) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
-    WriteScript(dir.file("cmd.sh"), "echo 1 2 > Eval.individual\necho garbage > Eval.constraint\n");
-    WriteScript(dir.file("noctr.sh"), "echo 1 2 > Eval.individual\n");
-    {
-        SysCallADLL a(1, 2, 0, "./cmd.sh");
-        a.Init();
-        std::vector<double> obj(2, kWorst), ctr;
-        const std::string out = Captured([&] { a.EvalIndividual({0.0}, obj, ctr); });
-        EXPECT_EQ(obj, (std::vector<double>{1.0, 2.0}));
-        EXPECT_EQ(out, "");
-    }
-    {
-        // With constraints, a missing constraint file is a failed evaluation.
-        SysCallADLL a(1, 2, 1, "./noctr.sh");
-        a.Init();
-        std::vector<double> obj(2, kWorst), ctr(1, 0.0);
-        const std::string out = Captured([&] { a.EvalIndividual({0.0}, obj, ctr); });
-        EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst}));
-        EXPECT_NE(out.find("File " + a.GetWorkFolder() + "/Eval.constraint not found."),
-                  std::string::npos);
-    }
-}
-
-TEST(SysCallADLLTest, ACrashingCommandGivesThePenaltyAndTheNextDesignIsEvaluated) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
-    // Writes its answer, then dies on designs above 0.5 before finishing
-    // (a half-written file stands for what a crash leaves behind).
-    WriteScript(dir.file("cmd.sh"), "x=$(cat Eval.DVs)\n"
-                                    "if awk \"BEGIN { exit !($x > 0.5) }\"; then\n"
-                                    "  printf '7' > Eval.individual; kill -SEGV $$\n"
-                                    "fi\n"
-                                    "echo $x $x > Eval.individual\n");
-    SysCallADLL a(1, 2, 0, "./cmd.sh");
-    a.Init();
-    std::vector<double> obj(2, kWorst), ctr;
-    const std::string out = Captured([&] { a.EvalIndividual({0.75}, obj, ctr); });
+    // The command starts a child that ignores SIGTERM, then hangs.
+    WriteScript(dir.file("hang.sh"), "(trap '' TERM; sleep 100) &\necho $! > ../child.pid\n"
+                                     "echo $$ > ../shell.pid\nsleep 100\n");
+    std::vector<double> obj, ctr;
+    const auto start = std::chrono::steady_clock::now();
+    const EvalResult r = EvalOnce("./hang.sh", 1, obj, ctr, 0.5);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.outcome, EvalOutcome::TimedOut);
+    EXPECT_EQ(r.problem, "timed out after 0.5 s");
+    EXPECT_LT(seconds, 4.0);
     EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst}));
-    EXPECT_NE(out.find("INF penalty applied!"), std::string::npos);
-    a.EvalIndividual({0.25}, obj, ctr);
-    EXPECT_EQ(obj, (std::vector<double>{0.25, 0.25}));
+    EXPECT_EQ(ctr, (std::vector<double>{-kWorst}));
+    // A killed process lingers as a zombie until its new parent reaps it;
+    // only a process in any other state still runs.
+    auto running = [](int pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        std::getline(stat, text);
+        const size_t paren = text.rfind(')');
+        return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] != 'Z';
+    };
+    for (const char* file : {"child.pid", "shell.pid"}) {
+        const int pid = std::stoi(ReadFile(dir.file(file)));
+        for (int wait = 0; wait < 100 && running(pid); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_FALSE(running(pid)) << file << " " << pid << " is still running";
+    }
 }
 
-TEST(SysCallADLLTest, AVanishedWorkingFolderGivesThePenaltyWithoutRunningTheCommand) {
+TEST(SysCallADLLTest, WordsTheShellWouldInterpretStillGoThroughTheBatchFile) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    WriteScript(dir.file("args.sh"), "echo $# 7 > Eval.individual\n");
+    for (const auto& c : std::vector<std::pair<std::string, double>>{
+             {"plain -a b", 3.0}, {"\"a b\"", 1.0}, {"x > /dev/null", 1.0}, {"$(NDVS) y", 2.0}}) {
+        SysCallADLL a(1, 2, 0, "./args.sh");
+        Captured([&] {
+            a.SetArguments({c.first});
+            a.Init();
+        });
+        std::vector<double> obj(2, 0.0), ctr;
+        a.EvalIndividual({0.5}, obj, ctr);
+        EXPECT_EQ(obj[0], c.second) << c.first;
+    }
+}
+
+TEST(SysCallADLLTest, AVanishedWorkingFolderStopsTheRunWithoutRunningTheCommand) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
     WriteScript(dir.file("cmd.sh"), "echo 1 2 > Eval.individual\n");
@@ -291,11 +327,9 @@ TEST(SysCallADLLTest, AVanishedWorkingFolderGivesThePenaltyWithoutRunningTheComm
     a.Init();
     fs::remove_all(a.GetWorkFolder());
     std::vector<double> obj(2, 0.0), ctr;
-    const std::string out = Captured([&] { a.EvalIndividual({0.5}, obj, ctr); });
-    EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst}));
-    EXPECT_NE(out.find("cannot open file " + a.GetWorkFolder() + "/Eval.DVs"), std::string::npos)
+    const std::string out = testsupport::FatalOutput([&] { a.EvalIndividual({0.5}, obj, ctr); });
+    EXPECT_NE(out.find("Could not write " + a.GetWorkFolder() + "/Eval.DVs"), std::string::npos)
         << out;
-    EXPECT_NE(out.find("INF penalty applied!"), std::string::npos);
     // The batch file would have run the command here, in the current folder.
     EXPECT_FALSE(FileExists("Eval.individual"));
 }
@@ -312,8 +346,8 @@ TEST(SysCallADLLTest, AResultThatCannotBeRemovedIsNotReadAndTheCommandDoesNotRun
     const std::string out = Captured([&] { a.EvalIndividual({0.5}, obj, ctr); });
     EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst}));
     EXPECT_EQ(out, "Could not remove the previous result file " + a.GetWorkFolder() +
-                       "/Eval.individual.\nINF penalty applied!\n"
-                       "Consider checking analyzer robustness.\n");
+                       "/Eval.individual.\n");
+    EXPECT_EQ(a.LastResult().problem, "the previous result files could not be removed");
     EXPECT_FALSE(FileExists("runs"));
 }
 

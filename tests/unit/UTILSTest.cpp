@@ -1,6 +1,8 @@
 // Tests of the numeric helpers and the fatal-error and warning paths of UTILS.
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <unistd.h>
 
 #include <limits>
@@ -92,16 +94,40 @@ TEST(UTILSDeathTest, StopEndsTheProcessWithStatusOne) {
         ::testing::ExitedWithCode(1), "Something failed\nProgram stopped!\n");
 }
 
-TEST(UTILS, WarnCannotWriteWarnsOncePerFile) {
+TEST(UTILS, AWriteFailureStopsAtOnceOrOnceTheThreadsHaveJoined) {
+    errno = ENOSPC;
+    std::string out = testsupport::FatalOutput([] { UTILS::WriteFailed("a.out"); });
+    EXPECT_NE(out.find("Could not write a.out: No space left on device."), std::string::npos);
+    // A worker thread only records the failure; the first one is reported.
+    out = testsupport::FatalOutput([] {
+#pragma omp parallel num_threads(2)
+        {
+            errno = EROFS;
+            UTILS::WriteFailed("b.out");
+        }
+        UTILS::CheckWriteFailures();
+    });
+    EXPECT_EQ(testsupport::CountOccurrences(out, "Could not write b.out: Read-only file system."),
+              1)
+        << out;
     testing::internal::CaptureStdout();
-    UTILS::WarnCannotWrite("/no/such/dir/utils-test-a.out");
-    UTILS::WarnCannotWrite("/no/such/dir/utils-test-a.out");
-    UTILS::WarnCannotWrite("/no/such/dir/utils-test-b.out");
-    UTILS::WarnCannotWrite("/no/such/dir/utils-test-a.out");
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testsupport::SplitLines(out).size(), 2u) << out;
-    EXPECT_EQ(testsupport::CountOccurrences(out, "/no/such/dir/utils-test-a.out"), 1);
-    EXPECT_EQ(testsupport::CountOccurrences(out, "/no/such/dir/utils-test-b.out"), 1);
+    UTILS::CheckWriteFailures(); // nothing left over
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(UTILS, CheckWritableLeavesFilesAsTheyWereAndNamesTheFirstItCannotWrite) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.file("kept.out"), "data");
+    UTILS::CheckWritable({dir.file("kept.out"), dir.file("new.out")});
+    EXPECT_EQ(testsupport::ReadFile(dir.file("kept.out")), "data");
+    EXPECT_FALSE(testsupport::FileExists(dir.file("new.out")));
+    const std::string out = testsupport::FatalOutput([&] {
+        UTILS::CheckWritable({dir.file("kept.out"), dir.file("missing/x.out")});
+    });
+    EXPECT_NE(out.find("Cannot write the result file " + dir.file("missing/x.out") +
+                       ": No such file or directory."),
+              std::string::npos)
+        << out;
 }
 
 } // namespace

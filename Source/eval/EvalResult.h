@@ -1,0 +1,39 @@
+#ifndef VESK_EVAL_EVALRESULT_H
+#define VESK_EVAL_EVALRESULT_H
+
+#include <string>
+#include <vector>
+
+// How one evaluation ended. A failed or timed-out design gets the penalty
+// objectives and violated constraints, so it is never feasible.
+enum class EvalOutcome { Ok, Failed, TimedOut };
+
+// "ok", "failed" or "timed out".
+inline const char* OutcomeName(EvalOutcome outcome) {
+    switch (outcome) {
+    case EvalOutcome::Ok:
+        return "ok";
+    case EvalOutcome::Failed:
+        return "failed";
+    case EvalOutcome::TimedOut:
+        return "timed out";
+    }
+    return "unknown";
+}
+
+// What evaluating one design produced, before it is stored in the individual.
+struct EvalResult {
+    bool evaluated = false;   // an analyser ran (or its result was replayed)
+    bool interrupted = false; // the run was interrupted while it ran: nothing to store
+    std::vector<double> obj;
+    std::vector<double> ctr;
+    EvalOutcome outcome = EvalOutcome::Ok;
+    int exit_code = -1;   // exit status of the external command (128 + N when killed by
+                          // signal N); -1 when no command ran
+    double seconds = 0.0; // wall-clock time of the evaluation
+    std::string problem;  // why it failed (or what was unusual), for the console
+    std::string where;    // the folder or job that ran it, for the console
+    std::string error;    // a broken analyser contract: the run must stop
+};
+
+#endif
