@@ -3,6 +3,8 @@
 // wrote with the recorded manifest (tests/golden/README.md says when and how
 // to record it again).
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,8 +53,17 @@ TEST_P(GoldenFiles, ResultFilesAreByteIdentical) {
     std::string report;
     for (const std::string& d : differences)
         report += d + "\n";
-    EXPECT_TRUE(differences.empty()) << "result files of case " << GetParam()
-                                     << " differ (run folder kept with VESK_KEEP_TMP=1):\n"
+    if (!differences.empty()) {
+        // Keep the run folder: a difference that does not repeat can only be
+        // understood from the files it left.
+        const std::string kept = std::filesystem::temp_directory_path().string() +
+                                 "/vesk-golden-failure-" + GetParam() + "-" +
+                                 std::to_string(::getpid());
+        std::error_code ec;
+        std::filesystem::copy(run.file("run"), kept, std::filesystem::copy_options::recursive, ec);
+        report += "run folder kept in " + kept + "\n";
+    }
+    EXPECT_TRUE(differences.empty()) << "result files of case " << GetParam() << " differ:\n"
                                      << report;
 }
 
