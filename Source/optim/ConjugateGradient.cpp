@@ -54,12 +54,24 @@ double LimitBeta(double numerator, double denominator) {
     UTILS::Stop({"", first, method, problem, ""});
 }
 
-// Reads the whole of the first line of a file into a stream; stops when the
-// file cannot be opened.
-std::istringstream FirstLine(const std::string& file) {
+// A file the input block names; the run stops when it cannot be opened.
+std::ifstream OpenNamedFile(const std::string& file) {
     std::ifstream is(file);
     if (!is)
         UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
+    return is;
+}
+
+// The whole of a file, or of its first line, as a stream to extract from.
+std::istringstream WholeFile(const std::string& file) {
+    std::ifstream is = OpenNamedFile(file);
+    std::ostringstream all;
+    all << is.rdbuf();
+    return std::istringstream(all.str());
+}
+
+std::istringstream FirstLine(const std::string& file) {
+    std::ifstream is = OpenNamedFile(file);
     std::string line;
     std::getline(is, line);
     return std::istringstream(line);
@@ -89,48 +101,40 @@ ConjugateGradient::ConjugateGradient(std::istream& in)
     mChilds.SetBestfitsPtrToInds(&bestfits);
 
     std::cout << "mInitialArgument:" << std::endl;
-    INDIVIDUAL initial(n, static_cast<int>(nobj), static_cast<int>(nctr), &bestfits);
+    SetInitialIndividual(ReadInitialArgument(in));
+    ReadSettings(in);
+}
+
+INDIVIDUAL ConjugateGradient::ReadInitialArgument(std::istream& in) {
+    INDIVIDUAL initial(static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
+                       &bestfits);
     unsigned mode = 0;
     PIOU::read_value(in, mode,
                      "the initial-argument mode (0 values on the next line, 1 values file, "
                      "2 individual file)");
     PIOU::skip_line(in);
+    std::vector<double> x(ndvs, 0.0);
     if (mode == 0) {
         std::cout << "Initial argument in input.QERN" << std::endl;
-        std::vector<double> x(ndvs, 0.0);
         PIOU::read_values(in, x, "an initial design-variable value");
         PIOU::skip_line(in);
-        for (double v : x)
-            std::cout << v << std::endl;
-        initial.SetDvs(x);
     } else if (mode == 1) {
         std::string file;
         PIOU::read_value(in, file, "the name of the initial-argument file");
         PIOU::skip_line(in);
         std::cout << "Initial argument in " << file << std::endl;
-        std::istringstream values = [&file] {
-            std::ifstream is(file);
-            if (!is)
-                UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
-            std::ostringstream all;
-            all << is.rdbuf();
-            return std::istringstream(all.str());
-        }();
-        std::vector<double> x(ndvs, 0.0);
+        std::istringstream values = WholeFile(file);
         if (PIOU::extract_vector_components(values, x) != 0)
             UTILS::Stop({"File " + file + " must hold " + std::to_string(ndvs) +
                              " initial design-variable values separated by white space.",
                          "Program stopped!"});
-        for (double v : x)
-            std::cout << v << std::endl;
-        initial.SetDvs(x);
     } else if (mode == 2) {
         std::string file;
         PIOU::read_value(in, file, "the name of the initial-individual file");
         PIOU::skip_line(in);
         std::cout << "Initial individual in " << file << std::endl;
         std::istringstream line = FirstLine(file);
-        std::vector<double> obj(nobj, 0.0), x(ndvs, 0.0), ctr(nctr, 0.0);
+        std::vector<double> obj(nobj, 0.0), ctr(nctr, 0.0);
         // A starting design that cannot be read is not silently replaced by
         // the origin: the run stops and says what the line must hold.
         if (PIOU::extract_vector_components(line, obj) != 0 ||
@@ -143,10 +147,20 @@ ConjugateGradient::ConjugateGradient(std::istream& in)
                          "Program stopped!"});
         initial.SetDvs(x);
         initial.SetEval(obj, ctr);
+        return initial;
     } else {
         UTILS::Stop({"Initial argument mode not recognized!", "Program stopped!"});
     }
+    // Given values are echoed, one a line.
+    for (double v : x)
+        std::cout << v << std::endl;
+    initial.SetDvs(x);
+    return initial;
+}
 
+void ConjugateGradient::ReadSettings(std::istream& in) {
+    // Everything is read before anything is set: a line that cannot be read
+    // stops the run before the settings are echoed.
     int direction = 0, step_method = 0;
     double epsilon = 0.0, first_step = 0.0, tolerance = 0.0, warning_step = 0.0;
     std::vector<double> lower(ndvs, 0.0), upper(ndvs, 0.0);
@@ -169,7 +183,6 @@ ConjugateGradient::ConjugateGradient(std::istream& in)
     PIOU::read_values(in, upper, "a design-variable upper bound");
     PIOU::skip_line(in);
 
-    SetInitialIndividual(initial);
     SetSearchDirectionMethod(direction);
     SetOptimalStepSizeMethod(step_method);
     SetEpsilon(epsilon);

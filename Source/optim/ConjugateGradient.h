@@ -104,6 +104,12 @@ private:
     // Child 0 takes x, children 2i+1 and 2i+2 take x with epsilon added to
     // (subtracted from) variable i.
     void SetChildren(std::vector<double> x);
+    // The design read from the input block: given values, a file of values, or
+    // a file holding a whole evaluated individual.
+    INDIVIDUAL ReadInitialArgument(std::istream& in);
+    // The method and step settings and the bounds that follow the starting
+    // design in the input block.
+    void ReadSettings(std::istream& in);
     // Value of objective 0 at point + step * direction clipped to the bounds;
     // every call is one evaluation, which may update the record and sets stop
     // when it met the stopping rule.
