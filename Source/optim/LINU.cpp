@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <iostream>
 #include <limits>
+#include <utility>
 
 namespace LINU {
 
@@ -33,6 +34,14 @@ LineSearchResult Failure(const LineSearchSettings& s, bool& done,
         std::cout << line << std::endl;
     done = true;
     return {0.0, true};
+}
+
+// The first step, in the order given, whose value is below f0; 0 when none is.
+double FirstStepBelow(double f0, std::initializer_list<std::pair<double, double>> steps) {
+    for (const auto& step : steps)
+        if (step.second < f0)
+            return step.first;
+    return 0.0;
 }
 
 } // namespace
@@ -108,15 +117,7 @@ LineSearchResult golden_section_step(const LineFunction& f, const LineSearchSett
         }
         stalled = b - lo < width ? 0 : stalled + 1;
     }
-    if (f_lo < f0)
-        return {lo, false};
-    if (f_b < f0)
-        return {b, false};
-    if (f1 < f0)
-        return {x1, false};
-    if (f2 < f0)
-        return {x2, false};
-    return {0.0, false};
+    return {FirstStepBelow(f0, {{lo, f_lo}, {b, f_b}, {x1, f1}, {x2, f2}}), false};
 }
 
 LineSearchResult brent_step(const LineFunction& f, const LineSearchSettings& s, bool& done) {
@@ -224,17 +225,7 @@ LineSearchResult brent_step(const LineFunction& f, const LineSearchSettings& s, 
         }
         stalled = b - a < width ? 0 : stalled + 1;
     }
-    if (f_a < f0)
-        return {a, false};
-    if (f_b < f0)
-        return {b, false};
-    if (fv < f0)
-        return {v, false};
-    if (fw < f0)
-        return {w, false};
-    if (fx < f0)
-        return {x, false};
-    return {0.0, false};
+    return {FirstStepBelow(f0, {{a, f_a}, {b, f_b}, {v, fv}, {w, fw}, {x, fx}}), false};
 }
 
 } // namespace LINU

@@ -275,42 +275,19 @@ void ctp1(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
 }
 
 // CTP2 to CTP8: g = 1 + x2, f1 = x1, f2 = g(1 − √(f1/g)), or g(1 − f1/g) when
-// linear (CTP3), and the first constraint with the problem's parameters.
-void ctp(const Vec& dvs, bool linear, const CtpConstraint& k, Vec& obj, Vec& ctr) {
+// Linear (CTP3), and the first constraint with the problem's parameters K.
+template <bool Linear, const CtpConstraint& K>
+void ctp(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
     const double g = 1.0 + dvs[1];
     const double f1 = dvs[0];
-    const double f2 = linear ? g * (1.0 - f1 / g) : g * (1.0 - std::sqrt(f1 / g));
+    const double f2 = Linear ? g * (1.0 - f1 / g) : g * (1.0 - std::sqrt(f1 / g));
     obj[0] = f1;
     obj[1] = f2;
-    ctr[0] = ctp_constraint(k, f1, f2);
+    ctr[0] = ctp_constraint(K, f1, f2);
 }
 
-void ctp2(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
-    ctp(dvs, false, kCtp2, obj, ctr);
-}
-
-void ctp3(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
-    ctp(dvs, true, kCtp3, obj, ctr);
-}
-
-void ctp4(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
-    ctp(dvs, false, kCtp4, obj, ctr);
-}
-
-void ctp5(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
-    ctp(dvs, false, kCtp5, obj, ctr);
-}
-
-void ctp6(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
-    ctp(dvs, false, kCtp6, obj, ctr);
-}
-
-void ctp7(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
-    ctp(dvs, false, kCtp7, obj, ctr);
-}
-
-void ctp8(const Vec& dvs, unsigned, Vec& obj, Vec& ctr) {
-    ctp(dvs, false, kCtp6, obj, ctr);
+void ctp8(const Vec& dvs, unsigned n, Vec& obj, Vec& ctr) {
+    ctp<false, kCtp6>(dvs, n, obj, ctr);
     ctr[1] = ctp_constraint(kCtp8b, obj[0], obj[1]);
 }
 
@@ -483,12 +460,12 @@ const MyADLL::Problem* MyADLL::FindProblem(const std::string& name) {
         {{"SRN", "srn"}, Fixed(2), Fixed(2), 2, 1, srn},
         {{"TNK", "tnk"}, Fixed(2), Fixed(2), 2, 1, tnk},
         {{"CTP1", "ctp1"}, Fixed(2), Fixed(2), 2, 1, ctp1},
-        {{"CTP2", "ctp2"}, Fixed(2), Fixed(2), 1, 1, ctp2},
-        {{"CTP3", "ctp3"}, Fixed(2), Fixed(2), 1, 1, ctp3},
-        {{"CTP4", "ctp4"}, Fixed(2), Fixed(2), 1, 1, ctp4},
-        {{"CTP5", "ctp5"}, Fixed(2), Fixed(2), 1, 1, ctp5},
-        {{"CTP6", "ctp6"}, Fixed(2), Fixed(2), 1, 1, ctp6},
-        {{"CTP7", "ctp7"}, Fixed(2), Fixed(2), 1, 1, ctp7},
+        {{"CTP2", "ctp2"}, Fixed(2), Fixed(2), 1, 1, ctp<false, kCtp2>},
+        {{"CTP3", "ctp3"}, Fixed(2), Fixed(2), 1, 1, ctp<true, kCtp3>},
+        {{"CTP4", "ctp4"}, Fixed(2), Fixed(2), 1, 1, ctp<false, kCtp4>},
+        {{"CTP5", "ctp5"}, Fixed(2), Fixed(2), 1, 1, ctp<false, kCtp5>},
+        {{"CTP6", "ctp6"}, Fixed(2), Fixed(2), 1, 1, ctp<false, kCtp6>},
+        {{"CTP7", "ctp7"}, Fixed(2), Fixed(2), 1, 1, ctp<false, kCtp7>},
         {{"CTP8", "ctp8"}, Fixed(2), Fixed(2), 2, 1, ctp8},
         // The exponents divide by n − 2 and both sums need an index.
         {{"LZ09_F1", "lz09_f1"}, kN, Fixed(2), 0, 3, lz09_f1},
