@@ -38,9 +38,8 @@ ConvergenceWriteManager::~ConvergenceWriteManager() {
 }
 
 ConvergenceStaircase::WriteLine ConvergenceWriteManager::Append() const {
-    const std::string& file = mFile;
-    return [&file](const std::vector<double>& values, unsigned index) {
-        PIOU::append_convergence_file(file, values, index);
+    return [this](const std::vector<double>& values, unsigned index) {
+        PIOU::append_convergence_file(mFile, values, index);
     };
 }
 
