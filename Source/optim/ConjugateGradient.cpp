@@ -5,26 +5,15 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <limits>
 #include <sstream>
 
 #include "model/UTILS.h"
+#include "optim/LINU.h"
 #include "output/PIOU.h"
 #include "output/PIOUConfig.h"
 #include "output/PLOU.h"
 
 namespace {
-
-// (3 - sqrt(5)) / 2: the golden-section fraction of an interval.
-const double kGolden = 0.3819660112501051;
-const double kNotEvaluated = std::numeric_limits<double>::quiet_NaN();
-
-// A line search narrows its interval by a constant factor per trial in exact
-// arithmetic. In floating point the interval stops shrinking once it is a few
-// units in the last place wide, which a tolerance below that resolution would
-// never reach: after this many trials in a row without shrinking the search
-// ends as if the tolerance had been met.
-const unsigned kMaxStalledTrials = 3;
 
 double Dot(const std::vector<double>& a, const std::vector<double>& b) {
     double sum = 0.0;
@@ -65,12 +54,24 @@ double LimitBeta(double numerator, double denominator) {
     UTILS::Stop({"", first, method, problem, ""});
 }
 
-// Reads the whole of the first line of a file into a stream; stops when the
-// file cannot be opened.
-std::istringstream FirstLine(const std::string& file) {
+// A file the input block names; the run stops when it cannot be opened.
+std::ifstream OpenNamedFile(const std::string& file) {
     std::ifstream is(file);
     if (!is)
         UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
+    return is;
+}
+
+// The whole of a file, or of its first line, as a stream to extract from.
+std::istringstream WholeFile(const std::string& file) {
+    std::ifstream is = OpenNamedFile(file);
+    std::ostringstream all;
+    all << is.rdbuf();
+    return std::istringstream(all.str());
+}
+
+std::istringstream FirstLine(const std::string& file) {
+    std::ifstream is = OpenNamedFile(file);
     std::string line;
     std::getline(is, line);
     return std::istringstream(line);
@@ -100,48 +101,40 @@ ConjugateGradient::ConjugateGradient(std::istream& in)
     mChilds.SetBestfitsPtrToInds(&bestfits);
 
     std::cout << "mInitialArgument:" << std::endl;
-    INDIVIDUAL initial(n, static_cast<int>(nobj), static_cast<int>(nctr), &bestfits);
+    SetInitialIndividual(ReadInitialArgument(in));
+    ReadSettings(in);
+}
+
+INDIVIDUAL ConjugateGradient::ReadInitialArgument(std::istream& in) {
+    INDIVIDUAL initial(static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
+                       &bestfits);
     unsigned mode = 0;
     PIOU::read_value(in, mode,
                      "the initial-argument mode (0 values on the next line, 1 values file, "
                      "2 individual file)");
     PIOU::skip_line(in);
+    std::vector<double> x(ndvs, 0.0);
     if (mode == 0) {
         std::cout << "Initial argument in input.QERN" << std::endl;
-        std::vector<double> x(ndvs, 0.0);
         PIOU::read_values(in, x, "an initial design-variable value");
         PIOU::skip_line(in);
-        for (double v : x)
-            std::cout << v << std::endl;
-        initial.SetDvs(x);
     } else if (mode == 1) {
         std::string file;
         PIOU::read_value(in, file, "the name of the initial-argument file");
         PIOU::skip_line(in);
         std::cout << "Initial argument in " << file << std::endl;
-        std::istringstream values = [&file] {
-            std::ifstream is(file);
-            if (!is)
-                UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
-            std::ostringstream all;
-            all << is.rdbuf();
-            return std::istringstream(all.str());
-        }();
-        std::vector<double> x(ndvs, 0.0);
+        std::istringstream values = WholeFile(file);
         if (PIOU::extract_vector_components(values, x) != 0)
             UTILS::Stop({"File " + file + " must hold " + std::to_string(ndvs) +
                              " initial design-variable values separated by white space.",
                          "Program stopped!"});
-        for (double v : x)
-            std::cout << v << std::endl;
-        initial.SetDvs(x);
     } else if (mode == 2) {
         std::string file;
         PIOU::read_value(in, file, "the name of the initial-individual file");
         PIOU::skip_line(in);
         std::cout << "Initial individual in " << file << std::endl;
         std::istringstream line = FirstLine(file);
-        std::vector<double> obj(nobj, 0.0), x(ndvs, 0.0), ctr(nctr, 0.0);
+        std::vector<double> obj(nobj, 0.0), ctr(nctr, 0.0);
         // A starting design that cannot be read is not silently replaced by
         // the origin: the run stops and says what the line must hold.
         if (PIOU::extract_vector_components(line, obj) != 0 ||
@@ -154,10 +147,20 @@ ConjugateGradient::ConjugateGradient(std::istream& in)
                          "Program stopped!"});
         initial.SetDvs(x);
         initial.SetEval(obj, ctr);
+        return initial;
     } else {
         UTILS::Stop({"Initial argument mode not recognized!", "Program stopped!"});
     }
+    // Given values are echoed, one a line.
+    for (double v : x)
+        std::cout << v << std::endl;
+    initial.SetDvs(x);
+    return initial;
+}
 
+void ConjugateGradient::ReadSettings(std::istream& in) {
+    // Everything is read before anything is set: a line that cannot be read
+    // stops the run before the settings are echoed.
     int direction = 0, step_method = 0;
     double epsilon = 0.0, first_step = 0.0, tolerance = 0.0, warning_step = 0.0;
     std::vector<double> lower(ndvs, 0.0), upper(ndvs, 0.0);
@@ -180,7 +183,6 @@ ConjugateGradient::ConjugateGradient(std::istream& in)
     PIOU::read_values(in, upper, "a design-variable upper bound");
     PIOU::skip_line(in);
 
-    SetInitialIndividual(initial);
     SetSearchDirectionMethod(direction);
     SetOptimalStepSizeMethod(step_method);
     SetEpsilon(epsilon);
@@ -464,7 +466,7 @@ void ConjugateGradient::Generate() {
 
 double ConjugateGradient::EvaluateTrial(double step, const std::vector<double>& point,
                                         const std::vector<double>& direction,
-                                        std::vector<INDIVIDUAL>& record) {
+                                        std::vector<INDIVIDUAL>& record, bool& stop) {
     std::vector<double> x(ndvs, 0.0);
     for (unsigned i = 0; i < ndvs && i < point.size() && i < direction.size(); ++i)
         x[i] = point[i] + step * direction[i];
@@ -476,50 +478,31 @@ double ConjugateGradient::EvaluateTrial(double step, const std::vector<double>& 
                      &record);
     trial.SetDvs(x);
     if (ComputeInd(trial))
-        SetDone(true);
+        stop = true;
     return trial.GetObj(0);
 }
 
-bool ConjugateGradient::Bracket(double initialStep, double currentValue,
-                                const std::vector<double>& point,
-                                const std::vector<double>& direction, double warningStep,
-                                std::vector<INDIVIDUAL>& record, double& step, double& value) {
-    // A step of 0 would never grow; the first step size replaces it.
-    step = initialStep > 0.0 && std::isfinite(initialStep) ? initialStep : mFirstStepSize;
-    value = EvaluateTrial(step, point, direction, record);
-    double improving = 0.0;
-    while (value < currentValue) {
-        improving = step;
-        // Once the stopping rule is met no further trial is evaluated: the
-        // search ends with the last improving step.
-        if (IsDone()) {
-            step = improving;
-            return false;
-        }
-        step = 2.0 * step;
-        if (warningStep <= step) {
-            step = mFirstStepSize;
-            return false;
-        }
-        value = EvaluateTrial(step, point, direction, record);
-    }
-    if (IsDone()) {
-        step = improving;
-        return false;
-    }
-    return true;
-}
-
-double ConjugateGradient::LineSearchFailure(const std::vector<std::string>& lines) {
-    if (IsActiveGame()) {
-        std::cout << "Returning initial step size" << std::endl;
+double ConjugateGradient::SearchLine(OptimalStepSizeMethod method, double initialStep,
+                                     double currentValue, const std::vector<double>& point,
+                                     const std::vector<double>& direction, double warningStep,
+                                     double tolerance, std::vector<INDIVIDUAL>& record) {
+    // The search sees the run's done flag through a copy that the trials and
+    // the search set, and that is handed back when the search ends.
+    bool stop = IsDone();
+    const LINU::LineFunction along = [&](double step) {
+        return EvaluateTrial(step, point, direction, record, stop);
+    };
+    const LINU::LineSearchSettings settings{initialStep, currentValue,   warningStep,
+                                            tolerance,   mFirstStepSize, IsActiveGame()};
+    const LINU::LineSearchResult result = method == GoldenSection
+                                              ? LINU::golden_section_step(along, settings, stop)
+                                              : LINU::brent_step(along, settings, stop);
+    if (stop)
+        SetDone(true);
+    // A player whose search failed goes on with the first step size.
+    if (result.failed && IsActiveGame())
         mOptimalStepSize = mFirstStepSize;
-        return mFirstStepSize;
-    }
-    for (const std::string& line : lines)
-        std::cout << line << std::endl;
-    SetDone(true);
-    return 0.0;
+    return result.step;
 }
 
 double ConjugateGradient::GetGoldenSectionOptimalStepSize(double initialStep, double currentValue,
@@ -527,57 +510,8 @@ double ConjugateGradient::GetGoldenSectionOptimalStepSize(double initialStep, do
                                                           std::vector<double> direction,
                                                           double warningStep, double tolerance,
                                                           std::vector<INDIVIDUAL>& record) {
-    const double f0 = currentValue;
-    double b = 0.0, f_b = 0.0;
-    if (!Bracket(initialStep, f0, point, direction, warningStep, record, b, f_b))
-        return b;
-
-    double lo = 0.0, f_lo = f0;
-    double x1 = kGolden * b, f1 = EvaluateTrial(x1, point, direction, record);
-    double x2 = b - kGolden * b,
-           f2 = IsDone() ? kNotEvaluated : EvaluateTrial(x2, point, direction, record);
-    unsigned stalled = 0;
-    while (!IsDone() && b - lo > tolerance && stalled < kMaxStalledTrials) {
-        const double width = b - lo;
-        const double m_lo = std::min({f_lo, f1, f2});
-        const double m_b = std::min({f_b, f1, f2});
-        if ((f1 <= f2 && m_lo <= f_b) || f_lo <= m_b) {
-            // The minimum lies in [lo, x2].
-            const double p = lo + (x2 - lo) * kGolden;
-            b = x2;
-            f_b = f2;
-            x2 = x1;
-            f2 = f1;
-            x1 = p;
-            f1 = EvaluateTrial(p, point, direction, record);
-        } else if ((f1 < f2 || f_lo < m_b) && m_lo < f_b) {
-            // Only reachable when some value is not a number.
-            return LineSearchFailure(
-                {"", "Error: ConjugateGradient class.",
-                 "double GetGoldenSectionStepSize "
-                 "(double, double, Vector<double>, Vector<double>, double) method.",
-                 "Unable to find were the minimum is."});
-        } else {
-            // The minimum lies in [x1, b].
-            const double p = b - (b - x1) * kGolden;
-            lo = x1;
-            f_lo = f1;
-            x1 = x2;
-            f1 = f2;
-            x2 = p;
-            f2 = EvaluateTrial(p, point, direction, record);
-        }
-        stalled = b - lo < width ? 0 : stalled + 1;
-    }
-    if (f_lo < f0)
-        return lo;
-    if (f_b < f0)
-        return b;
-    if (f1 < f0)
-        return x1;
-    if (f2 < f0)
-        return x2;
-    return 0.0;
+    return SearchLine(GoldenSection, initialStep, currentValue, point, direction, warningStep,
+                      tolerance, record);
 }
 
 double ConjugateGradient::GetBrentMethodOptimalStepSize(double initialStep, double currentValue,
@@ -585,121 +519,8 @@ double ConjugateGradient::GetBrentMethodOptimalStepSize(double initialStep, doub
                                                         std::vector<double> direction,
                                                         double warningStep, double tolerance,
                                                         std::vector<INDIVIDUAL>& record) {
-    const double f0 = currentValue;
-    double b = 0.0, f_b = 0.0;
-    if (!Bracket(initialStep, f0, point, direction, warningStep, record, b, f_b))
-        return b;
-
-    double a = 0.0, f_a = f0;
-    double x = kGolden * b;
-    double fx = EvaluateTrial(x, point, direction, record);
-    // The search below keeps x as the best point found and moves the ends
-    // toward it, which assumes that x is better than both ends. When the first
-    // interior point is not better than the start of the line, the minimum
-    // lies in [0, x]: the bracket is narrowed to it until an interior point is
-    // better. Otherwise the search can settle in a worse valley further along
-    // the line and report that no step improves, although the direction is a
-    // descent direction.
-    unsigned stalled = 0;
-    while (!IsDone() && !(fx < f0) && b - a > tolerance && stalled < kMaxStalledTrials) {
-        const double width = b - a;
-        b = x;
-        f_b = fx;
-        x = kGolden * b;
-        fx = EvaluateTrial(x, point, direction, record);
-        stalled = b - a < width ? 0 : stalled + 1;
-    }
-    double w = x, fw = fx, v = x, fv = fx;
-
-    // Parabolic steps need not shrink the interval by a fixed factor, so the
-    // search also ends after ten times the trials that golden sections alone
-    // would need to reach the tolerance (a bound no regular search comes near).
-    const double needed = std::log((b - a) / tolerance) / std::log(1.0 / (1.0 - kGolden));
-    const double limit = 100.0 + 10.0 * (std::isfinite(needed) && needed > 0.0 ? needed : 0.0);
-    double trials = 0.0;
-    stalled = 0;
-    while (!IsDone() && b - a > tolerance && stalled < kMaxStalledTrials) {
-        if (++trials > limit) {
-            std::cout << "Warning: line search stopped after " << limit
-                      << " trial steps before narrowing the step to the tolerance." << std::endl;
-            break;
-        }
-        const double width = b - a;
-        double u = 0.0;
-        bool golden = x == w || v == w || x == v;
-        if (!golden) {
-            double p[3] = {v, w, x};
-            std::sort(p, p + 3);
-            double q[3] = {0.0, 0.0, 0.0};
-            for (int i = 0; i < 3; ++i) {
-                if (p[i] == v)
-                    q[i] = fv;
-                else if (p[i] == w)
-                    q[i] = fw;
-                else if (p[i] == x)
-                    q[i] = fx;
-                else
-                    return LineSearchFailure(
-                        {"", "Error: ConjugateGradient class.",
-                         "double getBrentMethodOptimalStepSize",
-                         "(double, double, Vector<double>, Vector<double>) method.",
-                         "Unable to construct step size and evaluation vectors right."});
-            }
-            u = 0.5 *
-                ((p[2] * p[2] - p[1] * p[1]) * q[0] + (p[1] * p[1] - p[0] * p[0]) * q[2] +
-                 (p[0] * p[0] - p[2] * p[2]) * q[1]) /
-                ((p[2] - p[1]) * q[0] + (p[1] - p[0]) * q[2] + (p[0] - p[2]) * q[1]);
-            // Outside the open interval (or not a number): golden step instead.
-            golden = !(u > a && u < b);
-        }
-        if (golden)
-            u = x <= (a + b) / 2.0 ? x + (b - x) * kGolden : x - (x - a) * kGolden;
-        const double fu = EvaluateTrial(u, point, direction, record);
-        if (fu < fx) {
-            if (u < x) {
-                b = x;
-                f_b = fx;
-            } else {
-                a = x;
-                f_a = fx;
-            }
-            v = w;
-            fv = fw;
-            w = x;
-            fw = fx;
-            x = u;
-            fx = fu;
-        } else {
-            if (u < x) {
-                a = u;
-                f_a = fu;
-            } else {
-                b = u;
-                f_b = fu;
-            }
-            if (fu < fw || w == x) {
-                v = w;
-                fv = fw;
-                w = u;
-                fw = fu;
-            } else if (fu < fv || v == x || v == w) {
-                v = u;
-                fv = fu;
-            }
-        }
-        stalled = b - a < width ? 0 : stalled + 1;
-    }
-    if (f_a < f0)
-        return a;
-    if (f_b < f0)
-        return b;
-    if (fv < f0)
-        return v;
-    if (fw < f0)
-        return w;
-    if (fx < f0)
-        return x;
-    return 0.0;
+    return SearchLine(BrentMethod, initialStep, currentValue, point, direction, warningStep,
+                      tolerance, record);
 }
 
 // ---- reports, results and games ----

@@ -104,19 +104,23 @@ private:
     // Child 0 takes x, children 2i+1 and 2i+2 take x with epsilon added to
     // (subtracted from) variable i.
     void SetChildren(std::vector<double> x);
+    // The design read from the input block: given values, a file of values, or
+    // a file holding a whole evaluated individual.
+    INDIVIDUAL ReadInitialArgument(std::istream& in);
+    // The method and step settings and the bounds that follow the starting
+    // design in the input block.
+    void ReadSettings(std::istream& in);
     // Value of objective 0 at point + step * direction clipped to the bounds;
-    // every call is one evaluation, which may update the record and end the run.
+    // every call is one evaluation, which may update the record and sets stop
+    // when it met the stopping rule.
     double EvaluateTrial(double step, const std::vector<double>& point,
-                         const std::vector<double>& direction, std::vector<INDIVIDUAL>& bestfits);
-    // First phase of both line searches: doubles the trial step while it
-    // improves. False when the doubling reached the warning step size (the
-    // search then returns the first step size).
-    bool Bracket(double initialStep, double currentValue, const std::vector<double>& point,
-                 const std::vector<double>& direction, double warningStep,
-                 std::vector<INDIVIDUAL>& bestfits, double& step, double& value);
-    // What a failed line search returns: the first step size in a game, 0 (and
-    // the end of the run) otherwise.
-    double LineSearchFailure(const std::vector<std::string>& lines);
+                         const std::vector<double>& direction, std::vector<INDIVIDUAL>& record,
+                         bool& stop);
+    // The line search of the given method along direction from point, every
+    // trial evaluated by EvaluateTrial.
+    double SearchLine(OptimalStepSizeMethod method, double initialStep, double currentValue,
+                      const std::vector<double>& point, const std::vector<double>& direction,
+                      double warningStep, double tolerance, std::vector<INDIVIDUAL>& record);
     void PrintLastState(const char* warning) const;
 
     WriteDataGrad mWriteDataGrad;

@@ -94,18 +94,20 @@ void simplify_convergence_file(const std::string& input, const std::string& outp
         return;
     }
     os << std::scientific << std::setprecision(10);
-    auto write_line = [&os](unsigned index, const std::vector<double>& values) {
-        os << index << '\t';
-        for (double v : values)
-            os << std::setw(20) << std::left << v;
-        os << '\n';
-    };
     std::string line;
     unsigned line_number = 0, lines_in = 0, lines_out = 0;
-    bool have_first = false;
+    const ConvergenceStaircase::WriteLine write_line =
+        [&os, &lines_out](const std::vector<double>& values, unsigned index) {
+            os << index << '\t';
+            for (double v : values)
+                os << std::setw(20) << std::left << v;
+            os << '\n';
+            ++lines_out;
+        };
+    ConvergenceStaircase staircase;
     size_t width = 0;
-    unsigned last_written = 0, last_read = 0;
-    std::vector<double> previous, last_values;
+    // The values of the last data line read.
+    std::vector<double> last_values;
     while (std::getline(is, line)) {
         ++line_number;
         if (!line.empty() && line[0] == '#') {
@@ -113,7 +115,7 @@ void simplify_convergence_file(const std::string& input, const std::string& outp
             continue;
         }
         std::istringstream fields(line);
-        if (!have_first) {
+        if (!staircase.Started()) {
             // The first data line is copied as it stands and fixes the width.
             std::vector<double> numbers;
             double x;
@@ -125,10 +127,8 @@ void simplify_convergence_file(const std::string& input, const std::string& outp
             os << line << '\n';
             ++lines_out;
             width = numbers.size() - 1;
-            last_written = last_read = static_cast<unsigned>(numbers[0]);
-            previous.assign(numbers.begin() + 1, numbers.end());
-            last_values = previous;
-            have_first = true;
+            last_values.assign(numbers.begin() + 1, numbers.end());
+            staircase.Start(last_values, static_cast<unsigned>(numbers[0]));
             continue;
         }
         unsigned index = 0;
@@ -148,23 +148,12 @@ void simplify_convergence_file(const std::string& input, const std::string& outp
                                  " values.",
                              "Program stopped!"});
         ++lines_in;
-        last_read = index;
         last_values = values;
-        if (values == previous)
-            continue;
-        if (index != last_written + 1) {
-            write_line(index - 1, previous);
-            ++lines_out;
-        }
-        write_line(index, values);
-        ++lines_out;
-        previous = values;
-        last_written = index;
+        staircase.Add(values, index, width, write_line);
     }
-    if (have_first && last_read != last_written) {
-        write_line(last_read, last_values);
-        ++lines_out;
-    }
+    // The closing line repeats the last line read as it was read: a -0 read
+    // after a 0 (equal, so no step) keeps its sign.
+    staircase.Close(last_values, write_line);
     std::cout << "Input data lines: " << lines_in << std::endl;
     std::cout << "Output data lines: " << lines_out << std::endl;
 }

@@ -228,6 +228,46 @@ TEST(Convergence, UninitialisedManagerWritesNothing) {
     EXPECT_EQ(testsupport::RunCommand("ls -A", dir.path()).output, "");
 }
 
+TEST(Convergence, TheStaircaseRuleWritesThroughAnyWriter) {
+    std::vector<std::pair<unsigned, std::vector<double>>> written;
+    const ConvergenceStaircase::WriteLine record = [&](const std::vector<double>& v, unsigned i) {
+        written.emplace_back(i, v);
+    };
+    ConvergenceStaircase staircase;
+    EXPECT_FALSE(staircase.Started());
+    staircase.Close({1.0}, record); // no first line: nothing to close
+    staircase.Start({5.0, 1.0}, 0);
+    staircase.Add({5.0, 1.0}, 1, 2, record);
+    staircase.Add({5.0, 9.0}, 2, 1, record); // only the first value is compared
+    staircase.Add({3.0, 1.0}, 3, 2, record); // a step after index 0: 2 then 3
+    staircase.Add({3.0, 1.0}, 4, 2, record);
+    staircase.Close({7.0, 7.0}, record); // the closing line takes the given values
+    const std::vector<std::pair<unsigned, std::vector<double>>> expected = {
+        {2, {5.0, 1.0}}, {3, {3.0, 1.0}}, {4, {7.0, 7.0}}};
+    EXPECT_EQ(written, expected);
+}
+
+TEST(Convergence, ClosingLinesKeepTheSignOfZeroOfTheirSource) {
+    // 0 and -0 are equal, so -0 starts no step. The manager closes with the
+    // level it wrote, the simplified copy with the last line it read.
+    TempDir dir;
+    {
+        ConvergenceWriteManager manager;
+        manager.Init(dir.file("m.out"), 1, "Evaluation");
+        manager.WriteConvergenceToFile(std::vector<double>{0.0}, 0);
+        manager.WriteConvergenceToFile(std::vector<double>{-0.0}, 1);
+    }
+    EXPECT_EQ(
+        DataLines(dir.file("m.out")),
+        (std::vector<std::string>{Line(0, {"0.0000000000e+00"}), Line(1, {"0.0000000000e+00"})}));
+    WriteFile(dir.file("in.out"), "0 0.0\n1 -0.0\n");
+    testing::internal::CaptureStdout();
+    PIOU::simplify_convergence_file(dir.file("in.out"), dir.file("out.out"));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ReadLines(dir.file("out.out")),
+              (std::vector<std::string>{"0 0.0", "1\t" + F("-0.0000000000e+00")}));
+}
+
 TEST(Convergence, SimplifyKeepsOnlyTheChangePoints) {
     TempDir dir;
     const std::string in = dir.file("in.out");

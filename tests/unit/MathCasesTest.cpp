@@ -500,6 +500,75 @@ TEST(MathCases, EverySpellingSelectsTheSameProblem) {
     }
 }
 
+TEST(MathCases, EveryAcceptedNameRequiresTheDocumentedSizes) {
+    // The documented size table, every spelling of each row; -1 stands for the
+    // configured number of design variables n.
+    struct Row {
+        std::vector<const char*> names;
+        int ndvs, nobj, nctr;
+    };
+    const Row rows[] = {
+        {{"MICHALEWICZ", "michalewick", "LEVY", "levy", "ACKLEY", "ackley"}, -1, 1, 0},
+        {{"HOLDERTABLE", "holdertable", "EGG", "egg", "SIXHUMP", "sixhump"}, 2, 1, 0},
+        {{"SCH1", "sch1", "SCH2", "sch2"}, 1, 2, 0},
+        {{"FON", "fon"}, -1, 2, 0},
+        {{"FON_8DOE4", "fon_8doe4"}, 4, 2, 0},
+        {{"KUR_INV", "kur_inv", "KUR", "kur"}, 3, 2, 0},
+        {{"POL", "pol"}, 2, 2, 0},
+        {{"VNT", "vnt"}, 2, 3, 0},
+        {{"ZDT1", "zdt1", "ZDT2", "zdt2", "ZDT3", "zdt3"}, 30, 2, 0},
+        {{"ZDT4", "zdt4", "ZDT6", "zdt6"}, 10, 2, 0},
+        {{"BNH", "bnh"}, 2, 2, 2},
+        {{"OSY", "osy"}, 6, 2, 6},
+        {{"OSY_DOE_V1", "osy_doe_v1", "OSY_DOE_V2", "osy_doe_v2"}, 3, 2, 6},
+        {{"SRN", "srn", "TNK", "tnk", "CTP1", "ctp1"}, 2, 2, 2},
+        {{"CTP2", "CTP3", "CTP4", "CTP5", "CTP6", "CTP7", "ctp2", "ctp3", "ctp4", "ctp5", "ctp6",
+          "ctp7"},
+         2,
+         2,
+         1},
+        {{"CTP8", "ctp8"}, 2, 2, 2},
+        {{"LZ09_F1", "lz09_f1"}, -1, 2, 0},
+        {{"LZ09_F1_6DOE3", "lz09_f1_6doe3"}, 3, 2, 0},
+        {{"LZ09_F1_8DOE4", "lz09_f1_8doe4"}, 4, 2, 0},
+        {{"dejong", "DEJONG", "wsm", "WSM", "rastringin", "RASTRINGIN", "rhef", "RHEF",
+          "rosenbrock", "ROSENBROCK", "schwefel", "SCHWEFEL", "griewangk", "GRIEWANGK", "power",
+          "POWER"},
+         -1,
+         1,
+         0},
+        {{"x2", "X2"}, -1, 1, 0},
+    };
+    TempDir empty;
+    ScopedCwd cwd(empty.path());
+    // SetProblem prints the sizes it looked up once the configured ones match.
+    auto required = [](const std::string& name, int ndvs, int nobj, int nctr) {
+        testing::internal::CaptureStdout();
+        std::unique_ptr<ADLL> adll(Factory()(ndvs, nobj, nctr));
+        SetProblemOf(adll.get(), name);
+        return testing::internal::GetCapturedStdout();
+    };
+    auto printed = [](const std::string& name, int ndvs, int nobj, int nctr) {
+        return "Creating new MyADLL\nndvs = " + std::to_string(ndvs) +
+               "\nnobj = " + std::to_string(nobj) + "\nnctr = " + std::to_string(nctr) +
+               "\nProblema = " + name + "\n";
+    };
+    for (const Row& row : rows) {
+        for (const char* name : row.names) {
+            for (int n : {3, 7}) {
+                SCOPED_TRACE(std::string(name) + " with n = " + std::to_string(n));
+                const int ndvs = row.ndvs < 0 ? n : row.ndvs;
+                EXPECT_EQ(required(name, ndvs, row.nobj, row.nctr),
+                          printed(name, ndvs, row.nobj, row.nctr));
+            }
+        }
+    }
+    // DTLZ7 has n - 19 objectives.
+    for (const char* name : {"dtlz7", "DTLZ7"})
+        for (int n : {21, 25})
+            EXPECT_EQ(required(name, n, n - 19, 0), printed(name, n, n - 19, 0)) << name;
+}
+
 TEST(MathCases, CopyWarnsAndIsIndependentOfTheOriginal) {
     auto original = Load("ZDT1", 30, 2, 0);
     testing::internal::CaptureStdout();

@@ -41,66 +41,17 @@ public:
     ADLL* Copy() const override;
 
 private:
-    // The problems of the catalogue; several spellings map to each.
-    enum class Case {
-        Unknown,
-        Michalewicz,
-        Levy,
-        Ackley,
-        HolderTable,
-        Egg,
-        SixHump,
-        Sch1,
-        Sch2,
-        Fon,
-        Fon8Doe4,
-        KurInv,
-        Kur,
-        Pol,
-        Vnt,
-        Zdt1,
-        Zdt2,
-        Zdt3,
-        Zdt4,
-        Zdt6,
-        Bnh,
-        Osy,
-        OsyDoeV1,
-        OsyDoeV2,
-        Srn,
-        Tnk,
-        Ctp1,
-        Ctp2,
-        Ctp3,
-        Ctp4,
-        Ctp5,
-        Ctp6,
-        Ctp7,
-        Ctp8,
-        Lz09F1,
-        Lz09F16Doe3,
-        Lz09F18Doe4,
-        Dejong,
-        Wsm,
-        Rastringin,
-        Rhef,
-        Rosenbrock,
-        Schwefel,
-        Griewangk,
-        Power,
-        Dtlz7,
-        X2
-    };
+    // One row of the problem catalogue: the names that choose the problem, the
+    // sizes it requires and its formula.
+    struct Problem;
 
-    static Case FindCase(const std::string& name);
-    // Smallest number of design variables for which the problem's formula is
-    // defined (problems of any size still need at least one variable).
-    static unsigned MinimumNdvs(Case c);
+    // The catalogue row of a name; null for a name the catalogue lacks.
+    static const Problem* FindProblem(const std::string& name);
     // Keeps the name and the problem it selects together.
     void StoreName(const std::string& name);
 
     std::string mProblem;
-    Case mCase;
+    const Problem* mRow;
 };
 
 // Factory looked up by the host after loading the plug-in.
