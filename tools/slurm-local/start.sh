@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# Starts a one-node Slurm cluster on this machine: a private munged, slurmctld
+# and slurmd, all configured, logging and keeping their state in one folder.
+# Nothing of the machine's own services is used or touched: the daemons get
+# their own socket, ports, pid files and key, so a system Slurm or munge (or a
+# colleague's cluster in another folder) can run beside this one.
+#
+# Environment:
+#   SLURM_LOCAL_DIR    state folder (default /tmp/slurm-local-$USER)
+#   SLURM_LOCAL_CPUS   processors the node offers (default: nproc)
+#   SLURM_LOCAL_PORT   slurmctld port; slurmd uses the next one (default: the
+#                      first free pair from 6817 on, chosen at a cold start)
+#   SLURM_LOCAL_CONF_EXTRA  lines appended to slurm.conf (they override)
+#
+# Running it again while the cluster runs only reports that it runs.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=common.sh
+source "$here/common.sh"
+
+install_packages() {
+    local missing=()
+    local cmd
+    for cmd in munged mungekey munge unmunge slurmctld slurmd sbatch squeue sinfo scontrol scancel srun; do
+        command -v "$cmd" >/dev/null 2>&1 || missing+=("$cmd")
+    done
+    [[ ${#missing[@]} -eq 0 ]] && return 0
+    if [[ $(id -u) -ne 0 ]]; then
+        die "missing commands: ${missing[*]}; install the Debian packages slurm-wlm and munge (as root: apt-get install slurm-wlm munge)"
+    fi
+    say "installing slurm-wlm and munge (missing: ${missing[*]})"
+    # The packages' maintainer scripts would start the machine-wide munged,
+    # slurmctld and slurmd through their init scripts. This cluster does not
+    # use them, so forbid service starts for the duration of the install,
+    # unless the machine already has its own policy.
+    local policy=/usr/sbin/policy-rc.d own_policy=0
+    if [[ ! -e $policy ]]; then
+        printf '#!/bin/sh\n# temporary, from slurm-local/start.sh\nexit 101\n' >"$policy"
+        chmod 0755 "$policy"
+        own_policy=1
+        trap 'rm -f /usr/sbin/policy-rc.d' EXIT
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    if ! apt-get install -y --no-install-recommends slurm-wlm munge; then
+        say "apt-get install failed; updating the package lists and trying again"
+        apt-get update
+        apt-get install -y --no-install-recommends slurm-wlm munge
+    fi
+    if [[ $own_policy -eq 1 ]]; then
+        rm -f "$policy"
+        trap - EXIT
+    fi
+}
+
+port_in_use() {
+    # ss lists listening TCP sockets; a port bound by anyone counts as taken.
+    ss -Htln "sport = :$1" 2>/dev/null | grep -q .
+}
+
+choose_ports() {
+    if [[ -n ${SLURM_LOCAL_PORT:-} ]]; then
+        ctld_port=$SLURM_LOCAL_PORT
+        [[ $ctld_port =~ ^[0-9]+$ ]] || die "SLURM_LOCAL_PORT must be a number, not '$ctld_port'"
+        slurmd_port=$((ctld_port + 1))
+        port_in_use "$ctld_port" && die "port $ctld_port (SLURM_LOCAL_PORT) is in use"
+        port_in_use "$slurmd_port" && die "port $slurmd_port (SLURM_LOCAL_PORT + 1) is in use"
+        return 0
+    fi
+    local p
+    for ((p = 6817; p < 6917; p += 2)); do
+        if ! port_in_use "$p" && ! port_in_use $((p + 1)); then
+            ctld_port=$p
+            slurmd_port=$((p + 1))
+            return 0
+        fi
+    done
+    die "no free pair of ports between 6817 and 6916; set SLURM_LOCAL_PORT"
+}
+
+write_config() {
+    local user cpus mem_mb
+    user=$(id -un)
+    cpus=${SLURM_LOCAL_CPUS:-$(nproc)}
+    [[ $cpus =~ ^[1-9][0-9]*$ ]] || die "SLURM_LOCAL_CPUS must be a positive number, not '$cpus'"
+    # Offer 90 % of the memory: slurmd drains a node that has less than its
+    # configured RealMemory, and memory is not a consumable here (CR_CPU), so
+    # the value only bounds what a single job may ask for with --mem.
+    mem_mb=$(awk '/^MemTotal:/ { printf "%d", $2 / 1024 * 0.9 }' /proc/meminfo)
+
+    cat >"$conf.new" <<EOF
+# Written by slurm-local/start.sh at every cold start; edits are overwritten.
+ClusterName=vesklocal
+SlurmctldHost=localhost
+SlurmctldPort=$ctld_port
+SlurmdPort=$slurmd_port
+SlurmUser=$user
+SlurmdUser=$user
+
+# Authentication through the cluster's own munged.
+AuthType=auth/munge
+CredType=cred/munge
+AuthInfo=socket=$munge_socket
+
+# Everything the daemons keep or write lives in the state folder.
+StateSaveLocation=$state_dir/ctld
+SlurmdSpoolDir=$state_dir/spool
+SlurmctldPidFile=$state_dir/run/slurmctld.pid
+SlurmdPidFile=$state_dir/run/slurmd.pid
+SlurmctldLogFile=$state_dir/log/slurmctld.log
+SlurmdLogFile=$state_dir/log/slurmd.log
+SlurmctldDebug=info
+SlurmdDebug=info
+
+# No cgroups: the machine has no systemd to delegate them and none are
+# needed to run one user's jobs. linuxproc finds a step's processes through
+# their parent links.
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+JobAcctGatherType=jobacct_gather/none
+# Debian's build offers PMIx, whose library is not installed: without this
+# every daemon and step logs errors about it.
+MpiDefault=none
+
+# Processors are the only consumable: with memory as well, a job without
+# --mem would take the whole node and array tasks would run one at a time.
+SelectType=select/cons_tres
+SelectTypeParameters=CR_CPU
+
+SchedulerType=sched/backfill
+# Schedule a batch job when it is submitted; the default delay of 3 s is
+# meant for sites that receive thousands of jobs a second.
+SchedulerParameters=batch_sched_delay=0
+
+# Finished jobs stay visible to squeue/scontrol for 10 minutes.
+MinJobAge=600
+# One line per finished job (or array task) in a plain text file.
+JobCompType=jobcomp/filetxt
+JobCompLoc=$state_dir/log/jobcomp.txt
+MailProg=/bin/true
+ReturnToService=2
+
+# Take the node as configured: SLURM_LOCAL_CPUS may offer more processors
+# than the machine has, which would otherwise drain the node.
+SlurmdParameters=config_overrides
+NodeName=localhost NodeAddr=127.0.0.1 CPUs=$cpus RealMemory=$mem_mb State=UNKNOWN
+PartitionName=debug Nodes=localhost Default=YES MaxTime=INFINITE State=UP
+EOF
+    if [[ -n ${SLURM_LOCAL_CONF_EXTRA:-} ]]; then
+        # Slurm takes the last value of a repeated key, so these lines win.
+        printf '\n# From SLURM_LOCAL_CONF_EXTRA\n%s\n' "$SLURM_LOCAL_CONF_EXTRA" >>"$conf.new"
+    fi
+    mv "$conf.new" "$conf"
+}
+
+start_munged() {
+    if daemon_running munged "$munge_pid"; then
+        return 0
+    fi
+    if [[ ! -s $munge_key ]]; then
+        mungekey --create --keyfile="$munge_key"
+    fi
+    chmod 0600 "$munge_key"
+    rm -f "$munge_socket" "$munge_socket.lock"
+    munged --socket="$munge_socket" --key-file="$munge_key" --pid-file="$munge_pid" \
+        --log-file="$state_dir/munge/munged.log" --seed-file="$state_dir/munge/munged.seed" ||
+        die "munged did not start; see $state_dir/munge/munged.log"
+    wait_for "munged" 10 munge_works
+}
+
+munge_works() {
+    munge -n -S "$munge_socket" 2>/dev/null | unmunge -S "$munge_socket" >/dev/null 2>&1
+}
+
+node_state() {
+    sinfo -h -N -n localhost -o %T 2>/dev/null | head -n 1
+}
+
+node_ready() {
+    case $(node_state) in
+    idle | mixed | allocated) return 0 ;;
+    *) return 1 ;;
+    esac
+}
+
+main() {
+    install_packages
+
+    if cluster_running; then
+        say "the cluster in $state_dir runs already (slurmctld pid $(cat "$ctld_pid"), slurmd pid $(cat "$slurmd_pid"))"
+        print_usage
+        return 0
+    fi
+    # A partial cluster (one daemon died, or a crash) is stopped first so that
+    # the start below always begins from the same point.
+    if daemon_running slurmctld "$ctld_pid" || daemon_running slurmd "$slurmd_pid"; then
+        say "part of the cluster runs; stopping it first"
+        "$here/stop.sh"
+    fi
+
+    local t0=$SECONDS
+    mkdir -p "$state_dir"
+    mkdir -p "$state_dir/ctld" "$state_dir/spool" "$state_dir/log" "$state_dir/run"
+    mkdir -p "$state_dir/munge" "$state_dir/munge-socket"
+    # munged insists on a private key folder and on a socket folder that
+    # every user may enter (jobs of other users authenticate through it).
+    chmod 0700 "$state_dir/munge"
+    chmod 0755 "$state_dir" "$state_dir/munge-socket"
+
+    start_munged
+    choose_ports
+    write_config
+    write_env
+
+    export SLURM_CONF=$conf
+    # -i: go on even when saved state from an earlier run cannot be read.
+    slurmctld -f "$conf" -i || die "slurmctld did not start; see $state_dir/log/slurmctld.log"
+    # The node name is localhost in the configuration, not the host name.
+    slurmd -f "$conf" -N localhost || die "slurmd did not start; see $state_dir/log/slurmd.log"
+    wait_for "the node to become idle" 60 node_ready
+    say "node ready after $((SECONDS - t0)) s; running a test job"
+
+    local out
+    out=$(cd / && timeout 120 srun --job-name=slurm-local-test true 2>&1) ||
+        die "the test job (srun true) failed: $out"
+    say "test job ran; cluster up in $((SECONDS - t0)) s"
+    print_usage
+}
+
+main "$@"
