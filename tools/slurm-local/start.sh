@@ -132,6 +132,18 @@ SchedulerType=sched/backfill
 # meant for sites that receive thousands of jobs a second.
 SchedulerParameters=batch_sched_delay=0
 
+# slurmd reports the end of an epilog to slurmctld, which then runs the
+# scheduler at once; without an epilog the end of a job only frees its CPUs
+# for the next pass of the scheduler's one-second loop, so a node started
+# about one job per CPU and second. A no-op epilog makes short array tasks
+# follow each other within about 0.1 s.
+Epilog=/bin/true
+
+# On scancel and at a time limit, tasks get SIGTERM and, when still alive
+# KillWait seconds later, SIGKILL; the CPU stays taken until then. Sites
+# commonly keep the default of 30 s; 5 s keeps tests that cancel short.
+KillWait=5
+
 # Finished jobs stay visible to squeue/scontrol for 10 minutes.
 MinJobAge=600
 # One line per finished job (or array task) in a plain text file.
@@ -147,8 +159,27 @@ NodeName=localhost NodeAddr=127.0.0.1 CPUs=$cpus RealMemory=$mem_mb State=UNKNOW
 PartitionName=debug Nodes=localhost Default=YES MaxTime=INFINITE State=UP
 EOF
     if [[ -n ${SLURM_LOCAL_CONF_EXTRA:-} ]]; then
-        # Slurm takes the last value of a repeated key, so these lines win.
-        printf '\n# From SLURM_LOCAL_CONF_EXTRA\n%s\n' "$SLURM_LOCAL_CONF_EXTRA" >>"$conf.new"
+        # Slurm would take the last value of a repeated key but complains
+        # about it at every daemon start, so drop the keys given here from
+        # the lines above before appending them.
+        awk -v extra="$SLURM_LOCAL_CONF_EXTRA" '
+            BEGIN {
+                n = split(extra, lines, "\n")
+                for (i = 1; i <= n; i++)
+                    if (match(lines[i], /^[ \t]*[A-Za-z]+=/)) {
+                        key = tolower(substr(lines[i], RSTART, RLENGTH))
+                        gsub(/[ \t]/, "", key)
+                        override[key] = 1
+                    }
+            }
+            {
+                if (match($0, /^[A-Za-z]+=/) && (tolower(substr($0, RSTART, RLENGTH)) in override))
+                    next
+                print
+            }
+            END { print "\n# From SLURM_LOCAL_CONF_EXTRA"; print extra }
+        ' "$conf.new" >"$conf.extra"
+        mv "$conf.extra" "$conf.new"
     fi
     mv "$conf.new" "$conf"
 }
@@ -183,6 +214,18 @@ node_ready() {
     esac
 }
 
+# job_field ID NAME: one field of `scontrol -o show job ID`.
+job_field() {
+    scontrol -o show job "$1" 2>/dev/null | tr ' ' '\n' | sed -n "s/^$2=//p" | head -n 1
+}
+
+job_ended() {
+    case $(job_field "$1" JobState) in
+    PENDING | CONFIGURING | RUNNING | COMPLETING | SUSPENDED | "") return 1 ;;
+    *) return 0 ;;
+    esac
+}
+
 main() {
     install_packages
 
@@ -213,6 +256,9 @@ main() {
     write_env
 
     export SLURM_CONF=$conf
+    # From here on a failure leaves no half-started cluster behind; the logs
+    # stay for finding out what went wrong.
+    trap 'say "start failed; stopping what was started"; "$here/stop.sh" >/dev/null 2>&1 || true' EXIT
     # -i: go on even when saved state from an earlier run cannot be read.
     slurmctld -f "$conf" -i || die "slurmctld did not start; see $state_dir/log/slurmctld.log"
     # The node name is localhost in the configuration, not the host name.
@@ -220,10 +266,19 @@ main() {
     wait_for "the node to become idle" 60 node_ready
     say "node ready after $((SECONDS - t0)) s; running a test job"
 
-    local out
-    out=$(cd / && timeout 120 srun --job-name=slurm-local-test true 2>&1) ||
+    # One interactive and one batch job. The batch job also waits out the
+    # first pass of the scheduler, which slurmctld makes only a few seconds
+    # after it starts, so that the caller's first batch job starts at once.
+    local out id state
+    out=$(cd / && timeout 60 srun --job-name=slurm-local-test true 2>&1) ||
         die "the test job (srun true) failed: $out"
-    say "test job ran; cluster up in $((SECONDS - t0)) s"
+    id=$(sbatch --parsable --job-name=slurm-local-test --chdir=/ -o /dev/null -e /dev/null --wrap=true) ||
+        die "sbatch of the test job failed"
+    wait_for "test batch job $id to end" 60 job_ended "$id"
+    state=$(job_field "$id" JobState)
+    [[ $state == COMPLETED ]] || die "test batch job $id ended $state; see $state_dir/log/"
+    say "test jobs ran; cluster up in $((SECONDS - t0)) s"
+    trap - EXIT
     print_usage
 }
 
