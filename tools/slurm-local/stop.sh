@@ -12,6 +12,15 @@ source "$here/common.sh"
 
 export SLURM_CONF=$conf
 
+# alive PID: the process exists and has not exited. A daemon's parent is
+# init, which may take a while to reap it; an exited process waiting for
+# that (state Z) holds nothing any more and counts as gone.
+alive() {
+    local state
+    state=$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null) || return 1
+    [[ -n $state && $state != Z && $state != X ]]
+}
+
 # stop_daemon NAME PIDFILE: SIGTERM, then SIGKILL when it has not gone after
 # 20 s, and wait until the process is gone.
 stop_daemon() {
@@ -24,13 +33,13 @@ stop_daemon() {
     say "stopping $name (pid $pid)"
     kill -TERM "$pid" 2>/dev/null || true
     for ((i = 0; i < 200; i++)); do
-        kill -0 "$pid" 2>/dev/null || break
+        alive "$pid" || break
         sleep 0.1
     done
-    if kill -0 "$pid" 2>/dev/null; then
+    if alive "$pid"; then
         say "$name (pid $pid) ignored SIGTERM for 20 s; killing it"
         kill -KILL "$pid" 2>/dev/null || true
-        while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
+        while alive "$pid"; do sleep 0.1; done
     fi
     rm -f "$pidfile"
 }
@@ -39,10 +48,14 @@ stop_daemon() {
 # cluster's slurmd, which passed its environment (with SLURM_CONF naming this
 # cluster's configuration) on to them.
 cluster_stepds() {
-    local p
+    local p comm
     for p in /proc/[0-9]*; do
-        [[ $(cat "$p/comm" 2>/dev/null) == slurmstepd ]] || continue
-        if tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qxF "SLURM_CONF=$conf"; then
+        # read, not a command substitution: no process per entry of /proc.
+        comm=""
+        read -r comm 2>/dev/null <"$p/comm" || continue
+        [[ $comm == slurmstepd ]] || continue
+        alive "${p#/proc/}" || continue
+        if tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qxF "SLURM_CONF=$conf"; then
             echo "${p#/proc/}"
         fi
     done
@@ -53,7 +66,7 @@ cancel_jobs() {
     local jobs
     jobs=$(squeue -h -o %A -t PD,R,CG,S,CF,RQ,RS,SE 2>/dev/null | wc -l) || return 0
     [[ $jobs -gt 0 ]] || return 0
-    say "cancelling $jobs unfinished job(s)"
+    say "cancelling the jobs that have not finished"
     scancel --partition=debug 2>/dev/null || true
     # Tasks get SIGTERM, then SIGKILL after KillWait (see slurm.conf).
     local i
@@ -75,11 +88,24 @@ stop_daemon slurmd "$slurmd_pid"
 # slurmstepd would then hold the node's spool files. Say so and end it.
 leftover=$(cluster_stepds)
 if [[ -n $leftover ]]; then
-    say "job steps still running after slurmd stopped: $(echo "$leftover" | tr '\n' ' ')"
-    for pid in $leftover; do
-        # The step's own processes are children of its slurmstepd.
-        pkill -KILL -P "$pid" 2>/dev/null || true
-        kill -KILL "$pid" 2>/dev/null || true
+    say "job steps still running after slurmd stopped (slurmstepd $(echo $leftover)); killing them and their processes"
+    # The whole tree under each slurmstepd, gathered before anything is
+    # killed: a killed parent's children are handed to init and could no
+    # longer be told apart from anyone else's processes.
+    tree=$(ps -e -o pid= -o ppid= | awk -v roots="$leftover" '
+        BEGIN { n = split(roots, r, /[ \n]+/); for (i = 1; i <= n; i++) if (r[i] != "") keep[r[i]] = 1 }
+        { parent[$1] = $2; pids[NR] = $1 }
+        END {
+            do {
+                changed = 0
+                for (i in pids) { p = pids[i]; if (!(p in keep) && (parent[p] in keep)) { keep[p] = 1; changed = 1 } }
+            } while (changed)
+            for (p in keep) print p
+        }')
+    # shellcheck disable=SC2086 # one pid per word
+    kill -KILL $tree 2>/dev/null || true
+    for pid in $tree; do
+        while alive "$pid"; do sleep 0.1; done
     done
 fi
 
