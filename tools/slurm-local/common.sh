@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # the paths are used by the scripts that source this
 # Shared by start.sh, stop.sh and selftest.sh: where the cluster lives and how
 # to tell whether its daemons run. Sourced, not run.
 
@@ -71,6 +72,6 @@ Use it from a shell with:
     # or: source $state_dir/env.sh
     sinfo; sbatch ...; squeue; scancel ...
 
-Logs: $state_dir/log/   Stop it with: $(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/stop.sh
+Logs: $state_dir/log/   Stop it with: ${SLURM_LOCAL_DIR:+SLURM_LOCAL_DIR=$state_dir }$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/stop.sh
 EOF
 }

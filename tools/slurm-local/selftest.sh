@@ -88,6 +88,7 @@ chmod 0755 "$work/task.sh"
 
 # The command line a job-array client uses: explicit indices, output files
 # per task (relative to --chdir), the job id alone on standard output.
+# shellcheck disable=SC2054 # the commas belong to --array
 submit=(sbatch --parsable --array=0,3,5,8 --job-name=selftest --chdir="$work"
     --output='ind%a/slurm.out' --error='ind%a/slurm.err' --time=1 "$work/task.sh")
 say "submitting: ${submit[*]}"
@@ -127,7 +128,7 @@ deadline=$((SECONDS + limit))
 while :; do
     states=$(task_states)
     unfinished=0
-    while read -r idx st; do
+    while read -r _ st; do
         final_state "$st" || unfinished=$((unfinished + 1))
     done <<<"$states"
     [[ $(wc -l <<<"$states") -eq 4 && $unfinished -eq 0 ]] && break

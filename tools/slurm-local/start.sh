@@ -226,6 +226,28 @@ job_ended() {
     esac
 }
 
+unfinished_jobs() {
+    squeue -h -o %i -t PD,R,CG,S,CF,RQ,RS,SE 2>/dev/null
+}
+
+# stop.sh cancels every job before it stops the daemons, so a job that is
+# still pending or running at a cold start was left by daemons that were
+# killed (or a machine that went down). Its processes are gone, but
+# slurmctld would keep its CPUs taken until it noticed; cancel it.
+cancel_leftover_jobs() {
+    local left
+    left=$(unfinished_jobs)
+    [[ -n $left ]] || return 0
+    say "cancelling job(s) left from an earlier run that was not stopped with stop.sh: $(tr '\n' ' ' <<<"$left")"
+    # shellcheck disable=SC2086 # one job id per word
+    scancel $left 2>/dev/null || true
+    wait_for "the left-over jobs to end" 60 no_unfinished_jobs
+}
+
+no_unfinished_jobs() {
+    [[ -z $(unfinished_jobs) ]]
+}
+
 main() {
     install_packages
 
@@ -264,6 +286,7 @@ main() {
     # The node name is localhost in the configuration, not the host name.
     slurmd -f "$conf" -N localhost || die "slurmd did not start; see $state_dir/log/slurmd.log"
     wait_for "the node to become idle" 60 node_ready
+    cancel_leftover_jobs
     say "node ready after $((SECONDS - t0)) s; running a test job"
 
     # One interactive and one batch job. The batch job also waits out the

@@ -88,7 +88,7 @@ stop_daemon slurmd "$slurmd_pid"
 # slurmstepd would then hold the node's spool files. Say so and end it.
 leftover=$(cluster_stepds)
 if [[ -n $leftover ]]; then
-    say "job steps still running after slurmd stopped (slurmstepd $(echo $leftover)); killing them and their processes"
+    say "job steps still running after slurmd stopped (slurmstepd $(tr '\n' ' ' <<<"$leftover")); killing them and their processes"
     # The whole tree under each slurmstepd, gathered before anything is
     # killed: a killed parent's children are handed to init and could no
     # longer be told apart from anyone else's processes.
