@@ -94,6 +94,8 @@ ClusterName=vesklocal
 SlurmctldHost=localhost
 SlurmctldPort=$ctld_port
 SlurmdPort=$slurmd_port
+# The daemons run as whoever starts the cluster. As root, jobs of every
+# user run as that user; as anyone else, only that user's jobs can run.
 SlurmUser=$user
 SlurmdUser=$user
 
@@ -128,8 +130,9 @@ SelectType=select/cons_tres
 SelectTypeParameters=CR_CPU
 
 SchedulerType=sched/backfill
-# Schedule a batch job when it is submitted; the default delay of 3 s is
-# meant for sites that receive thousands of jobs a second.
+# Consider a submitted batch job at the scheduler's next pass (within a
+# second) instead of allowing up to 3 s of delay, which is meant for sites
+# that receive thousands of jobs a second.
 SchedulerParameters=batch_sched_delay=0
 
 # slurmd reports the end of an epilog to slurmctld, which then runs the
@@ -144,12 +147,15 @@ Epilog=/bin/true
 # commonly keep the default of 30 s; 5 s keeps tests that cancel short.
 KillWait=5
 
-# Finished jobs stay visible to squeue/scontrol for 10 minutes.
+# Finished jobs stay visible to squeue -t all and scontrol for at least
+# 10 minutes (then slurmctld drops them at one of its periodic purges).
 MinJobAge=600
 # One line per finished job (or array task) in a plain text file.
 JobCompType=jobcomp/filetxt
 JobCompLoc=$state_dir/log/jobcomp.txt
 MailProg=/bin/true
+# The node is usable again as soon as its slurmd registers, even after
+# slurmctld had marked it DOWN (slurmd stopped, machine suspended).
 ReturnToService=2
 
 # Take the node as configured: SLURM_LOCAL_CPUS may offer more processors
