@@ -10,7 +10,7 @@
 #   SLURM_LOCAL_CPUS   processors the node offers (default: nproc)
 #   SLURM_LOCAL_PORT   slurmctld port; slurmd uses the next one (default: the
 #                      first free pair from 6817 on, chosen at a cold start)
-#   SLURM_LOCAL_CONF_EXTRA  lines appended to slurm.conf (they override)
+#   SLURM_LOCAL_CONF_EXTRA  slurm.conf lines that replace or add settings
 #
 # Running it again while the cluster runs only reports that it runs.
 set -euo pipefail
@@ -274,7 +274,8 @@ main() {
     mkdir -p "$state_dir/ctld" "$state_dir/spool" "$state_dir/log" "$state_dir/run"
     mkdir -p "$state_dir/munge" "$state_dir/munge-socket"
     # munged insists on a private key folder and on a socket folder that
-    # every user may enter (jobs of other users authenticate through it).
+    # every user may enter (every user's Slurm commands authenticate
+    # through it).
     chmod 0700 "$state_dir/munge"
     chmod 0755 "$state_dir" "$state_dir/munge-socket"
 
@@ -297,7 +298,8 @@ main() {
 
     # One interactive and one batch job. The batch job also waits out the
     # first pass of the scheduler, which slurmctld makes only a few seconds
-    # after it starts, so that the caller's first batch job starts at once.
+    # after it starts, so that the caller's first batch job waits no longer
+    # than any later one.
     local out id state
     out=$(cd / && timeout 60 srun --job-name=slurm-local-test true 2>&1) ||
         die "the test job (srun true) failed: $out"
