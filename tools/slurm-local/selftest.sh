@@ -49,13 +49,18 @@ fi
 export SLURM_CONF=$conf
 
 failures=0
-check() { # check WHAT EXPECTED ACTUAL
-    if [[ $2 == "$3" ]]; then
-        printf '  ok    %-40s %s\n' "$1" "$3"
-    else
-        printf '  FAIL  %-40s expected %s, got %s\n' "$1" "$2" "$3"
-        failures=$((failures + 1))
-    fi
+check() { # check WHAT EXPECTED ACTUAL; EXPECTED may list choices as A|B
+    local choice
+    local -a choices
+    IFS='|' read -r -a choices <<<"$2"
+    for choice in "${choices[@]}"; do
+        if [[ $choice == "$3" ]]; then
+            printf '  ok    %-40s %s\n' "$1" "$3"
+            return 0
+        fi
+    done
+    printf '  FAIL  %-40s expected %s, got %s\n' "$1" "$2" "$3"
+    failures=$((failures + 1))
 }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/slurm-selftest.XXXXXX")
@@ -161,14 +166,17 @@ while read -r line; do
     jc_exit[$task]=$(grep -o ' ExitCode=[^ ]*' <<<"$line" | cut -d= -f2)
 done < <(grep " ArrayJobId=$id " "$state_dir/log/jobcomp.txt" || true)
 
+# Task 8 gets SIGTERM together with its children. Usually the script dies
+# of it (0:15), but when its foreground sleep dies first the shell may
+# still exit normally with 128 + 15 (143:0): the state, not the exit code,
+# tells that the task was cancelled or timed out. The job completion record
+# of such a task is written when slurmctld ends the job, before the step's
+# status is known, so it says 0:0 there.
+last_exit_sc='0:15|143:0' last_exit_jc=0:0
 if [[ $with_timeout -eq 1 ]]; then
     last_state=TIMEOUT
-    # The job completion record of a timed-out task is written before the
-    # step's signal status is known, so it says 0:0 there.
-    last_exit_sc=0:15 last_exit_jc=0:0
 else
     last_state=CANCELLED
-    last_exit_sc=0:15 last_exit_jc=0:0
 fi
 declare -A want_state=([0]=COMPLETED [3]=FAILED [5]=FAILED [8]=$last_state)
 declare -A want_exit_sc=([0]=0:0 [3]=3:0 [5]=0:9 [8]=$last_exit_sc)
