@@ -548,6 +548,7 @@ void ConjugateGradient::PostProcessOpt() {
         if (os) {
             PIOU::out_individual_header(os, mChilds, 20);
             PIOU::out_individual_ascii(os, best, 20);
+            os.close();
         }
         if (!os)
             UTILS::WarnCannotWrite(file);

@@ -27,6 +27,9 @@ template <typename Write> void WriteTo(const std::string& file, bool append, Wri
         return;
     }
     write(os);
+    os.close();
+    if (!os)
+        UTILS::WarnCannotWrite(file);
 }
 
 } // namespace
