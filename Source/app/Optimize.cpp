@@ -3,13 +3,20 @@
 #include <iostream>
 #include <string>
 
+#include "app/CampaignRecord.h"
 #include "games/GameAlgorithm.h"
+#include "model/RunOptions.h"
 #include "model/UTILS.h"
 #include "optim/OptimizationAlgorithm.h"
 #include "output/PIOU.h"
 
 void optimize(double& elapsed, long& start_time, std::vector<unsigned>& seeds, bool json,
               bool restart) {
+    RunOptions& options = GetRunOptions();
+    CampaignRecord::BeforeLoad(options.resume, json, restart, seeds);
+    options.json = json;
+    options.game_restart = restart;
+    options.seeds = seeds;
     OptimizationAlgorithm* opt = nullptr;
     GameAlgorithm* game = nullptr;
     unsigned mode = 0;
@@ -20,6 +27,8 @@ void optimize(double& elapsed, long& start_time, std::vector<unsigned>& seeds, b
     } else {
         PIOU::load_input_file(opt, game, mode, seeds);
     }
+    if (mode == 1 || mode == 2)
+        CampaignRecord::AfterLoad(mode == 1 ? opt : nullptr, mode == 2 ? game : nullptr);
     EvaluationCounts counts;
     if (mode == 1) {
         std::cout << "Running Standard Optimization" << std::endl;
@@ -34,6 +43,7 @@ void optimize(double& elapsed, long& start_time, std::vector<unsigned>& seeds, b
     } else {
         UTILS::Stop({"Optimization mode not recognized", "Program stopped!"});
     }
+    CampaignRecord::AfterRun();
     std::cout << EvaluationSummary(counts) << std::endl;
     // Results made only of penalties are no results: the analyser or its
     // set-up is broken, and a script must not take the run for a success.

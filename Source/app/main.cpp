@@ -66,7 +66,9 @@ int main(int argc, char** argv) {
         ("o,output_filename", "Output filename for file conversion", cxxopts::value<std::string>())
         ("i,input_filename", "Input filename for file conversion", cxxopts::value<std::string>())
         ("eval-timeout", "Time limit of one evaluation (s), 0 for none",
-         cxxopts::value<double>());
+         cxxopts::value<double>())
+        ("resume", "Resume the run recorded in evaluations.db")
+        ("no-db", "Keep no evaluation database");
     // clang-format on
     std::cout << options.help() << std::endl;
 
@@ -94,6 +96,20 @@ int main(int argc, char** argv) {
                          "or more (0 for no limit).",
                          "Program stopped!"});
         GetRunOptions().eval_timeout = timeout;
+    }
+    if (result.count("no-db"))
+        GetRunOptions().use_db = false;
+    if (result.count("resume")) {
+        // A resumed run repeats the recorded one: everything that decides its
+        // course comes from the database, not from this command line.
+        for (const char* option :
+             {"seeds", "json", "game_restart", "eval-timeout", "hv-ref", "no-db"})
+            if (result.count(option))
+                UTILS::Stop({std::string("Command line not accepted: --resume takes the settings "
+                                         "of the recorded run; leave out --") +
+                                 option + ".",
+                             "Program stopped!"});
+        GetRunOptions().resume = true;
     }
     if (result.count("help"))
         return 0;

@@ -1,16 +1,20 @@
 #include "eval/EVAU.h"
 
+#include <chrono>
+#include <fstream>
 #include <iostream>
 
 #include "eval/ADLL.h"
+#include "eval/EvaluationDatabase.h"
+#include "model/RunJournal.h"
 #include "model/RunOptions.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteria.h"
 #include "output/PIOU.h"
 
 EVAU::EVAU(unsigned ndvs, unsigned nobj, unsigned nctr)
-    : mCriteriaMet(false), mObjEvals(0), mFailed(0), mTimedOut(0), mNonZeroExits(0), mBatch(0),
-      mEvalTimeout(0.0), mNdvs(ndvs), mNobj(nobj), mNctr(nctr) {}
+    : mCriteriaMet(false), mObjEvals(0), mFailed(0), mTimedOut(0), mNonZeroExits(0), mReplayed(0),
+      mPlayer(0), mBatch(0), mEvalTimeout(0.0), mNdvs(ndvs), mNobj(nobj), mNctr(nctr) {}
 
 void EVAU::Init(unsigned /*popsize*/) {}
 
@@ -83,7 +87,59 @@ void EVAU::ApplyFailurePolicy(EvalResult& result) {
         v = -INDIVIDUAL::kWorst;
 }
 
+bool EVAU::Replay(const std::vector<double>& design, unsigned index, EvalResult& result) const {
+    const EvaluationDatabase* db = GetEvaluationDatabase();
+    if (db == nullptr)
+        return false;
+    const EvaluationRow* row = db->FindReplay(mPlayer, mBatch, index, design);
+    if (row == nullptr)
+        return false;
+    result.evaluated = true;
+    result.replayed = true;
+    result.replay_of = row->id;
+    result.recorded = EvaluationDatabase::SamePosition(*row, mPlayer, mBatch, index);
+    result.obj = row->obj;
+    result.ctr = row->ctr;
+    result.outcome = row->outcome;
+    result.exit_code = row->exit_status;
+    result.seconds = row->seconds;
+    result.problem =
+        row->outcome == EvalOutcome::Ok ? "" : "as recorded in the evaluation database";
+    if (row->outcome == EvalOutcome::Ok && row->exit_status > 0)
+        result.problem = "the command ended with exit status " + std::to_string(row->exit_status) +
+                         " but wrote complete results (recorded earlier)";
+    return true;
+}
+
+void EVAU::Record(const std::vector<double>& design, unsigned index,
+                  const EvalResult& result) const {
+    EvaluationDatabase* db = GetEvaluationDatabase();
+    if (db == nullptr || !result.evaluated || result.interrupted || result.recorded)
+        return;
+    EvaluationRow row;
+    row.player = mPlayer;
+    row.batch = mBatch;
+    row.index = index;
+    row.dvs = design;
+    row.obj = result.obj;
+    row.ctr = result.ctr;
+    row.outcome = result.outcome;
+    row.exit_status = result.exit_code;
+    row.seconds = result.seconds;
+    row.time =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    row.replay_of = result.replayed ? result.replay_of : 0;
+    db->Record(std::move(row));
+}
+
+void EVAU::EndBatch() {
+    if (EvaluationDatabase* db = GetEvaluationDatabase())
+        db->EndBatch();
+}
+
 void EVAU::Account(const EvalResult& result, unsigned index) {
+    if (result.replayed)
+        ++mReplayed;
     const std::string design =
         "   Design " + std::to_string(index) + " of batch " + std::to_string(mBatch);
     const std::string where = result.where.empty() ? "" : " (in " + result.where + ")";
@@ -111,4 +167,10 @@ void EVAU::Account(const EvalResult& result, unsigned index) {
 double EVAU::EffectiveTimeout() const {
     const double line = GetRunOptions().eval_timeout;
     return line > 0.0 ? line : mEvalTimeout;
+}
+
+void EVAU::NoteAnalyserFiles(bool external, const std::string& command) {
+    const std::string file = external ? command : "prob.dat";
+    if (std::ifstream(file))
+        RunJournal::NoteInputFile(file);
 }

@@ -39,6 +39,10 @@ public:
     unsigned GetFailed() const { return mFailed.load(); }
     unsigned GetTimedOut() const { return mTimedOut.load(); }
     unsigned GetNonZeroExits() const { return mNonZeroExits.load(); }
+    unsigned GetReplayed() const { return mReplayed.load(); }
+    // The player this unit evaluates for in a game (0 outside a game); the
+    // evaluation database keys its rows by it.
+    void SetPlayer(unsigned player) { mPlayer = player; }
     // Wall-clock limit of one evaluation in seconds (0: none).
     void SetEvalTimeout(double seconds) { mEvalTimeout = seconds; }
     double GetEvalTimeout() const { return mEvalTimeout; }
@@ -78,14 +82,27 @@ protected:
     // unusual evaluation of design index of the current batch. Called in
     // commit order, never by two threads at once.
     void Account(const EvalResult& result, unsigned index);
+    // Answers an evaluation from the evaluation database of a resumed run:
+    // true (result filled in) when the design was evaluated before.
+    bool Replay(const std::vector<double>& design, unsigned index, EvalResult& result) const;
+    // Records a completed evaluation in the evaluation database (any thread).
+    void Record(const std::vector<double>& design, unsigned index, const EvalResult& result) const;
+    // The end of a batch for the evaluation database.
+    void EndBatch();
     // The time limit that applies: the command line's, else the unit's own.
     double EffectiveTimeout() const;
+    // Notes the files an analyser reads that decide its results (an external
+    // command's script; the problem file "prob.dat" a plug-in reads), so that
+    // a resumed run can tell when they changed.
+    static void NoteAnalyserFiles(bool external, const std::string& command);
 
     std::atomic<bool> mCriteriaMet;
     std::atomic<unsigned> mObjEvals;
     std::atomic<unsigned> mFailed;
     std::atomic<unsigned> mTimedOut;
     std::atomic<unsigned> mNonZeroExits;
+    std::atomic<unsigned> mReplayed;
+    unsigned mPlayer;
     // Compute and ComputeInd calls so far; the batch the current one is.
     unsigned mBatch;
     double mEvalTimeout;

@@ -28,12 +28,15 @@ struct EvalResult {
     std::vector<double> obj;
     std::vector<double> ctr;
     EvalOutcome outcome = EvalOutcome::Ok;
-    int exit_code = -1;   // exit status of the external command (128 + N when killed by
-                          // signal N); -1 when no command ran
-    double seconds = 0.0; // wall-clock time of the evaluation
-    std::string problem;  // why it failed (or what was unusual), for the console
-    std::string where;    // the folder or job that ran it, for the console
-    std::string error;    // a broken analyser contract: the run must stop
+    int exit_code = -1;      // exit status of the external command (128 + N when killed by
+                             // signal N); -1 when no command ran
+    double seconds = 0.0;    // wall-clock time of the evaluation
+    std::string problem;     // why it failed (or what was unusual), for the console
+    std::string where;       // the folder or job that ran it, for the console
+    std::string error;       // a broken analyser contract: the run must stop
+    bool replayed = false;   // answered from the evaluation database of a resumed run
+    long long replay_of = 0; // the recorded row it came from
+    bool recorded = false;   // that row is this very evaluation (same batch and index)
 };
 
 #endif

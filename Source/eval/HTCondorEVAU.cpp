@@ -1,15 +1,21 @@
 #include "eval/HTCondorEVAU.h"
 
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "eval/OSAU.h"
 #include "eval/SCON.h"
+#include "model/RunJournal.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteria.h"
 #include "output/PIOU.h"
 #include "output/PIOUConfig.h"
 #include "output/WriteData.h"
+
+namespace {
+const char* const kSettingsFile = "htcondor.QERN";
+} // namespace
 
 HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, const nlohmann::json& block)
     : EVAU(ndvs, nobj, nctr), mAnalyzerType(0), mJobs(nullptr) {
@@ -26,6 +32,7 @@ HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, const nl
     for (size_t i = 0; i < mEssentialFilesAndFolders.size(); ++i)
         std::cout << "EssentialFilesAndFolders[" << i << "] = " << mEssentialFilesAndFolders[i]
                   << std::endl;
+    NoteFiles();
 }
 
 HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, std::istream& in)
@@ -43,6 +50,13 @@ HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, std::ist
                              "an essential file or folder");
     for (size_t i = 0; i < mArguments.size(); ++i)
         std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
+    NoteFiles();
+}
+
+void HTCondorEVAU::NoteFiles() const {
+    NoteAnalyserFiles(true, mCommandFile);
+    if (std::ifstream(kSettingsFile))
+        RunJournal::NoteInputFile(kSettingsFile);
 }
 
 HTCondorEVAU::~HTCondorEVAU() {
@@ -71,7 +85,7 @@ void HTCondorEVAU::Init(unsigned popsize) {
     }
     mInitialDirPrefix = tag.str() + "condorInd";
     mJobs = new SCON(mCommandFile);
-    mJobs->ReadConfig("htcondor.QERN");
+    mJobs->ReadConfig(kSettingsFile);
     mJobs->SetQueue(static_cast<int>(popsize));
     mJobs->CreateInitialDirs(mInitialDirPrefix);
     // Transfer paths are relative to the initial directory, one level below
@@ -122,9 +136,10 @@ bool HTCondorEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     // penalty below.
     std::vector<unsigned> queued;
     std::vector<bool> cleared(n, false);
+    std::vector<EvalResult> replayed(n);
     for (unsigned i = 0; i < n; ++i) {
         const INDIVIDUAL& ind = pop[i];
-        if (ind.IsComputed())
+        if (ind.IsComputed() || Replay(ind.GetDvs(), i, replayed[i]))
             continue;
         const std::string dir = mJobs->GetInitialDir(static_cast<int>(i));
         cleared[i] = PIOU::clear_eval_results(dir);
@@ -157,6 +172,15 @@ bool HTCondorEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
         INDIVIDUAL& ind = pop[i];
         if (ind.IsComputed())
             continue;
+        if (replayed[i].replayed) {
+            Account(replayed[i], i);
+            Record(ind.GetDvs(), i, replayed[i]);
+            ind.SetEval(replayed[i].obj, replayed[i].ctr);
+            ++mObjEvals;
+            if (bestfits != nullptr)
+                mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
+            continue;
+        }
         EvalResult result;
         result.evaluated = true;
         result.obj.assign(pop.GetNobj(), 0.0);
@@ -171,6 +195,7 @@ bool HTCondorEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
             result.outcome = EvalOutcome::Failed;
         ApplyFailurePolicy(result);
         Account(result, i);
+        Record(ind.GetDvs(), i, result);
         ind.SetEval(result.obj, result.ctr);
         ++mObjEvals;
         if (bestfits != nullptr)
@@ -179,6 +204,7 @@ bool HTCondorEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     if (out != nullptr && out->GetWriteChilds())
         pop.AppendComputedFile(out->GetChildsFilename(), out->GetWriteASCIIFormat(), false, true,
                                false);
+    EndBatch();
     ++mBatch;
     return CheckCriteria(criteria, bestfits);
 }

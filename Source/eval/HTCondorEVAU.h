@@ -43,6 +43,8 @@ public:
 
 private:
     void CheckAnalyzerType() const;
+    // Notes the job's command and the settings file for the run's record.
+    void NoteFiles() const;
     // Makes sure there is an initial directory for every index below n.
     void EnsureInitialDirs(unsigned n);
 

@@ -82,8 +82,10 @@ void LocalEVAU::CheckProcessors(unsigned ncpu) {
 }
 
 void LocalEVAU::CheckAnalyzerType() const {
-    if (mAnalyzerType == 0 || mAnalyzerType == 1)
+    if (mAnalyzerType == 0 || mAnalyzerType == 1) {
+        NoteAnalyserFiles(mAnalyzerType == 1, mCommandFile);
         return;
+    }
     UTILS::Stop({"AnalyzerType " + std::to_string(mAnalyzerType) +
                      " not recognized: expected 0 (plug-in) or 1 (external command).",
                  "Program stopped!"});
@@ -149,13 +151,19 @@ void LocalEVAU::Init(unsigned /*popsize*/) {
     std::cout << "Done." << std::endl;
 }
 
-void LocalEVAU::Analyse(const INDIVIDUAL& ind, unsigned t, const std::vector<double>& eliteDVs,
-                        unsigned nobj, unsigned nctr, EvalResult& result) const {
+void LocalEVAU::Analyse(const INDIVIDUAL& ind, unsigned index, unsigned t,
+                        const std::vector<double>& eliteDVs, unsigned nobj, unsigned nctr,
+                        EvalResult& result) const {
+    const std::vector<double> design = FullDesign(ind, eliteDVs);
+    if (Replay(design, index, result)) {
+        Record(design, index, result);
+        return;
+    }
     std::vector<double> full_obj(mNobj, INDIVIDUAL::kWorst);
     result.ctr.assign(nctr, 0.0);
     const auto start = std::chrono::steady_clock::now();
     ADLL& analyser = *mAnalysers[t];
-    result.error = RunAnalyser(analyser, FullDesign(ind, eliteDVs), full_obj, result.ctr);
+    result.error = RunAnalyser(analyser, design, full_obj, result.ctr);
     if (!result.error.empty())
         return;
     result.seconds =
@@ -173,6 +181,7 @@ void LocalEVAU::Analyse(const INDIVIDUAL& ind, unsigned t, const std::vector<dou
     // A command ended because the run was interrupted produced nothing: the
     // design stays unevaluated and is evaluated again when the run resumes.
     result.evaluated = !result.interrupted;
+    Record(design, index, result);
 }
 
 void LocalEVAU::Commit(INDIVIDUAL& ind, const EvalResult& result, unsigned index,
@@ -242,7 +251,8 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
         EvalResult& result = results[static_cast<size_t>(i)];
         const INDIVIDUAL& ind = pop[static_cast<unsigned>(i)];
         if (!ind.IsComputed())
-            Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, nobj, nctr, result);
+            Analyse(ind, static_cast<unsigned>(i), static_cast<unsigned>(omp_get_thread_num()),
+                    eliteDVs, nobj, nctr, result);
 #pragma omp critical(term_criteria)
         {
             if (!result.error.empty() && !failed.load()) {
@@ -298,6 +308,7 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
         if (!os)
             UTILS::WarnCannotWrite(out->GetChildsFilename());
     }
+    EndBatch();
     ++mBatch;
     return mCriteriaMet.load();
 }
@@ -307,7 +318,7 @@ bool LocalEVAU::ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
                            WriteData* out) {
     EvalResult result;
     if (!ind.IsComputed() && !INTU::Requested())
-        Analyse(ind, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, ind.GetNobj(),
+        Analyse(ind, 0, static_cast<unsigned>(omp_get_thread_num()), eliteDVs, ind.GetNobj(),
                 ind.GetNctr(), result);
     if (!result.error.empty())
         UTILS::Stop({result.error, "Program stopped!"});
@@ -325,6 +336,7 @@ bool LocalEVAU::ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
                 UTILS::WarnCannotWrite(out->GetChildsFilename());
         }
     }
+    EndBatch();
     ++mBatch;
     return mCriteriaMet.load();
 }

@@ -42,8 +42,11 @@ private:
     void CheckAnalyzerType() const;
     // Runs analyser t on ind (no shared state is touched) and applies the
     // failure policy to what it returned.
-    void Analyse(const INDIVIDUAL& ind, unsigned t, const std::vector<double>& eliteDVs,
-                 unsigned nobj, unsigned nctr, EvalResult& result) const;
+    // A design recorded by the run being resumed is answered from the
+    // evaluation database instead; every other result is recorded there.
+    void Analyse(const INDIVIDUAL& ind, unsigned index, unsigned t,
+                 const std::vector<double>& eliteDVs, unsigned nobj, unsigned nctr,
+                 EvalResult& result) const;
     // Stores the results, counts the evaluation, asks the stopping rule, writes
     // the convergence line and appends the design to the children file.
     void Commit(INDIVIDUAL& ind, const EvalResult& result, unsigned index,

@@ -281,6 +281,11 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
     }
 }
 
+void GameAlgorithm::CountEarlierRunTime(double seconds) {
+    if (mCriteria != nullptr)
+        mCriteria->CountEarlierRunTime(seconds);
+}
+
 EvaluationCounts GameAlgorithm::GetEvaluationCounts() const {
     EvaluationCounts counts;
     for (const OptimizationAlgorithm* player : mPlayers)

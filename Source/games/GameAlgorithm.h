@@ -27,6 +27,8 @@ public:
     // Takes ownership of the players and switches each to game mode.
     void SetPlayers(std::vector<OptimizationAlgorithm*> players);
     void SetTerminationCriteria(const TerminationCriteria& criteria);
+    // A resumed game: the stopping rule counts the time of the earlier runs.
+    void CountEarlierRunTime(double seconds);
     void Run(double& elapsed, long& start_time, bool restart);
     void WriteRestartInfo(unsigned int player) const;
     void ReadRestartInfo();

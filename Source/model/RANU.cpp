@@ -5,19 +5,20 @@
 #include <ctime>
 #include <iostream>
 
+#include "model/RunJournal.h"
+
 RANU::RANU(unsigned int /*seed*/)
     : u(), c(0.0), cd(7654321.0 / 16777216.0), cm(16777213.0 / 16777216.0), i97(97), j97(33),
       initialised(false) {}
 
 void RANU::RandomInit(unsigned int seed) {
     std::cout << "seed = " << seed << std::endl;
-    if (seed < 2) {
-        std::srand(static_cast<unsigned int>(std::time(nullptr)));
-        std::cout << "(unsigned int)time((time_t *)NULL) = "
-                  << static_cast<unsigned int>(std::time(nullptr)) << std::endl;
-    } else {
-        std::srand(seed);
-    }
+    // The journal notes the seed actually used (the clock's, for 0 and 1), so
+    // that a resumed run can seed this unit the same way again.
+    const unsigned used = RunJournal::SeedFor(seed);
+    std::srand(used);
+    if (seed < 2)
+        std::cout << "(unsigned int)time((time_t *)NULL) = " << used << std::endl;
     const double r1 = std::rand();
     const double r2 = std::rand();
     const int ij = static_cast<int>(r1 * 31329.0 / 2147483648.0);

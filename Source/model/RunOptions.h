@@ -19,6 +19,11 @@ struct RunOptions {
     bool use_db = true;
     // Continue the recorded run of this folder (--resume).
     bool resume = false;
+    // How the run was asked for, as the evaluation database records it: the
+    // JSON road (--json), a game restart (--game_restart) and the seeds.
+    bool json = false;
+    bool game_restart = false;
+    std::vector<unsigned> seeds;
 };
 
 // The options of this process.

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "model/RunJournal.h"
 #include "model/UTILS.h"
 #include "optim/LINU.h"
 #include "output/PIOU.h"
@@ -59,6 +60,7 @@ std::ifstream OpenNamedFile(const std::string& file) {
     std::ifstream is(file);
     if (!is)
         UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
+    RunJournal::NoteInputFile(file);
     return is;
 }
 

@@ -11,6 +11,7 @@
 #include "eval/HTCondorEVAU.h"
 #include "eval/LocalEVAU.h"
 #include "model/INTU.h"
+#include "model/RunJournal.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteria.h"
 #include "output/PIOU.h"
@@ -218,6 +219,7 @@ EvaluationCounts OptimizationAlgorithm::GetEvaluationCounts() const {
         counts.failed = mEvau->GetFailed();
         counts.timed_out = mEvau->GetTimedOut();
         counts.nonzero_exits = mEvau->GetNonZeroExits();
+        counts.replayed = mEvau->GetReplayed();
     }
     return counts;
 }
@@ -343,6 +345,8 @@ void OptimizationAlgorithm::SetActiveGame(const std::vector<int>& dvs_map,
                                           unsigned prefix_index) {
     std::cout << "OptimizationAlgorithm::SetActiveGame(...) called" << std::endl;
     mActiveGame = 1;
+    if (mEvau != nullptr)
+        mEvau->SetPlayer(prefix_index);
     mDVsIds = dvs_map;
     mOBjIds = obj_map;
     mEliteDVs.resize(global_ndvs, 0.0);
@@ -355,6 +359,7 @@ void OptimizationAlgorithm::SetActiveGame(const std::vector<int>& dvs_map,
             const std::string file = mWriteData->GetBaselineFilename();
             if (!std::ifstream(file))
                 UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
+            RunJournal::NoteInputFile(file);
         }
     }
     CalcGlobalIds();
@@ -371,6 +376,11 @@ void OptimizationAlgorithm::CalcGlobalIds() {
     for (int id : mOBjIds)
         if (id != -1 && k < mGlobalOBjIds.size())
             mGlobalOBjIds[k++] = static_cast<unsigned>(id);
+}
+
+void OptimizationAlgorithm::CountEarlierRunTime(double seconds) {
+    if (mCriteria != nullptr)
+        mCriteria->CountEarlierRunTime(seconds);
 }
 
 void OptimizationAlgorithm::SetTerminationCriteria(const TerminationCriteria& criteria) {

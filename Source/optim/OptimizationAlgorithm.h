@@ -103,6 +103,8 @@ public:
                        unsigned global_ndvs, unsigned prefix_index);
     void SetTerminationCriteria(const TerminationCriteria& criteria);
     const TerminationCriteria* GetTerminationCriteria() const { return mCriteria; }
+    // A resumed run: the stopping rule counts the time of the earlier runs.
+    void CountEarlierRunTime(double seconds);
 
     void SetEliteDVs(std::vector<double> elite);
     void SetEliteDVs(unsigned i, double v);

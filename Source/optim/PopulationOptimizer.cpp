@@ -6,6 +6,7 @@
 
 #include "app/PostProcessBaseline.h"
 #include "model/NDSU.h"
+#include "model/RunJournal.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteriaFactory.h"
 #include "output/PIOU.h"
@@ -181,6 +182,7 @@ void PopulationOptimizer::InitBufferRand(unsigned int bufsize) {
 
 unsigned PopulationOptimizer::DvsBufferFile(const std::string& file) {
     std::cout << "Buffer DVS initialization" << std::endl;
+    RunJournal::NoteInputFile(file);
     POPULATION read = PIOU::read_population_dvs(file, ndvs, nobj, nctr);
     const std::string name = mChilds.GetName();
     mChilds = read;
@@ -192,6 +194,7 @@ unsigned PopulationOptimizer::DvsBufferFile(const std::string& file) {
 
 unsigned PopulationOptimizer::FittedBufferFile(const std::string& file) {
     std::cout << "Buffer fitted data initialization" << std::endl;
+    RunJournal::NoteInputFile(file);
     POPULATION read = PIOU::read_population_a(file);
     if (read.GetNdvs() != ndvs || read.GetNobj() != nobj || read.GetNctr() != nctr)
         UTILS::Stop({"File " + file + " holds designs with nobj " + std::to_string(read.GetNobj()) +

@@ -16,6 +16,9 @@ public:
     // The number of evaluations after which the rule ends the run, shown in
     // the progress line; 0 when the rule is not a budget of evaluations.
     virtual unsigned EvaluationBudget() const { return 0; }
+    // A resumed run has already spent this many seconds in its earlier
+    // segments; a time limit counts them (the other rules ignore them).
+    virtual void CountEarlierRunTime(double seconds) { static_cast<void>(seconds); }
 };
 
 #endif

@@ -15,6 +15,11 @@ public:
                                   const std::vector<INDIVIDUAL>& bestfits) override;
     double GetSeconds() const { return mSeconds; }
     void SetStartTime(std::time_t start) { mStart = start; }
+    // Moves the start back by the seconds the earlier segments of a resumed
+    // run took, so that the limit covers the whole campaign.
+    void CountEarlierRunTime(double seconds) override {
+        mStart -= static_cast<std::time_t>(seconds);
+    }
 
 private:
     double mSeconds;

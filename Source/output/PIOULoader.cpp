@@ -9,6 +9,7 @@
 #include "games/GameAlgorithm.h"
 #include "games/HybridNashGame.h"
 #include "games/HybridWGradGame.h"
+#include "model/RunJournal.h"
 #include "model/UTILS.h"
 #include "optim/ConjugateGradient.h"
 #include "optim/LAMBDAMU.h"
@@ -111,6 +112,7 @@ void read_obj_names(const std::string& file, std::vector<std::string>& names, un
     std::ifstream is(file);
     if (!is)
         UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
+    RunJournal::NoteInputFile(file);
     names.assign(nobj, "");
     for (unsigned i = 0; i < nobj; ++i) {
         if (!std::getline(is, names[i]))
@@ -131,6 +133,7 @@ void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned
     std::ifstream in(kInputFile);
     if (!in)
         UTILS::Stop({std::string("File ") + kInputFile + " not found.", "Program stopped!"});
+    RunJournal::NoteInputFile(kInputFile);
     set_config_name(kInputFile);
 
     std::string title;
@@ -239,6 +242,7 @@ std::string load_json_file() {
     std::ifstream is(kJsonFile);
     if (!is)
         UTILS::Stop({std::string("File ") + kJsonFile + " not found."});
+    RunJournal::NoteInputFile(kJsonFile);
     std::string text, line;
     while (std::getline(is, line))
         text += line;

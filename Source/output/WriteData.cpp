@@ -4,6 +4,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "model/RunJournal.h"
 #include "model/UTILS.h"
 #include "output/PIOUConfig.h"
 
@@ -28,6 +29,7 @@ void WriteData::LoadConfigFile(const std::string& file) {
         return;
     }
     std::cout << "> File " << file << " found." << std::endl;
+    RunJournal::NoteInputFile(file);
     std::cout << "   Loading I/O configuration" << std::endl;
 
     // Read the whole file into locals first, so that a bad file changes nothing.
@@ -70,6 +72,8 @@ void WriteData::LoadConfigFile(const std::string& file) {
     // the last evaluation, but finding it missing then would lose the run.
     if (baseline && !std::ifstream(baseline_file))
         UTILS::Stop({"File " + baseline_file + " not found.", "Program stopped!"});
+    if (baseline)
+        RunJournal::NoteInputFile(baseline_file);
     if (plots && kind != EPS && kind != PDF)
         SetPlotOutput(kind); // stops: terminal not recognised
 

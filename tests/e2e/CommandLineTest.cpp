@@ -25,7 +25,9 @@ const char* const kHelp = "Vesk v2.0\n"
                           "  -o, --output_filename arg  Output filename for file conversion\n"
                           "  -i, --input_filename arg   Input filename for file conversion\n"
                           "      --eval-timeout arg     Time limit of one evaluation (s), 0 for "
-                          "none\n";
+                          "none\n"
+                          "      --resume               Resume the run recorded in evaluations.db\n"
+                          "      --no-db                Keep no evaluation database\n";
 
 // A small ASCII population file: 2 objectives, 3 variables, 1 constraint.
 const char* const kPopulation = "# Writing information of population: test\n"

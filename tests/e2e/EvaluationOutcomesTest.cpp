@@ -178,10 +178,9 @@ TEST(EvaluationOutcomes, AReadOnlyFolderStopsTheRunBeforeTheFirstEvaluation) {
     const RunResult r = RunCommand(command, dir.path());
     fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("Cannot write the result file convergence_gen.out: Permission "
-                            "denied.\nProgram stopped!\n"),
-              std::string::npos)
+    EXPECT_NE(r.output.find(": Permission denied.\nProgram stopped!\n"), std::string::npos)
         << r.output;
+    EXPECT_NE(r.output.find("Cannot write the result file "), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("> Computing buffer"), std::string::npos);
 }
 

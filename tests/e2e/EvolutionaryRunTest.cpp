@@ -69,15 +69,6 @@ FrontStats RunZdt(const std::string& problem, unsigned seed) {
     return s;
 }
 
-std::vector<std::string> ResultFiles(const std::string& dir) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        if (entry.is_regular_file())
-            files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 } // namespace
 
 // 30 variables, popsize 100, 25,000 evaluations, pc 0.9, pm 1/30: the final
@@ -125,7 +116,7 @@ TEST(EvolutionaryRun, SeededRunsRepeatByteForByteOnOneAndTwoProcessors) {
     for (const TempDir* d : {&one_a, &one_b, &two})
         ASSERT_EQ(RunVesk({"-s", "11"}, d->path()).status, 0);
 
-    const std::vector<std::string> files = ResultFiles(one_a.path());
+    const std::vector<std::string> files = ResultFileNames(one_a.path());
     for (const char* expected :
          {"bestfits.out", "childs.out", "parents.out", "convergence_gen.out", "convergence_eva.out",
           "pareto_History.front", "pareto_Last.front", "initial_buffer.out", "first_parents.out",

@@ -92,12 +92,8 @@ size_t ExpectBnhRecords(const std::string& file) {
 
 std::map<std::string, std::string> ResultFiles(const std::string& dir) {
     std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        const std::string name = entry.path().filename().string();
-        // Working folders and batch files are named after analyser addresses.
-        if (entry.is_regular_file() && name.find("runCommand") == std::string::npos)
-            files[name] = ReadFile(entry.path().string());
-    }
+    for (const std::string& name : ResultFileNames(dir))
+        files[name] = ReadFile(dir + "/" + name);
     return files;
 }
 

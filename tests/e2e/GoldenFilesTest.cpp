@@ -34,11 +34,11 @@ class GoldenFiles : public testing::TestWithParam<std::string> {};
 TEST_P(GoldenFiles, ResultFilesAreByteIdentical) {
     const std::string dir = GoldenDir() + "/cases/" + GetParam();
     TempDir run;
-    const RunResult r = RunCommand(ShellQuote(GoldenDir() + "/run_case.sh") + " " + ShellQuote(dir) +
-                                       " " + ShellQuote(VeskPath()) + " " +
-                                       ShellQuote(MathcasesPath()) + " " +
-                                       ShellQuote(run.file("run")) + " 2>&1",
-                                   run.path());
+    const RunResult r =
+        RunCommand(ShellQuote(GoldenDir() + "/run_case.sh") + " " + ShellQuote(dir) + " " +
+                       ShellQuote(VeskPath()) + " " + ShellQuote(MathcasesPath()) + " " +
+                       ShellQuote(run.file("run")) + " 2>&1",
+                   run.path());
     ASSERT_EQ(r.status, 0) << r.output;
     const std::vector<std::string> expected = ReadLines(dir + "/expected.sha256");
     const std::vector<std::string> actual = SplitLines(r.output);

@@ -56,15 +56,6 @@ void CopyExample(const std::string& name, const TempDir& dir) {
     std::filesystem::create_symlink(MathcasesPath(), dir.file("mathcases.so"));
 }
 
-std::vector<std::string> Files(const std::string& dir) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        if (entry.is_regular_file())
-            files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 } // namespace
 
 TEST(Swarm, MovesTowardTheZdt1Front) {
@@ -109,8 +100,8 @@ TEST(Swarm, ASeededRunRepeatsByteForByte) {
         WriteFile(dir->file("prob.dat"), "ZDT1\n");
         ASSERT_EQ(RunVesk({"-s", "2"}, dir->path()).status, 0);
     }
-    const std::vector<std::string> files = Files(a.path());
-    EXPECT_EQ(files, Files(b.path()));
+    const std::vector<std::string> files = ResultFileNames(a.path());
+    EXPECT_EQ(files, ResultFileNames(b.path()));
     EXPECT_GE(files.size(), 13u);
     for (const std::string& f : files)
         EXPECT_EQ(ReadFile(a.file(f)), ReadFile(b.file(f))) << f;

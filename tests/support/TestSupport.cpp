@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -133,6 +134,19 @@ std::string ShellQuote(const std::string& text) {
             quoted += ch;
     }
     return quoted + "'";
+}
+
+std::vector<std::string> ResultFileNames(const std::string& dir) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || name.rfind("evaluations", 0) == 0 ||
+            name.find("runCommand") != std::string::npos)
+            continue;
+        files.push_back(name);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 RunResult RunCommand(const std::string& command, const std::string& dir) {

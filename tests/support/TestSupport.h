@@ -102,6 +102,10 @@ std::vector<std::string> SplitLines(const std::string& text);
 // Number of lines of text that equal (or contain) the given text.
 int CountLinesEqual(const std::string& text, const std::string& line);
 int CountOccurrences(const std::string& text, const std::string& needle);
+// The names of the result files a run left in dir, sorted: regular files
+// except the evaluation database (it holds times) and the batch files of
+// external commands (named after object addresses).
+std::vector<std::string> ResultFileNames(const std::string& dir);
 // Copies a file (binary safe).
 void CopyFile(const std::string& from, const std::string& to);
 
