@@ -126,8 +126,11 @@ configure() {
     local etc=$POOL_ROOT/etc/condor/config.d
     # Names must resolve inside as outside.
     cp -- /etc/hosts "$POOL_ROOT/etc/hosts"
-    cat >"$etc/99-vesk-pool" <<'EOF'
-# Written by tools/htcondor-pool/start.sh (rewritten at every start).
+    # 50-: a local file such as 99-local in the same folder overrides these.
+    cat >"$etc/50-vesk-pool" <<'EOF'
+# Written by tools/htcondor-pool/start.sh (rewritten at every start; put your
+# own settings in a later file such as 99-local and run condor_reconfig).
+#
 # The chroot's "/" is not a mount point, so the starter cannot give jobs a
 # private mount namespace: without this every job is held with "Failed to
 # unshare the mount namespace".
@@ -135,6 +138,14 @@ MOUNT_UNDER_SCRATCH =
 # No PID namespaces or IPv6 inside a chroot of a container.
 USE_PID_NAMESPACES = False
 ENABLE_IPV6 = False
+# A job held because an output file was missing leaves its starter waiting
+# for the job lease, and the slot stays in Preempting/Vacating until the
+# vacate time runs out: 10 minutes by default, during which the slot runs no
+# other job. A test pool with two slots cannot afford that.
+MachineMaxVacateTime = 5
+# Periodic job expressions (periodic_remove, periodic_hold, ...) are looked
+# at every 5 s instead of every 60 s, so that tests see their effect quickly.
+PERIODIC_EXPR_INTERVAL = 5
 EOF
     # What systemd's tmpfiles would create on a booted system.
     pool_chroot install -d -o condor -g condor -m 755 /run/condor /var/lock/condor \
@@ -149,9 +160,9 @@ EOF
 wait_ready() {
     local deadline=$(($(date +%s) + 90)) slots
     while :; do
-        slots=$(pool_chroot condor_status -af Name 2>/dev/null | wc -l) || slots=0
-        if [ "$slots" -gt 0 ] && pool_chroot condor_q -totals >/dev/null 2>&1; then
-            pool_say "pool ready: $slots slot(s); run folders under ${POOL_SHARE//:/, }; submitting uid $POOL_UID (or the owner of the run folder)"
+        slots=$(pool_chroot condor_status -af TotalCpus 2>/dev/null | awk 'NR == 1 { printf "%d", $1 }') || slots=""
+        if [ -n "$slots" ] && pool_chroot condor_q -totals >/dev/null 2>&1; then
+            pool_say "pool ready: $slots CPU(s) for jobs; run folders under ${POOL_SHARE//:/, }; submitting uid $POOL_UID (or the owner of the run folder)"
             return 0
         fi
         if ! pool_master_running; then
@@ -179,8 +190,9 @@ fi
 mount_all
 configure
 # setsid: the daemons must not belong to the caller's session or process
-# group, which may be ended when the caller finishes.
-setsid "${pool_env[@]}" chroot "$POOL_ROOT" /usr/sbin/condor_master </dev/null >/dev/null 2>&1 ||
+# group, which may be ended when the caller finishes. They must not inherit
+# the lock either, or no later start or stop could take it.
+setsid "${pool_env[@]}" chroot "$POOL_ROOT" /usr/sbin/condor_master </dev/null >/dev/null 2>&1 9>&- ||
     pool_die "condor_master did not start; see $POOL_ROOT/var/log/condor/MasterLog"
 wait_ready
 pool_say "started in $(seconds) s"
