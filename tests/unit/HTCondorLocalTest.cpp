@@ -220,4 +220,19 @@ TEST(HTCondorLocalTest, WaitGivesUpAfterTheTimeGiven) {
     EXPECT_EQ(Condor("condor_wait log", dir.path()).status, 0);
 }
 
+TEST(HTCondorLocalTest, ALongRequirementsLineIsRead) {
+    TempDir dir;
+    // About 100 KB, as a generated list of acceptable machines can be.
+    std::string requirements = "(Memory > 0)";
+    for (int i = 0; requirements.size() < 100000; ++i)
+        requirements += " || (Machine == \"node" + std::to_string(i) + ".example.org\")";
+    WriteScript(dir.file("ok.sh"), "echo ran > r\n");
+    WriteFile(dir.file("sub"), "Executable = ok.sh\nLog = log\nRequirements = " + requirements +
+                                   "  \nshould_transfer_files = YES\ntransfer_output_files = r\n"
+                                   "Queue\n");
+    ASSERT_EQ(Condor("condor_submit sub", dir.path()).status, 0);
+    ASSERT_EQ(Condor("condor_wait log", dir.path()).status, 0);
+    EXPECT_EQ(ReadFile(dir.file("r")), "ran\n");
+}
+
 } // namespace
