@@ -11,6 +11,8 @@
 #   VESK_HTCONDOR_POOL_MIRROR Debian mirror for the first build (default: the
 #                             one this machine's apt uses)
 
+# The settings are used by the scripts that source this file.
+# shellcheck shell=bash disable=SC2034
 POOL_DIR=${VESK_HTCONDOR_POOL_DIR:-/var/cache/vesk-htcondor-pool}
 POOL_DIR=${POOL_DIR%/}
 POOL_ROOT=$POOL_DIR/root

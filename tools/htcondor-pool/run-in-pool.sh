@@ -13,7 +13,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=lib.sh
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$here/lib.sh"
 
 [ $# -ge 1 ] || pool_die "usage: run-in-pool.sh COMMAND [ARGUMENT...]"
@@ -25,8 +25,9 @@ condor_submit | condor_wait | condor_rm | condor_q | condor_history | condor_sta
 esac
 [ "$(id -u)" -eq 0 ] ||
     pool_die "$command of the personal pool must run as root (it enters the pool's chroot); the job itself runs as the owner of the current folder."
-[ -e "$POOL_ROOT/$POOL_READY_MARK" ] && pool_master_running ||
+if [ ! -e "$POOL_ROOT/$POOL_READY_MARK" ] || ! pool_master_running; then
     pool_die "the personal pool is not running; start it with $here/start.sh"
+fi
 
 cwd=$(pwd -P)
 uid=$(stat -c %u -- "$cwd")
@@ -49,6 +50,8 @@ fi
 entry=$(pool_account "$uid")
 name=${entry%%:*}
 gid=${entry#*:}
+# The inner shell expands its own arguments.
+# shellcheck disable=SC2016
 exec env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 HOME=/ USER="$name" LOGNAME="$name" \
     chroot --userspec="$uid:$gid" "$POOL_ROOT" \
     /bin/sh -c 'cd "$1" || exit 1; shift; exec "$@"' sh "$cwd" "$command" "$@"

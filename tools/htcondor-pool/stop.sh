@@ -8,7 +8,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=lib.sh
+# shellcheck source-path=SCRIPTDIR source=lib.sh
 source "$here/lib.sh"
 
 pool_need_root stop.sh
@@ -19,13 +19,18 @@ fi
 exec 9>"$POOL_DIR/pool.lock"
 flock -w 900 9 || pool_die "another start or stop of the pool in $POOL_DIR did not finish"
 
-# Waits up to $1 tenths of a second for the chroot's processes to end.
+# Waits up to $1 seconds for the chroot's processes to end; with a second
+# argument, only for condor_master.
 wait_gone() {
-    local n=0
-    while [ -n "$(pool_pids)" ]; do
-        [ "$n" -lt "$1" ] || return 1
-        sleep 0.1
-        n=$((n + 1))
+    local deadline=$(($(date +%s) + $1))
+    while :; do
+        if [ -n "${2:-}" ]; then
+            pool_master_running || return 0
+        else
+            [ -n "$(pool_pids)" ] || return 0
+        fi
+        [ "$(date +%s)" -lt "$deadline" ] || return 1
+        sleep 0.2
     done
 }
 
@@ -39,16 +44,20 @@ signal_all() {
 
 stopped=""
 if pool_master_running; then
-    # -fast: running jobs are ended, not given time to finish.
+    # -fast: running jobs are ended, not given time to finish. The master
+    # goes last, once its daemons have stopped.
     pool_chroot condor_off -fast -master >/dev/null 2>&1 || true
+    wait_gone 30 condor_master || pool_say "condor_master did not stop within 30 s"
     stopped=yes
 fi
-if ! wait_gone 200; then
+# What is left are wrapped commands (a condor_wait, say) and anything the
+# daemons could not end.
+if ! wait_gone 1; then
     pool_say "ending the processes still running in the chroot: $(pool_pids | tr '\n' ' ')"
     signal_all TERM
-    if ! wait_gone 50; then
+    if ! wait_gone 5; then
         signal_all KILL
-        wait_gone 50 || pool_die "processes remain in the chroot: $(pool_pids | tr '\n' ' ')"
+        wait_gone 5 || pool_die "processes remain in the chroot: $(pool_pids | tr '\n' ' ')"
     fi
     stopped=yes
 fi
