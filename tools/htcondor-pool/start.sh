@@ -154,10 +154,13 @@ PERIODIC_EXPR_INTERVAL = 5
 EOF
     # What systemd's tmpfiles would create on a booted system.
     pool_chroot install -d -o condor -g condor -m 755 /run/condor /var/lock/condor \
-        /var/lib/condor/execute /var/log/condor /var/lib/condor/spool
+        /var/lib/condor/execute /var/log/condor
     # A fresh queue at every start: jobs of an earlier session (maybe held
     # forever) must not run again or keep slots busy.
-    rm -f -- "$POOL_ROOT"/var/lib/condor/spool/job_queue.log*
+    local queue_log
+    queue_log=$(pool_chroot condor_config_val JOB_QUEUE_LOG) ||
+        pool_die "cannot read HTCondor's configuration in the chroot"
+    rm -f -- "$POOL_ROOT$queue_log" "$POOL_ROOT$queue_log".*
     pool_account "$POOL_UID" >/dev/null
 }
 
