@@ -5,7 +5,7 @@
 #   sudo tools/htcondor-pool/start.sh
 #
 # The first start builds the chroot with debootstrap and installs HTCondor's
-# "minicondor" package into it (about a minute, needs the Debian mirror this
+# "minicondor" package into it (a few minutes, needs the Debian mirror this
 # machine's apt uses); later starts reuse it (a few seconds). When the pool
 # already runs this only says so. See README.md beside this script for the
 # settings (VESK_HTCONDOR_POOL_*).
@@ -80,7 +80,7 @@ build_chroot() {
     fi
     mirror=${VESK_HTCONDOR_POOL_MIRROR:-$(host_mirror)}
     [ -n "$mirror" ] || pool_die "no Debian mirror found in /etc/apt/sources.list{,.d}; set VESK_HTCONDOR_POOL_MIRROR"
-    pool_say "building the chroot in $new from $mirror ($POOL_SUITE, once; about a minute)"
+    pool_say "building the chroot in $new from $mirror ($POOL_SUITE, once; a few minutes)"
     discard_partial "$new"
     # dpkg makes every unpacked file durable one by one; a throw-away chroot
     # that is rebuilt when a build fails does not need that, and skipping it
