@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,26 @@ using testsupport::WriteScript;
 RunResult Condor(const std::string& args, const std::string& dir, const std::string& env = "") {
     const std::string tools = testsupport::SourceDir() + "/tools/htcondor-local";
     return RunCommand(env + " PATH=" + ShellQuote(tools) + ":\"$PATH\" " + args, dir);
+}
+
+// The cluster number in condor_submit's "N job(s) submitted to cluster C.".
+std::string ClusterOf(const std::string& submitOutput) {
+    const std::string marker = "submitted to cluster ";
+    const size_t at = submitOutput.find(marker);
+    if (at == std::string::npos)
+        return "";
+    const size_t from = at + marker.size();
+    return submitOutput.substr(from, submitOutput.find('.', from) - from);
+}
+
+// True while process pid exists and is not a zombie waiting to be reaped.
+bool Running(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    const size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
 // Waits (at most ten seconds) for a file to appear: shell text for the jobs.
@@ -216,8 +239,72 @@ TEST(HTCondorLocalTest, WaitGivesUpAfterTheTimeGiven) {
     const RunResult r = Condor("condor_wait -wait 0 log", dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.output, "Time expired.\n");
+    const auto before = std::chrono::steady_clock::now();
+    const RunResult second = Condor("condor_wait -wait 1 log", dir.path());
+    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.output, "Time expired.\n");
+    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
     WriteFile(dir.file("gate"), "");
     EXPECT_EQ(Condor("condor_wait log", dir.path()).status, 0);
+}
+
+TEST(HTCondorLocalTest, RemovedJobsEndWithAllTheirProcessesAndWaitReturns) {
+    TempDir dir;
+    // Each job leaves a child that ignores TERM and one that does not, and
+    // records the process numbers of all three; with one slot the second
+    // job is still waiting when the first is removed.
+    // The jobs run in scratch folders: the record goes to the test's folder.
+    const std::string record = dir.file("pids") + "$1";
+    WriteScript(dir.file("stay.sh"), "(trap '' TERM; exec sleep 300) & echo $! > " + record +
+                                         "\nsleep 300 & echo $! >> " + record + "\necho $$ >> " +
+                                         record + "\nexec sleep 300\n");
+    WriteFile(dir.file("sub"), "Executable = " + dir.file("stay.sh") +
+                                   "\nArguments = $(Process)\nLog = log\n"
+                                   "should_transfer_files = YES\ntransfer_output_files = r\n"
+                                   "Queue 2\n");
+    const RunResult submitted = Condor("condor_submit sub", dir.path(), "HTCONDOR_LOCAL_SLOTS=1");
+    ASSERT_EQ(submitted.status, 0) << submitted.output;
+    const std::string cluster = ClusterOf(submitted.output);
+    ASSERT_FALSE(cluster.empty()) << submitted.output;
+    ASSERT_EQ(RunCommand(AwaitFile(dir.file("pids0")) + "sleep 0.2", dir.path()).status, 0);
+
+    const RunResult removed = Condor("condor_rm " + cluster, dir.path());
+    EXPECT_EQ(removed.status, 0);
+    EXPECT_EQ(removed.output, "All jobs in cluster " + cluster + " have been marked for removal\n");
+    const RunResult waited = Condor("condor_wait -wait 30 log", dir.path());
+    EXPECT_EQ(waited.status, 0) << waited.output;
+    EXPECT_EQ(waited.output, "All jobs done.\n");
+
+    std::istringstream pids(ReadFile(dir.file("pids0")));
+    int count = 0;
+    for (std::string pid; pids >> pid; ++count)
+        EXPECT_FALSE(Running(pid)) << "process " << pid << " of the removed job still runs";
+    EXPECT_EQ(count, 3);
+    // The waiting job never started.
+    EXPECT_FALSE(FileExists(dir.file("pids1")));
+    const std::string log = ReadFile(dir.file("log"));
+    EXPECT_EQ(CountOccurrences(log, "Job was aborted.\n\tvia condor_rm (by user "), 2) << log;
+    EXPECT_EQ(CountOccurrences(log, "Job terminated."), 0) << log;
+
+    // The jobs have left the queue.
+    const RunResult again = Condor("condor_rm " + cluster, dir.path());
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.output, "Couldn't find/remove all jobs in cluster " + cluster + "\n");
+}
+
+TEST(HTCondorLocalTest, ALongRequirementsLineIsRead) {
+    TempDir dir;
+    // About 100 KB, as a generated list of acceptable machines can be.
+    std::string requirements = "(Memory > 0)";
+    for (int i = 0; requirements.size() < 100000; ++i)
+        requirements += " || (Machine == \"node" + std::to_string(i) + ".example.org\")";
+    WriteScript(dir.file("ok.sh"), "echo ran > r\n");
+    WriteFile(dir.file("sub"), "Executable = ok.sh\nLog = log\nRequirements = " + requirements +
+                                   "  \nshould_transfer_files = YES\ntransfer_output_files = r\n"
+                                   "Queue\n");
+    ASSERT_EQ(Condor("condor_submit sub", dir.path()).status, 0);
+    ASSERT_EQ(Condor("condor_wait log", dir.path()).status, 0);
+    EXPECT_EQ(ReadFile(dir.file("r")), "ran\n");
 }
 
 } // namespace
