@@ -34,6 +34,14 @@ public:
     virtual void SetWriteData(WriteData data) = 0;
     virtual void Inmigrate(const INDIVIDUAL& immigrant, const std::vector<unsigned>& ids);
     virtual void PrintReportIter();
+    // Progress of a multi-objective run at a glance: the size of the front of
+    // the designs evaluated so far and its hypervolume. False (values left as
+    // they are) for optimisers that keep no such front.
+    virtual bool FrontProgress(unsigned& front_size, double& hypervolume) const {
+        static_cast<void>(front_size);
+        static_cast<void>(hypervolume);
+        return false;
+    }
 
     bool Compute();
     bool ComputeInd(INDIVIDUAL& ind);
