@@ -7,7 +7,10 @@
 
 #include <cxxopts.hpp>
 
+#include "app/HypervolumeFile.h"
 #include "app/Optimize.h"
+#include "model/HYVU.h"
+#include "model/RunOptions.h"
 #include "model/UTILS.h"
 #include "output/PIOU.h"
 
@@ -61,7 +64,9 @@ int main(int argc, char** argv) {
         ("b,toBin", "To binary conversion population")
         ("a,toAscii", "To ascii conversion population")
         ("o,output_filename", "Output filename for file conversion", cxxopts::value<std::string>())
-        ("i,input_filename", "Input filename for file conversion", cxxopts::value<std::string>());
+        ("i,input_filename", "Input filename for file conversion", cxxopts::value<std::string>())
+        ("hypervolume", "Print the hypervolume of a population file", cxxopts::value<std::string>())
+        ("hv-ref", "Hypervolume reference point r1,r2,...", cxxopts::value<std::string>());
     // clang-format on
     std::cout << options.help() << std::endl;
 
@@ -82,6 +87,9 @@ int main(int argc, char** argv) {
                          "(comma-separated unsigned integers).",
                          "Program stopped!"});
     }
+    if (result.count("hv-ref"))
+        GetRunOptions().hv_ref =
+            HYVU::parse_reference(result["hv-ref"].as<std::string>(), "--hv-ref");
     if (result.count("help"))
         return 0;
 
@@ -90,6 +98,8 @@ int main(int argc, char** argv) {
     if (result.count("toBin") || result.count("toAscii")) {
         if (!Convert(options, result, result.count("toBin") > 0))
             return 1;
+    } else if (result.count("hypervolume")) {
+        hypervolume_of_file(result["hypervolume"].as<std::string>());
     } else {
         std::cout << "Entering optimization mode." << std::endl;
         if (result.count("seeds"))

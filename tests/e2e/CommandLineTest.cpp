@@ -23,7 +23,10 @@ const char* const kHelp = "Vesk v2.0\n"
                           "  -b, --toBin                To binary conversion population\n"
                           "  -a, --toAscii              To ascii conversion population\n"
                           "  -o, --output_filename arg  Output filename for file conversion\n"
-                          "  -i, --input_filename arg   Input filename for file conversion\n";
+                          "  -i, --input_filename arg   Input filename for file conversion\n"
+                          "      --hypervolume arg      Print the hypervolume of a population "
+                          "file\n"
+                          "      --hv-ref arg           Hypervolume reference point r1,r2,...\n";
 
 // A small ASCII population file: 2 objectives, 3 variables, 1 constraint.
 const char* const kPopulation = "# Writing information of population: test\n"
