@@ -69,7 +69,7 @@ double hypervolume_of_file(const std::string& file) {
         std::cout << "Hypervolume: " << value.str() << std::endl;
         return 0.0;
     }
-    const double hv = HYVU::hypervolume(front.Points(), ref);
+    const double hv = HYVU::hypervolume_flat(front.Values(), ref);
     value << hv;
     std::cout << "Hypervolume reference point: " << HYVU::reference_text(ref) << " (" << origin
               << ")" << std::endl;

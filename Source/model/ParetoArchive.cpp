@@ -5,8 +5,8 @@
 #include "model/HYVU.h"
 
 namespace {
-bool weakly_dominates(const std::vector<double>& a, const std::vector<double>& b) {
-    for (size_t i = 0; i < a.size(); ++i)
+bool weakly_dominates(const double* a, const double* b, unsigned d) {
+    for (unsigned i = 0; i < d; ++i)
         if (a[i] > b[i])
             return false;
     return true;
@@ -29,48 +29,72 @@ bool ParetoArchive::Insert(const std::vector<double>& point) {
 // objective is at least as good in the second; otherwise it removes the run of
 // points from its position on that are no better in the second.
 bool ParetoArchive::InsertSorted2(const std::vector<double>& point) {
-    auto first_not_less = std::lower_bound(
-        mPoints.begin(), mPoints.end(), point,
-        [](const std::vector<double>& a, const std::vector<double>& b) { return a[0] < b[0]; });
-    auto pos = first_not_less;
-    if (pos != mPoints.end() && (*pos)[0] == point[0] && (*pos)[1] <= point[1])
+    const size_t n = Size();
+    size_t lo = 0, hi = n; // first point whose first objective is not below point's
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (mValues[2 * mid] < point[0])
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const size_t pos = lo;
+    if (pos < n && mValues[2 * pos] == point[0] && mValues[2 * pos + 1] <= point[1])
         return false;
-    if (pos != mPoints.begin() && (*std::prev(pos))[1] <= point[1])
+    if (pos > 0 && mValues[2 * pos - 1] <= point[1])
         return false;
-    auto end = pos;
-    while (end != mPoints.end() && (*end)[1] >= point[1])
+    size_t end = pos;
+    while (end < n && mValues[2 * end + 1] >= point[1])
         ++end;
-    pos = mPoints.erase(pos, end);
-    mPoints.insert(pos, point);
+    const auto at = mValues.erase(mValues.begin() + static_cast<long>(2 * pos),
+                                  mValues.begin() + static_cast<long>(2 * end));
+    mValues.insert(at, point.begin(), point.end());
     return true;
 }
 
 bool ParetoArchive::InsertScan(const std::vector<double>& point) {
-    for (const auto& q : mPoints)
-        if (weakly_dominates(q, point))
+    const unsigned d = mNobj;
+    const size_t n = Size();
+    const double* p = point.data();
+    for (size_t k = 0; k < n; ++k)
+        if (weakly_dominates(&mValues[k * d], p, d))
             return false;
-    if (HasReference() && mNobj >= 4) {
+    if (HasReference() && d >= 4) {
         // Against the front as it stands, the points about to leave included:
         // their volume lies inside the new point's, so the sum stays exact.
-        mHypervolume += HYVU::exclusive_hypervolume(point, mPoints, mRef);
+        mHypervolume += HYVU::exclusive_hypervolume(point, mValues, mRef);
     }
-    mPoints.erase(
-        std::remove_if(mPoints.begin(), mPoints.end(),
-                       [&](const std::vector<double>& q) { return weakly_dominates(point, q); }),
-        mPoints.end());
-    mPoints.push_back(point);
+    size_t kept = 0;
+    for (size_t k = 0; k < n; ++k) {
+        if (weakly_dominates(p, &mValues[k * d], d))
+            continue;
+        if (kept != k)
+            std::copy_n(&mValues[k * d], d, &mValues[kept * d]);
+        ++kept;
+    }
+    mValues.resize(kept * d);
+    mValues.insert(mValues.end(), point.begin(), point.end());
     return true;
+}
+
+std::vector<std::vector<double>> ParetoArchive::Points() const {
+    std::vector<std::vector<double>> points;
+    points.reserve(Size());
+    for (size_t k = 0; k + mNobj <= mValues.size(); k += mNobj)
+        points.emplace_back(mValues.begin() + static_cast<long>(k),
+                            mValues.begin() + static_cast<long>(k + mNobj));
+    return points;
 }
 
 void ParetoArchive::SetReference(const std::vector<double>& ref) {
     mRef = ref;
-    mHypervolume = HYVU::hypervolume(mPoints, mRef);
+    mHypervolume = HYVU::hypervolume_flat(mValues, mRef);
     mStale = false;
 }
 
 double ParetoArchive::Hypervolume() {
     if (mStale && HasReference() && mNobj < 4) {
-        mHypervolume = std::max(mHypervolume, HYVU::hypervolume(mPoints, mRef));
+        mHypervolume = std::max(mHypervolume, HYVU::hypervolume_flat(mValues, mRef));
         mStale = false;
     }
     return mHypervolume;

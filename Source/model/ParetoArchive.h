@@ -35,15 +35,18 @@ public:
     double Hypervolume();
 
     unsigned GetNobj() const { return mNobj; }
-    unsigned Size() const { return static_cast<unsigned>(mPoints.size()); }
-    const std::vector<std::vector<double>>& Points() const { return mPoints; }
+    unsigned Size() const { return mNobj == 0 ? 0 : static_cast<unsigned>(mValues.size() / mNobj); }
+    // The points, one vector each (a copy).
+    std::vector<std::vector<double>> Points() const;
+    // The points one after the other, nobj values each.
+    const std::vector<double>& Values() const { return mValues; }
 
 private:
     bool InsertSorted2(const std::vector<double>& point);
     bool InsertScan(const std::vector<double>& point);
 
     unsigned mNobj;
-    std::vector<std::vector<double>> mPoints;
+    std::vector<double> mValues;
     std::vector<double> mRef;
     double mHypervolume;
     bool mStale;
