@@ -8,7 +8,9 @@
 
 #include <cxxopts.hpp>
 
+#include "app/HypervolumeFile.h"
 #include "app/Optimize.h"
+#include "model/HYVU.h"
 #include "model/INTU.h"
 #include "model/RunOptions.h"
 #include "model/UTILS.h"
@@ -68,7 +70,9 @@ int main(int argc, char** argv) {
         ("eval-timeout", "Time limit of one evaluation (s), 0 for none",
          cxxopts::value<double>())
         ("resume", "Resume the run recorded in evaluations.db")
-        ("no-db", "Keep no evaluation database");
+        ("no-db", "Keep no evaluation database")
+        ("hypervolume", "Print the hypervolume of a population file", cxxopts::value<std::string>())
+        ("hv-ref", "Hypervolume reference point r1,r2,...", cxxopts::value<std::string>());
     // clang-format on
     std::cout << options.help() << std::endl;
 
@@ -89,6 +93,9 @@ int main(int argc, char** argv) {
                          "(comma-separated unsigned integers).",
                          "Program stopped!"});
     }
+    if (result.count("hv-ref"))
+        GetRunOptions().hv_ref =
+            HYVU::parse_reference(result["hv-ref"].as<std::string>(), "--hv-ref");
     if (result.count("eval-timeout")) {
         const double timeout = result["eval-timeout"].as<double>();
         if (!(timeout >= 0.0) || !std::isfinite(timeout))
@@ -119,6 +126,8 @@ int main(int argc, char** argv) {
     if (result.count("toBin") || result.count("toAscii")) {
         if (!Convert(options, result, result.count("toBin") > 0))
             return 1;
+    } else if (result.count("hypervolume")) {
+        hypervolume_of_file(result["hypervolume"].as<std::string>());
     } else {
         std::cout << "Entering optimization mode." << std::endl;
         INTU::Install();

@@ -208,10 +208,6 @@ RunProgress OptimizationAlgorithm::Progress() const {
     return progress;
 }
 
-bool OptimizationAlgorithm::FrontProgress(unsigned& /*front_size*/, double& /*hypervolume*/) const {
-    return false;
-}
-
 EvaluationCounts OptimizationAlgorithm::GetEvaluationCounts() const {
     EvaluationCounts counts;
     if (mEvau != nullptr) {

@@ -58,6 +58,14 @@ public:
     virtual void SetWriteData(WriteData data) = 0;
     virtual void Inmigrate(const INDIVIDUAL& immigrant, const std::vector<unsigned>& ids);
     virtual void PrintReportIter();
+    // Progress of a multi-objective run at a glance: the size of the front of
+    // the designs evaluated so far and its hypervolume. False (values left as
+    // they are) for optimisers that keep no such front.
+    virtual bool FrontProgress(unsigned& front_size, double& hypervolume) const {
+        static_cast<void>(front_size);
+        static_cast<void>(hypervolume);
+        return false;
+    }
 
     // The steps of a run. Run strings them together; the game driver and the
     // tests drive them one by one, so that every road goes through the same
@@ -85,9 +93,6 @@ public:
     // This optimiser's own progress (its evaluations and stopping rule).
     RunProgress Progress() const;
     EvaluationCounts GetEvaluationCounts() const;
-    // Front size and hypervolume of the run so far, for the progress line;
-    // false when the optimiser keeps none.
-    virtual bool FrontProgress(unsigned& front_size, double& hypervolume) const;
     // Iterations in a row that evaluated nothing after which a run ends: its
     // optimiser no longer makes new designs (crossover and mutation off, every
     // variable fixed, a swarm at rest).

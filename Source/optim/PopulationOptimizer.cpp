@@ -3,10 +3,13 @@
 #include <cmath>
 #include <iomanip>
 #include <iostream>
+#include <sstream>
 
 #include "app/PostProcessBaseline.h"
+#include "model/HYVU.h"
 #include "model/NDSU.h"
 #include "model/RunJournal.h"
+#include "model/RunOptions.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteriaFactory.h"
 #include "output/PIOU.h"
@@ -20,11 +23,20 @@ void PrintVector(const std::vector<double>& v) {
         std::cout << std::left << std::setw(15) << x;
     std::cout << std::endl;
 }
+
+// A hypervolume as the result files write reals; formatted apart so that the
+// console keeps its own number format.
+std::string Scientific(double x) {
+    std::ostringstream os;
+    os << std::scientific << std::setprecision(10) << x;
+    return os.str();
+}
+
 } // namespace
 
 PopulationOptimizer::PopulationOptimizer(std::istream& in, unsigned seed, const Wording& wording)
     : OptimizationAlgorithm(in), mWording(wording), mBufsize(0), mPc(0.0), mPm(0.0), mRanu(seed),
-      mImmigrantPending(false) {
+      mImmigrantPending(false), mHypervolume(0.0) {
     std::cout << wording.created << std::endl;
     if (seed != 0)
         mRanu.RandomInit(seed);
@@ -34,7 +46,7 @@ PopulationOptimizer::PopulationOptimizer(std::istream& in, unsigned seed, const 
 PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block)
     : OptimizationAlgorithm(block), mWording{"LAMBDAMU created.", "> Starting LAMBDAMU",
                                              "LAMBDAMU::PostProcessOpt():"},
-      mBufsize(0), mPc(0.0), mPm(0.0), mRanu(0), mImmigrantPending(false) {
+      mBufsize(0), mPc(0.0), mPm(0.0), mRanu(0), mImmigrantPending(false), mHypervolume(0.0) {
     const std::string where = "OptimizationAlgorithm/LAMBDAMU";
     std::cout << mWording.created << std::endl;
     std::cout << "LAMBDAMU: " << block.dump(4) << std::endl;
@@ -62,6 +74,13 @@ PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block)
         bufsize = static_cast<unsigned>(size);
     } else if (popinit == 1 || popinit == 2) {
         file = PIOU::json_get<std::string>(block, "initial_buffer_filename", where);
+    }
+    if (block.contains("hv_ref")) {
+        mHvRefConfig = PIOU::json_get<std::vector<double>>(block, "hv_ref", where);
+        if (mHvRefConfig.size() != nobj)
+            PIOU::json_error(where + "/hv_ref", "expected " + std::to_string(nobj) +
+                                                    " numbers, one per objective, found " +
+                                                    block.at("hv_ref").dump());
     }
     InternalInit("LambdaMu", popsize, lower, upper, step, pc, pm);
     FillBuffer(popinit, bufsize, file);
@@ -218,10 +237,14 @@ void PopulationOptimizer::Initialize() {
     mParents.SetBestfitsPtrToInds(&bestfits);
     mChilds.SetBestfitsPtrToInds(&bestfits);
     mParetoHistory.SetName(mWriteDataEA.GetParetoPopName());
+    // A wrong reference point must stop the run before the first evaluation.
+    std::string origin;
+    GivenHypervolumeReference(origin);
 
     std::cout << std::endl << "> Computing buffer" << std::endl;
     Compute();
     std::cout << "< Done." << std::endl;
+    StartHypervolume();
 
     mChilds.WriteComputedFileAscii(mWriteDataEA.GetInitialBufferFilename(), false);
     if (mWriteDataEA.GetWriteChilds())
@@ -278,7 +301,103 @@ void PopulationOptimizer::AssignAndSortByRankAndCrowdDistance() {
     mLamu.SortByRankCrowdDistance();
 }
 
+std::vector<double> PopulationOptimizer::GivenHypervolumeReference(std::string& origin) const {
+    const std::vector<double>& option = GetRunOptions().hv_ref;
+    const std::vector<double>& given = option.empty() ? mHvRefConfig : option;
+    origin = option.empty() ? "\"hv_ref\" in input.jsn" : "--hv-ref";
+    if (given.empty())
+        return given;
+    const std::string text = "The hypervolume reference point (" + origin + " " +
+                             HYVU::reference_text(given) + ") has " + std::to_string(given.size()) +
+                             " values but ";
+    if (!IsActiveGame()) {
+        if (given.size() != nobj)
+            UTILS::Stop({text + "the run has " + std::to_string(nobj) + " objectives.",
+                         "Program stopped!"});
+        return given;
+    }
+    // A game's players own subsets of the game's objectives: the point names
+    // them all, and each player keeps the values of its own.
+    if (given.size() != mOBjIds.size())
+        UTILS::Stop({text + "the game has " + std::to_string(mOBjIds.size()) + " objectives.",
+                     "Program stopped!"});
+    std::vector<double> own(nobj);
+    for (unsigned i = 0; i < nobj; ++i)
+        own[i] = given[static_cast<unsigned>(GetGlobalOBjIds(i))];
+    return own;
+}
+
+std::vector<std::vector<double>> PopulationOptimizer::OfferToFront(const POPULATION& pop) {
+    std::vector<std::vector<double>> usable;
+    for (unsigned k = 0; k < pop.GetPopsize(); ++k) {
+        const INDIVIDUAL& ind = pop[k];
+        if (!ind.IsComputed() || ind.GetCtrViolation() < 0.0 ||
+            HYVU::failed_objectives(ind.GetObj()))
+            continue;
+        usable.push_back(ind.GetObj());
+        mFront.Insert(ind.GetObj());
+    }
+    return usable;
+}
+
+std::string PopulationOptimizer::FixHypervolumeReference(const std::vector<double>& ref,
+                                                         const std::string& origin) {
+    mFront.SetReference(ref);
+    mHypervolume = mFront.Hypervolume();
+    const std::string text =
+        "Hypervolume reference point: " + HYVU::reference_text(ref) + " (" + origin + ")";
+    std::cout << text << std::endl;
+    return text;
+}
+
+void PopulationOptimizer::StartHypervolume() {
+    mFront = ParetoArchive(nobj);
+    mHypervolume = 0.0;
+    const std::vector<std::vector<double>> buffer = OfferToFront(mChilds);
+    std::string origin;
+    std::vector<double> ref = GivenHypervolumeReference(origin);
+    origin = "given with " + origin;
+    if (ref.empty()) {
+        ref = HYVU::derive_reference(buffer);
+        origin = "derived from the initial buffer: worst value plus a tenth of the range";
+    }
+    const std::string file = mWriteDataEA.GetHypervolumeGenFilename();
+    if (ref.empty()) {
+        // Without a feasible design the front is empty and its hypervolume 0
+        // against any point, so the point can wait for the first feasible one.
+        const std::string text = "Hypervolume reference point: not known yet (no feasible design "
+                                 "in the initial buffer); derived from the first generation that "
+                                 "has one";
+        std::cout << text << std::endl;
+        mHypervolumeFile.Init(file, text);
+    } else {
+        mHypervolumeFile.Init(file, FixHypervolumeReference(ref, origin));
+    }
+    mHypervolumeFile.Write(iter, GetObjEvals(), mHypervolume);
+}
+
+void PopulationOptimizer::UpdateHypervolume() {
+    const std::vector<std::vector<double>> offered = OfferToFront(mChilds);
+    if (!mFront.HasReference()) {
+        const std::vector<double> ref = HYVU::derive_reference(offered);
+        if (!ref.empty()) {
+            const std::string origin = "derived from generation " + std::to_string(iter) +
+                                       ": worst value plus a tenth of the range";
+            mHypervolumeFile.Comment(FixHypervolumeReference(ref, origin));
+        }
+    }
+    mHypervolume = mFront.Hypervolume();
+    mHypervolumeFile.Write(iter, GetObjEvals(), mHypervolume);
+}
+
+bool PopulationOptimizer::FrontProgress(unsigned& front_size, double& hypervolume) const {
+    front_size = mFront.Size();
+    hypervolume = mHypervolume;
+    return true;
+}
+
 void PopulationOptimizer::PostProcessInds() {
+    UpdateHypervolume();
     if (mWriteDataEA.GetWriteOnlineHistoryPareto()) {
         for (unsigned k = 0; k < mChilds.GetPopsize(); ++k)
             mParetoHistory.PushBackNewInd(mChilds[k]);
@@ -316,6 +435,13 @@ void PopulationOptimizer::PostProcessOpt() {
     std::cout << "Iterations*popsize + bufsize = "
               << static_cast<unsigned long long>(iter) * mParents.GetPopsize() + mBufsize
               << std::endl;
+    if (mFront.HasReference())
+        std::cout << "Hypervolume: " << Scientific(mHypervolume) << " (reference point "
+                  << HYVU::reference_text(mFront.GetReference()) << ", " << mFront.Size()
+                  << " designs in the front)" << std::endl;
+    else
+        std::cout << "Hypervolume: " << Scientific(0.0)
+                  << " (no reference point: no feasible design was evaluated)" << std::endl;
     if (!mWriteDataEA.GetWriteOnlineHistoryPareto() && mWriteDataEA.GetWriteChilds() && nobj > 1) {
         POPULATION all = PIOU::read_population(mWriteDataEA.GetChildsFilename(),
                                                mWriteDataEA.GetWriteASCIIFormat());

@@ -8,8 +8,10 @@
 #include <nlohmann/json.hpp>
 
 #include "model/POPULATION.h"
+#include "model/ParetoArchive.h"
 #include "model/RANU.h"
 #include "optim/OptimizationAlgorithm.h"
+#include "output/HypervolumeWriteManager.h"
 #include "output/WriteDataEA.h"
 
 // What the evolutionary optimiser and the particle swarm share: the initial
@@ -25,6 +27,9 @@ public:
     void PostProcessInds() override;
     void PostProcessOpt() override;
     void SetWriteData(WriteData data) override;
+    // Size of the front of every feasible design evaluated so far, and its
+    // hypervolume (0 until a reference point is known).
+    bool FrontProgress(unsigned& front_size, double& hypervolume) const override;
 
     void InternalInit(const std::string& name, int popsize, const std::vector<double>& lower,
                       const std::vector<double>& upper, const std::vector<double>& step, double pc,
@@ -45,6 +50,9 @@ public:
     const POPULATION& GetParents() const { return mParents; }
     const POPULATION& GetParetoHistory() const { return mParetoHistory; }
     const WriteDataEA& GetWriteDataEA() const { return mWriteDataEA; }
+    const ParetoArchive& GetFront() const { return mFront; }
+    // The reference point of the hypervolume (empty until it is known).
+    const std::vector<double>& GetHypervolumeReference() const { return mFront.GetReference(); }
     RANU& GetRANU() { return mRanu; }
     const std::vector<double>& GetLowerBounds() const { return mLower; }
     const std::vector<double>& GetUpperBounds() const { return mUpper; }
@@ -74,6 +82,24 @@ protected:
     // sorted by the first objective; the history keeps its name.
     void ReduceParetoHistory(POPULATION& history);
 
+    // The hypervolume of the run's front. The reference point given on the
+    // command line (which wins) or in input.jsn, checked against the number of
+    // objectives before anything is evaluated; in a game it is given in the
+    // game's objectives and each player takes its own. Empty when none.
+    std::vector<double> GivenHypervolumeReference(std::string& origin) const;
+    // After the buffer: offers it to the front, fixes the reference point
+    // (given, else derived from the buffer's feasible designs), announces it
+    // and starts the hypervolume file with the line of generation 0.
+    void StartHypervolume();
+    // After each generation: offers the children, derives the point from them
+    // if the buffer had no feasible design, and appends the generation's line.
+    void UpdateHypervolume();
+    // Offers the feasible, computed, successfully evaluated members of pop;
+    // returns their objective vectors.
+    std::vector<std::vector<double>> OfferToFront(const POPULATION& pop);
+    // Fixes the point and announces it; returns the line printed.
+    std::string FixHypervolumeReference(const std::vector<double>& ref, const std::string& origin);
+
     Wording mWording;
     std::vector<double> mSteps;
     std::vector<double> mLower;
@@ -87,6 +113,11 @@ protected:
     RANU mRanu;
     WriteDataEA mWriteDataEA;
     bool mImmigrantPending;
+    // "hv_ref" of the JSON block (empty when absent).
+    std::vector<double> mHvRefConfig;
+    ParetoArchive mFront;
+    double mHypervolume;
+    HypervolumeWriteManager mHypervolumeFile;
 };
 
 #endif

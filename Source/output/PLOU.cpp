@@ -293,6 +293,14 @@ void create_file_gp(const POPULATION& pop, const WriteDataEA& out) {
         }
     }
 
+    // The population optimisers that write this script also write the
+    // hypervolume of their front after every generation (its first lines are
+    // comments, which gnuplot skips).
+    os << kSeparator << '\n';
+    out_plot(os, "Hypervolume of the front so far", "Evaluation", "Hypervolume",
+             out.GetHypervolumeGenFilename(), 2, 3, "lines", "", false);
+    os << '\n';
+
     os << Padded(kUnsetLog) << '\n';
     os << "set format y '%h'" << '\n';
     os << '\n';

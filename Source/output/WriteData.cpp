@@ -13,9 +13,9 @@ WriteData::WriteData()
       run_gnuplot(true), report_iter(1), mReportCounter(0), mBestfitsFile("bestfits.out"),
       write_online_history_pareto(1), mParetoHistFile("pareto_History.front"),
       mParetoLastFile("pareto_Last.front"), mConvergenceGenFile("convergence_gen.out"),
-      mConvergenceEvaFile("convergence_eva.out"), mChildsBase("childs"), mGPFile("QERN"),
-      mAsciiExtension(".out"), mBinExtension(".bin"), mPlotsExtension("eps"),
-      GnuplotTerminal("postscript eps enhanced color") {}
+      mConvergenceEvaFile("convergence_eva.out"), mHypervolumeGenFile("hypervolume_gen.out"),
+      mChildsBase("childs"), mGPFile("QERN"), mAsciiExtension(".out"), mBinExtension(".bin"),
+      mPlotsExtension("eps"), GnuplotTerminal("postscript eps enhanced color") {}
 
 void WriteData::LoadConfigFile() {
     LoadConfigFile("write.QERN");
@@ -134,6 +134,7 @@ void WriteData::SetPrefixIndex(unsigned index) {
     mBaselineFile = Prefixed(index, mBaselineFile);
     mConvergenceGenFile = Prefixed(index, mConvergenceGenFile);
     mConvergenceEvaFile = Prefixed(index, mConvergenceEvaFile);
+    mHypervolumeGenFile = Prefixed(index, mHypervolumeGenFile);
     mChildsBase = Prefixed(index, mChildsBase);
     mBestfitsFile = Prefixed(index, mBestfitsFile);
     mParetoHistFile = Prefixed(index, mParetoHistFile);

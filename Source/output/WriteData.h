@@ -40,6 +40,9 @@ public:
     std::string GetParetoLastFilename() const { return mParetoLastFile; }
     std::string GetConvergenceGenFilename() const { return mConvergenceGenFile; }
     std::string GetConvergenceEvaFilename() const { return mConvergenceEvaFile; }
+    // Hypervolume of the front so far, one line per generation (population
+    // optimisers).
+    std::string GetHypervolumeGenFilename() const { return mHypervolumeGenFile; }
     std::string GetGPFilenameWOExt() const { return mGPFile; }
     std::string GetPrefixIndexStr() const { return mPrefixIndex; }
     std::string GetPlotsFormat() const { return GnuplotTerminal; }
@@ -87,6 +90,7 @@ private:
     std::string mParetoLastFile;
     std::string mConvergenceGenFile;
     std::string mConvergenceEvaFile;
+    std::string mHypervolumeGenFile;
     std::string mChildsBase;
     std::string mGPFile;
     std::string mPrefixIndex;

@@ -27,7 +27,10 @@ const char* const kHelp = "Vesk v2.0\n"
                           "      --eval-timeout arg     Time limit of one evaluation (s), 0 for "
                           "none\n"
                           "      --resume               Resume the run recorded in evaluations.db\n"
-                          "      --no-db                Keep no evaluation database\n";
+                          "      --no-db                Keep no evaluation database\n"
+                          "      --hypervolume arg      Print the hypervolume of a population "
+                          "file\n"
+                          "      --hv-ref arg           Hypervolume reference point r1,r2,...\n";
 
 // A small ASCII population file: 2 objectives, 3 variables, 1 constraint.
 const char* const kPopulation = "# Writing information of population: test\n"

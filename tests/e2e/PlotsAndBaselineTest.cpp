@@ -51,9 +51,10 @@ TEST(PlotsE2E, Zdt1RunRendersEveryPlotAsPdf) {
     EXPECT_EQ(r.output.find("\"QERN.gp\" line"), std::string::npos) << r.output;
 
     const int statements = CountPlotStatements(dir.file("QERN.gp"));
-    // 2 convergence histories x 2 objectives, then the front, the children
-    // (twice), the last children, the initial buffer and the baseline blocks.
-    EXPECT_EQ(statements, 10);
+    // 2 convergence histories x 2 objectives, the hypervolume, then the front,
+    // the children (twice), the last children, the initial buffer and the
+    // baseline blocks.
+    EXPECT_EQ(statements, 11);
     EXPECT_EQ(PdfPages(dir.path(), "QERN.pdf"), statements);
     // (0.9, 4) is beaten by some of the final front after 1000 evaluations.
     EXPECT_GT(CountDataLines(dir.file("non_dominated.out")), 0);

@@ -15,6 +15,7 @@
 #include "model/NDSU.h"
 #include "model/POPULATION.h"
 #include "output/ConvergenceWriteManager.h"
+#include "output/HypervolumeWriteManager.h"
 #include "output/PLOU.h"
 #include "output/WriteDataEA.h"
 #include "support/TestSupport.h"
@@ -96,6 +97,10 @@ void WriteConvergence(const std::string& file, const Case& c, const char* title)
 void WriteRunFiles(const Case& c, const WriteDataEA& out) {
     WriteConvergence(out.GetConvergenceGenFilename(), c, "Generation");
     WriteConvergence(out.GetConvergenceEvaFilename(), c, "Evaluation");
+    HypervolumeWriteManager hypervolume;
+    hypervolume.Init(out.GetHypervolumeGenFilename(), "Hypervolume reference point: 1.1,1.1");
+    for (unsigned k = 0; k < 6; ++k)
+        hypervolume.Write(k, 12 * (k + 1), 0.5 - 0.25 / (k + 1));
 
     const POPULATION buffer = MakeChildren(c, 12, 0.2);
     const POPULATION generation1 = MakeChildren(c, 12, 0.1);

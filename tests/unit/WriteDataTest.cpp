@@ -62,6 +62,7 @@ TEST(WriteData, Defaults) {
     EXPECT_EQ(w.GetAsciiExtension(), ".out");
     EXPECT_EQ(w.GetBinExtension(), ".bin");
     EXPECT_EQ(w.GetChildsFilename(), "childs.bin");
+    EXPECT_EQ(w.GetHypervolumeGenFilename(), "hypervolume_gen.out");
     EXPECT_FALSE(w.GetWriteParetoHistory());
     EXPECT_FALSE(w.GetWriteOnlineHistoryPareto());
 
@@ -258,6 +259,7 @@ TEST(WriteData, PrefixIndexOfTheBaseClassWarnsAndPrefixesItsNames) {
     EXPECT_EQ(w.GetGPFilenameWOExt(), "2QERN");
     EXPECT_EQ(w.GetBaselineFilename(), "2base.dat");
     EXPECT_EQ(w.GetChildsFilename(), "2childs.bin");
+    EXPECT_EQ(w.GetHypervolumeGenFilename(), "2hypervolume_gen.out");
     EXPECT_EQ(w.GetPrefixIndexStr(), "2");
 }
 

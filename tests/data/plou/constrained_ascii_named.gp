@@ -39,6 +39,11 @@ set   title     'cost convergence'
 set   xlabel    'Evaluation'
 set   ylabel    'cost'
 plot 'convergence_eva.out' using 1:3 with lines notitle
+#####################################################
+set   title     'Hypervolume of the front so far'
+set   xlabel    'Evaluation'
+set   ylabel    'Hypervolume'
+plot 'hypervolume_gen.out' using 2:3 with lines notitle
 unset log                              # remove any log-scaling     
 set format y '%h'
 

@@ -45,6 +45,11 @@ set   title     'f_3 convergence'
 set   xlabel    'Evaluation'
 set   ylabel    'f_3'
 plot '2convergence_eva.out' using 1:4 with lines notitle
+#####################################################
+set   title     'Hypervolume of the front so far'
+set   xlabel    'Evaluation'
+set   ylabel    'Hypervolume'
+plot '2hypervolume_gen.out' using 2:3 with lines notitle
 unset log                              # remove any log-scaling     
 set format y '%h'
 

@@ -35,6 +35,11 @@ set   title     'f_2 convergence'
 set   xlabel    'Evaluation'
 set   ylabel    'f_2'
 plot 'convergence_eva.out' using 1:3 with lines notitle
+#####################################################
+set   title     'Hypervolume of the front so far'
+set   xlabel    'Evaluation'
+set   ylabel    'Hypervolume'
+plot 'hypervolume_gen.out' using 2:3 with lines notitle
 unset log                              # remove any log-scaling     
 set format y '%h'
 
