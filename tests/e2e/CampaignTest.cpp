@@ -380,15 +380,14 @@ TEST(Campaign, SigtermEndsTheCommandsFinishesTheFilesAndTheRunResumes) {
         // Slow enough to be caught running; each records its process id.
         WriteScript(d->file("slow.sh"), "echo $$ >> ../pids\nsleep 0.05\nexec ./bnh.sh\n");
         CommandRun c;
-        c.ncpu = 2;
         c.command = "./slow.sh";
         c.essentials = {"bnh.sh"};
-        c.evaluations = 159;
+        c.evaluations = 48;
         WriteRunFiles(d->path(), c);
     }
     ASSERT_EQ(Exec(reference.path(), {"-s", "3"}), 0);
     const pid_t pid = Launch(run.path(), {"-s", "3"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     ::kill(pid, SIGTERM);
     EXPECT_EQ(Reap(pid), 128 + SIGTERM);
     const std::string output = ReadFile(run.file("run.log"));
