@@ -34,15 +34,6 @@ bool Exists(const std::string& file) {
     return ::stat(file.c_str(), &info) == 0;
 }
 
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
 [[noreturn]] void Fail(sqlite3* db, const std::string& file, const std::string& what) {
     UTILS::Stop({"Evaluation database " + file + ": " + what +
                      (db != nullptr ? std::string(": ") + sqlite3_errmsg(db) : std::string()) + ".",
@@ -448,7 +439,7 @@ const EvaluationRow* EvaluationDatabase::FindReplay(unsigned player, unsigned ba
 void EvaluationDatabase::BeginSegment() {
     Statement begin(mDb, mFile,
                     "INSERT INTO segments (started_at, seconds, ended) VALUES (?, 0, 'running')");
-    const std::string now = UtcNow();
+    const std::string now = UTILS::UtcTimestamp();
     sqlite3_bind_text(begin.get(), 1, now.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(begin.get()) != SQLITE_DONE)
         Fail(mDb, mFile, "cannot record the start of the run");

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <mutex>
 
@@ -81,6 +82,15 @@ void CheckWritable(const std::vector<std::string>& files) {
         }
         ::close(fd);
     }
+}
+
+std::string UtcTimestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
 }
 
 std::ostream& out_seconds_in_hms(std::ostream& os, double x) {

@@ -42,6 +42,9 @@ inline void WarnCannotWrite(const std::string& file) {
 // hours of evaluations are not spent on results that cannot be saved.
 void CheckWritable(const std::vector<std::string>& files);
 
+// The current time in UTC as 2026-12-08T13:39:27Z.
+std::string UtcTimestamp();
+
 // Writes x seconds as "H hours M minutes S seconds."
 std::ostream& out_seconds_in_hms(std::ostream& os, double x);
 

@@ -364,14 +364,6 @@ TEST(Campaign, AResumeRefusesWhatWouldNotRepeatTheRecordedRun) {
         << r.output;
 }
 
-bool Running(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text;
-    std::getline(stat, text);
-    const size_t paren = text.rfind(')');
-    return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] != 'Z';
-}
-
 TEST(Campaign, SigtermEndsTheCommandsFinishesTheFilesAndTheRunResumes) {
     TempDir reference, run;
     for (const TempDir* d : {&reference, &run}) {
@@ -398,7 +390,7 @@ TEST(Campaign, SigtermEndsTheCommandsFinishesTheFilesAndTheRunResumes) {
     for (const char* file : {"pareto_Last.front", "bestfits.out", "last_child.out"})
         EXPECT_TRUE(FileExists(run.file(file))) << file;
     for (const std::string& line : ReadLines(run.file("pids")))
-        EXPECT_FALSE(Running(std::stoi(line))) << "command " << line << " outlived the run";
+        EXPECT_FALSE(ProcessRunning(std::stoi(line))) << "command " << line << " outlived the run";
     EXPECT_EQ(Query(run.path(), "SELECT ended FROM segments")[0][0], "interrupted by SIGTERM");
 
     ASSERT_EQ(Exec(run.path(), {"--resume"}), 0);
