@@ -1,7 +1,9 @@
 #ifndef VESK_MODEL_NDSU_H
 #define VESK_MODEL_NDSU_H
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "model/INDIVIDUAL.h"
 
@@ -42,6 +44,14 @@ public:
 private:
     POPULATION* pop;
 };
+
+// For every member, the number of members that dominate it, found without
+// comparing every pair: O(N log N) for up to two objectives, O(N log^(M-1) N)
+// for M. False, with nothing counted, when a constraint violation or an
+// objective of a feasible member is NaN (NaN compares neither way, so dominance
+// stops being an order there) or when the members' numbers of objectives
+// differ; the caller then compares every pair.
+bool count_dominating(const POPULATION& pop, std::vector<uint32_t>& counts);
 
 // Ranks the population completely, builds its fronts and assigns crowding
 // distances (boundary members gain a finite bonus of 1e14 per objective).

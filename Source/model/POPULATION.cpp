@@ -224,6 +224,27 @@ unsigned POPULATION::ExtractNonComputed() {
 void POPULATION::AssignRank(unsigned int limit) {
     ResetRank();
     const unsigned n = GetPopsize();
+    // Counting the dominating members directly gives every rank up to limit
+    // exactly, as comparing pairs does; a member with more dominating members
+    // gets limit + 1, which is a lower bound of its rank like the value the
+    // comparison of pairs stops at.
+    std::vector<uint32_t> dominating;
+    if (NDSU::count_dominating(*this, dominating)) {
+        for (unsigned i = 0; i < n; ++i)
+            (*this)[i].rank = 1 + std::min<uint32_t>(dominating[i], limit);
+    } else {
+        AssignRankByPairs(limit);
+    }
+    unsigned g = 0;
+    for (unsigned i = 0; i < n; ++i)
+        g = std::max<unsigned>(g, (*this)[i].rank);
+    mParetoSetIndexes.assign(g, {});
+    for (unsigned i = 0; i < n; ++i)
+        mParetoSetIndexes[(*this)[i].rank - 1].push_back(i);
+}
+
+void POPULATION::AssignRankByPairs(unsigned int limit) {
+    const unsigned n = GetPopsize();
     for (unsigned j = 0; j + 1 < n; ++j) {
         INDIVIDUAL& a = (*this)[j];
         for (unsigned k = j + 1; k < n; ++k) {
@@ -237,12 +258,6 @@ void POPULATION::AssignRank(unsigned int limit) {
                 ++a.rank;
         }
     }
-    unsigned g = 0;
-    for (unsigned i = 0; i < n; ++i)
-        g = std::max<unsigned>(g, (*this)[i].rank);
-    mParetoSetIndexes.assign(g, {});
-    for (unsigned i = 0; i < n; ++i)
-        mParetoSetIndexes[(*this)[i].rank - 1].push_back(i);
 }
 
 void POPULATION::ResetRank() {
