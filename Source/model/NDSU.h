@@ -13,6 +13,25 @@ class POPULATION;
 // tournament and the comparators used to sort populations.
 namespace NDSU {
 
+// The orders of the comparators below on plain values. std::sort needs a
+// strict weak ordering; a NaN compared with "<" breaks it and can make the sort
+// run past the range, so NaN is ordered after every number, which leaves the
+// order of ordinary numbers unchanged.
+inline bool less_nan_last(double a, double b) {
+    if (a != a)
+        return false;
+    if (b != b)
+        return true;
+    return a < b;
+}
+inline bool greater_nan_last(double a, double b) {
+    if (a != a)
+        return false;
+    if (b != b)
+        return true;
+    return a > b;
+}
+
 // 1 when a dominates b, -1 when b dominates a, 0 otherwise (constrained
 // domination: a smaller violation wins, then Pareto dominance of objectives).
 int dominance(const INDIVIDUAL& a, const INDIVIDUAL& b);

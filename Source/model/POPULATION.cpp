@@ -287,17 +287,84 @@ unsigned POPULATION::GetSortedByRankFobjIndex(unsigned int r, unsigned int pos) 
     return mParetoSetIndexes[r][pos];
 }
 
+// The sorts below take the keys out of the members first and sort them with
+// their positions, instead of reaching every member through its pointer at
+// each comparison. std::sort makes the same comparisons on the same sequence
+// of keys whatever else travels with them, so the order comes out the same,
+// ties included (the sort is unstable, and later steps depend on how it broke
+// them). The order of the keys is that of compare_fobj and
+// compare_crowd_distance.
+namespace {
+struct ValueKey {
+    double value;
+    unsigned position;
+};
+
+struct RankCrowdKey {
+    uint32_t rank;
+    double crowd;
+    unsigned position;
+};
+
+bool LessValue(const ValueKey& a, const ValueKey& b) {
+    return NDSU::less_nan_last(a.value, b.value);
+}
+
+bool BetterRankCrowd(const RankCrowdKey& a, const RankCrowdKey& b) {
+    if (a.rank != b.rank)
+        return a.rank < b.rank;
+    return NDSU::greater_nan_last(a.crowd, b.crowd);
+}
+
+// A sort compares every member when there are two or more, and the
+// comparators stop at an empty slot; so does this.
+void CheckAllocatedForSort(const std::vector<std::shared_ptr<INDIVIDUAL>>& individuals) {
+    if (individuals.size() < 2)
+        return;
+    for (const auto& p : individuals)
+        if (!p)
+            StopNotAllocated();
+}
+} // namespace
+
 void POPULATION::SortByRankFobjIndex(unsigned int r, unsigned int k) {
     std::vector<unsigned int>& front = mParetoSetIndexes[r];
-    std::sort(front.begin(), front.end(), NDSU::compare_fobj(k, this));
+    if (front.size() < 2)
+        return;
+    std::vector<ValueKey> keys(front.size());
+    for (size_t p = 0; p < front.size(); ++p)
+        keys[p] = {(*this)[front[p]].GetObj(k), front[p]};
+    std::sort(keys.begin(), keys.end(), LessValue);
+    for (size_t p = 0; p < front.size(); ++p)
+        front[p] = keys[p].position;
 }
 
 void POPULATION::Sort(unsigned int k) {
-    std::sort(individuals.begin(), individuals.end(), NDSU::compare_fobj(k, this));
+    CheckAllocatedForSort(individuals);
+    if (individuals.size() < 2)
+        return;
+    std::vector<ValueKey> keys(individuals.size());
+    for (unsigned i = 0; i < keys.size(); ++i)
+        keys[i] = {individuals[i]->GetObj(k), i};
+    std::sort(keys.begin(), keys.end(), LessValue);
+    std::vector<std::shared_ptr<INDIVIDUAL>> sorted(individuals.size());
+    for (size_t p = 0; p < keys.size(); ++p)
+        sorted[p] = std::move(individuals[keys[p].position]);
+    individuals.swap(sorted);
 }
 
 void POPULATION::SortByRankCrowdDistance() {
-    std::sort(individuals.begin(), individuals.end(), NDSU::compare_crowd_distance(this));
+    CheckAllocatedForSort(individuals);
+    if (individuals.size() < 2)
+        return;
+    std::vector<RankCrowdKey> keys(individuals.size());
+    for (unsigned i = 0; i < keys.size(); ++i)
+        keys[i] = {individuals[i]->rank, individuals[i]->crowd_distance, i};
+    std::sort(keys.begin(), keys.end(), BetterRankCrowd);
+    std::vector<std::shared_ptr<INDIVIDUAL>> sorted(individuals.size());
+    for (size_t p = 0; p < keys.size(); ++p)
+        sorted[p] = std::move(individuals[keys[p].position]);
+    individuals.swap(sorted);
 }
 
 void POPULATION::PartialSortByRankCrowdDistance(const unsigned int& n) {
