@@ -22,17 +22,124 @@ namespace {
     UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
 }
 
+// std::isspace in the "C" locale (the program never sets another one),
+// without a library call per character.
+inline bool IsSpace(char ch) {
+    return ch == ' ' || (ch >= '\t' && ch <= '\r');
+}
+
 bool IsBlank(const std::string& line) {
     for (char ch : line)
-        if (!std::isspace(static_cast<unsigned char>(ch)))
+        if (!IsSpace(ch))
             return false;
     return true;
 }
 
 const char* SkipBlanks(const char* p, const char* end) {
-    while (p < end && std::isspace(static_cast<unsigned char>(*p)))
+    while (p < end && IsSpace(*p))
         ++p;
     return p;
+}
+
+inline bool IsDigit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
+
+// The powers of ten that doubles hold exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The value of the eight ASCII digits at p, or false when one of the eight
+// characters is not a digit (eight at once, as fast_float does).
+inline bool EightDigits(const char* p, uint32_t& value) {
+    uint64_t v = 0;
+    std::memcpy(&v, p, sizeof(v));
+    const uint64_t high_nibbles = v & 0xF0F0F0F0F0F0F0F0ull;
+    const uint64_t above_nine = ((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4;
+    if ((high_nibbles | above_nine) != 0x3333333333333333ull)
+        return false;
+    v -= 0x3030303030303030ull;
+    v = (v * 10) + (v >> 8);
+    v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+        32;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Reads a plain decimal number ([-]digits[.digits][e[+-]digits], as the
+// writers produce) starting at p when that can be done exactly in one
+// floating-point operation: with at most 15 digits and a power of ten up to
+// 22, both the digits and the power are exact doubles, and a single
+// multiplication or division rounds correctly (Clinger's fast path), giving
+// the value that from_chars gives. Anything else returns false and is left to
+// from_chars; so is a number followed by a character that could continue it.
+bool ParseSimpleDecimal(const char* p, const char* end, double& x, const char*& after) {
+    const bool negative = p < end && *p == '-';
+    if (negative)
+        ++p;
+    uint64_t digits = 0;
+    int count = 0;
+    int fraction = 0;
+    const char* q = p;
+    while (q < end && IsDigit(*q) && count < 16) {
+        digits = digits * 10 + static_cast<uint64_t>(*q - '0');
+        ++count;
+        ++q;
+    }
+    if (count == 0)
+        return false;
+    if (q < end && *q == '.') {
+        ++q;
+        if (!(q < end && IsDigit(*q)))
+            return false;
+        uint32_t eight = 0;
+        if (end - q >= 8 && count <= 7 && EightDigits(q, eight)) {
+            digits = digits * 100000000 + eight;
+            count += 8;
+            fraction += 8;
+            q += 8;
+        }
+        while (q < end && IsDigit(*q) && count < 16) {
+            digits = digits * 10 + static_cast<uint64_t>(*q - '0');
+            ++count;
+            ++fraction;
+            ++q;
+        }
+    }
+    if (count > 15 || (q < end && (IsDigit(*q) || *q == '.')))
+        return false;
+    int exponent = 0;
+    if (q < end && (*q == 'e' || *q == 'E')) {
+        ++q;
+        const bool minus = q < end && *q == '-';
+        if (q < end && (*q == '-' || *q == '+'))
+            ++q;
+        int n = 0;
+        while (q < end && IsDigit(*q) && n < 4) {
+            exponent = exponent * 10 + (*q - '0');
+            ++n;
+            ++q;
+        }
+        if (n == 0 || n == 4)
+            return false;
+        if (minus)
+            exponent = -exponent;
+    }
+    if (q < end && (*q == 'e' || *q == 'E' || *q == '.' || IsDigit(*q)))
+        return false;
+    const int scale = exponent - fraction;
+    if (scale < -22 || scale > 22)
+        return false;
+    double value = static_cast<double>(digits);
+    if (scale >= 0)
+        value *= kExactPowersOfTen[scale];
+    else
+        value /= kExactPowersOfTen[-scale];
+    x = negative ? -value : value;
+    after = q;
+    return true;
 }
 
 // Reads the next number of a record line from [p, end) (end points at the
@@ -48,6 +155,8 @@ bool ParseNumber(const char*& p, const char* end, double& x) {
     const char* start = p;
     if (start < end && *start == '+' && start + 1 < end && start[1] != '+' && start[1] != '-')
         ++start;
+    if (ParseSimpleDecimal(start, end, x, p))
+        return true;
     const std::from_chars_result r = std::from_chars(start, end, x);
     if (r.ec == std::errc::invalid_argument)
         return false;
@@ -158,29 +267,166 @@ POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj
     return pop;
 }
 
+// The integer nearest to m 2^e2 10^k (ties to even), computed exactly in
+// 128-bit integers, in n; false when that is not possible without overflow
+// (|k| above 27, so that 5^|k| fits 64 bits, or shifts too long).
+bool RoundedScaled(uint64_t m, int e2, int k, uint64_t& n) {
+    using u128 = unsigned __int128;
+    struct Powers {
+        uint64_t of5[28];
+        constexpr Powers() : of5() {
+            uint64_t p = 1;
+            for (uint64_t& x : of5) {
+                x = p;
+                p *= 5;
+            }
+        }
+    };
+    static constexpr Powers kPow5;
+    if (k > 27 || k < -27)
+        return false;
+    const int t = e2 + k; // the power of two left after 10^k = 5^k 2^k
+    u128 quotient = 0;
+    u128 remainder = 0;
+    u128 divisor = 1;
+    if (k >= 0) {
+        const u128 product = static_cast<u128>(m) * kPow5.of5[k];
+        if (t >= 0) {
+            if (t > 40)
+                return false;
+            quotient = product << t;
+        } else {
+            if (-t > 120)
+                return false;
+            quotient = product >> -t;
+            divisor = static_cast<u128>(1) << -t;
+            remainder = product & (divisor - 1);
+        }
+    } else {
+        u128 dividend = m;
+        divisor = kPow5.of5[-k];
+        if (t >= 0) {
+            if (t > 60)
+                return false;
+            dividend <<= t;
+        } else {
+            if (-t > 60)
+                return false;
+            divisor <<= -t;
+        }
+        quotient = dividend / divisor;
+        remainder = dividend % divisor;
+    }
+    const u128 twice = remainder * 2;
+    if (twice > divisor || (twice == divisor && (quotient & 1) != 0))
+        ++quotient;
+    if ((quotient >> 64) != 0)
+        return false;
+    n = static_cast<uint64_t>(quotient);
+    return true;
+}
+
+// Writes v as "%.10e" does (the number format of the result files) at out,
+// which has room for 32 characters, and returns the end; the fixed-precision
+// to_chars that gives the same digits costs several hundred instructions per
+// number, most of a record's writing time. The eleven digits are the integer
+// nearest to |v| 10^(10 - E), E the decimal exponent of v, rounded exactly as
+// printf does (ties to even) in integer arithmetic. Decimal exponents beyond
+// that arithmetic (below -17 or above 37), subnormal values, infinities and
+// NaN are left to to_chars.
+char* FormatScientific10(char* out, double v) {
+    const double a = std::fabs(v);
+    uint64_t n = 0;
+    int exponent = 0;
+    if (a != 0.0) {
+        if (!(a >= std::numeric_limits<double>::min() && a <= std::numeric_limits<double>::max()))
+            return std::to_chars(out, out + 32, v, std::chars_format::scientific, 10).ptr;
+        uint64_t bits = 0;
+        std::memcpy(&bits, &a, sizeof(bits));
+        const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+        const int e2 = static_cast<int>(bits >> 52) - 1075; // a = m 2^e2
+        // a lies in [2^(e2 + 52), 2^(e2 + 53)): E is floor((e2 + 52) log10 2)
+        // or one more.
+        const double estimate = (e2 + 52) * 0.30102999566398120;
+        exponent = static_cast<int>(estimate);
+        if (estimate < exponent)
+            --exponent;
+        bool done = RoundedScaled(m, e2, 10 - exponent, n);
+        if (done && n >= 100000000000ull) {
+            ++exponent;
+            done = RoundedScaled(m, e2, 10 - exponent, n);
+        }
+        if (done && n == 100000000000ull) { // 9.99999999995... rounded up
+            n = 10000000000ull;
+            ++exponent;
+        }
+        if (!done || n < 10000000000ull || n >= 100000000000ull)
+            return std::to_chars(out, out + 32, v, std::chars_format::scientific, 10).ptr;
+    }
+    // Three leading digits, then four pairs.
+    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324"
+                                     "25262728293031323334353637383940414243444546474849"
+                                     "50515253545556575859606162636465666768697071727374"
+                                     "75767778798081828384858687888990919293949596979899";
+    char digits[11];
+    const uint32_t high = static_cast<uint32_t>(n / 100000000);
+    uint32_t low = static_cast<uint32_t>(n % 100000000);
+    digits[0] = static_cast<char>('0' + high / 100);
+    digits[1] = static_cast<char>('0' + high / 10 % 10);
+    digits[2] = static_cast<char>('0' + high % 10);
+    for (int i = 9; i >= 3; i -= 2) {
+        std::memcpy(digits + i, kPairs + 2 * (low % 100), 2);
+        low /= 100;
+    }
+    char* o = out;
+    if (std::signbit(v))
+        *o++ = '-';
+    *o++ = digits[0];
+    *o++ = '.';
+    std::memcpy(o, digits + 1, 10);
+    o += 10;
+    *o++ = 'e';
+    *o++ = exponent < 0 ? '-' : '+';
+    const int e = exponent < 0 ? -exponent : exponent;
+    if (e >= 100)
+        *o++ = static_cast<char>('0' + e / 100);
+    *o++ = static_cast<char>('0' + e / 10 % 10);
+    *o++ = static_cast<char>('0' + e % 10);
+    return o;
+}
+
 } // namespace
 
 void out_individual_ascii(std::ostream& os, const INDIVIDUAL& ind, int width) {
     // The stream is left in the number format of the record, as callers
     // expect; the line itself is formatted in a buffer and written at once,
     // which is several times faster than formatting each field through the
-    // stream (the digits are the same: both are the shortest correctly rounded
+    // stream (the digits are the same: both are the correctly rounded
     // "%.10e").
     os << std::scientific << std::setprecision(10) << std::left;
     const size_t fields = ind.GetNobj() + ind.GetNdvs() + ind.GetNctr() + 2;
-    std::string line;
-    line.reserve(fields * static_cast<size_t>(std::max(width, 24)) + 1);
+    const size_t slot = static_cast<size_t>(std::max(width, 32));
+    // Most records fit the buffer on the stack.
+    char stack[4096];
+    std::vector<char> heap;
+    char* line = stack;
+    if (fields * slot + 1 > sizeof(stack)) {
+        heap.resize(fields * slot + 1);
+        line = heap.data();
+    }
     const char fill = os.fill();
-    char buffer[64];
-    auto field = [&](const char* last) {
-        const std::ptrdiff_t n = last - buffer;
-        line.append(buffer, static_cast<size_t>(n));
-        if (n < width)
-            line.append(static_cast<size_t>(width - n), fill);
+    char* o = line;
+    auto pad = [&](char* start) {
+        const std::ptrdiff_t n = o - start;
+        if (n < width) {
+            std::memset(o, fill, static_cast<size_t>(width - n));
+            o += width - n;
+        }
     };
     auto real = [&](double v) {
-        field(std::to_chars(buffer, buffer + sizeof(buffer), v, std::chars_format::scientific, 10)
-                  .ptr);
+        char* start = o;
+        o = FormatScientific10(o, v);
+        pad(start);
     };
     for (double v : ind.GetObj())
         real(v);
@@ -188,10 +434,12 @@ void out_individual_ascii(std::ostream& os, const INDIVIDUAL& ind, int width) {
         real(v);
     for (double v : ind.GetCtr())
         real(v);
-    field(std::to_chars(buffer, buffer + sizeof(buffer), ind.rank).ptr);
+    char* start = o;
+    o = std::to_chars(o, o + 16, ind.rank).ptr;
+    pad(start);
     real(ind.crowd_distance);
-    line += '\n';
-    os.write(line.data(), static_cast<std::streamsize>(line.size()));
+    *o++ = '\n';
+    os.write(line, o - line);
 }
 
 void out_individual_bin(std::ostream& os, const INDIVIDUAL& ind) {
