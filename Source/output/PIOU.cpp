@@ -1,7 +1,11 @@
 #include "output/PIOU.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -397,6 +401,99 @@ char* FormatScientific10(char* out, double v) {
 
 } // namespace
 
+namespace {
+
+// One ASCII record line (with its line end), formatted in place: on the stack
+// when it fits, as nearly every record does.
+class AsciiRecord {
+public:
+    AsciiRecord(const INDIVIDUAL& ind, int width, char fill) {
+        const size_t fields = ind.GetNobj() + ind.GetNdvs() + ind.GetNctr() + 2;
+        const size_t slot = static_cast<size_t>(std::max(width, 32));
+        line = stack;
+        if (fields * slot + 1 > sizeof(stack)) {
+            heap.resize(fields * slot + 1);
+            line = heap.data();
+        }
+        char* o = line;
+        auto pad = [&](char* start) {
+            const std::ptrdiff_t n = o - start;
+            if (n < width) {
+                std::memset(o, fill, static_cast<size_t>(width - n));
+                o += width - n;
+            }
+        };
+        auto real = [&](double v) {
+            char* start = o;
+            o = FormatScientific10(o, v);
+            pad(start);
+        };
+        for (double v : ind.GetObj())
+            real(v);
+        for (double v : ind.GetDvs())
+            real(v);
+        for (double v : ind.GetCtr())
+            real(v);
+        char* start = o;
+        o = std::to_chars(o, o + 16, ind.rank).ptr;
+        pad(start);
+        real(ind.crowd_distance);
+        *o++ = '\n';
+        length = static_cast<size_t>(o - line);
+    }
+    AsciiRecord(const AsciiRecord&) = delete;
+    AsciiRecord& operator=(const AsciiRecord&) = delete;
+    const char* data() const { return line; }
+    size_t size() const { return length; }
+
+private:
+    char stack[4096];
+    std::vector<char> heap;
+    char* line;
+    size_t length;
+};
+
+// One binary record: objectives, design variables, constraints, rank,
+// crowding distance.
+std::vector<char> BinaryRecord(const INDIVIDUAL& ind) {
+    const size_t nvalues = ind.GetNobj() + ind.GetNdvs() + ind.GetNctr();
+    std::vector<char> bytes(nvalues * sizeof(double) + sizeof(uint32_t) + sizeof(double));
+    char* o = bytes.data();
+    for (const std::vector<double>* v : {&ind.GetObj(), &ind.GetDvs(), &ind.GetCtr()}) {
+        std::memcpy(o, v->data(), v->size() * sizeof(double));
+        o += v->size() * sizeof(double);
+    }
+    const uint32_t rank = ind.rank;
+    std::memcpy(o, &rank, sizeof(rank));
+    std::memcpy(o + sizeof(rank), &ind.crowd_distance, sizeof(double));
+    return bytes;
+}
+
+// Opens file for appending (created when missing, as a C++ stream in append
+// mode does), writes size bytes and closes it. The system calls are made
+// directly: the children file receives one record per evaluation, and a
+// stream's set-up for a single record cost more than the writing. False when
+// the file cannot be opened; a failed write goes unreported, as with the
+// stream.
+bool AppendBytes(const std::string& file, const char* data, size_t size) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
 void out_individual_ascii(std::ostream& os, const INDIVIDUAL& ind, int width) {
     // The stream is left in the number format of the record, as callers
     // expect; the line itself is formatted in a buffer and written at once,
@@ -404,56 +501,13 @@ void out_individual_ascii(std::ostream& os, const INDIVIDUAL& ind, int width) {
     // stream (the digits are the same: both are the correctly rounded
     // "%.10e").
     os << std::scientific << std::setprecision(10) << std::left;
-    const size_t fields = ind.GetNobj() + ind.GetNdvs() + ind.GetNctr() + 2;
-    const size_t slot = static_cast<size_t>(std::max(width, 32));
-    // Most records fit the buffer on the stack.
-    char stack[4096];
-    std::vector<char> heap;
-    char* line = stack;
-    if (fields * slot + 1 > sizeof(stack)) {
-        heap.resize(fields * slot + 1);
-        line = heap.data();
-    }
-    const char fill = os.fill();
-    char* o = line;
-    auto pad = [&](char* start) {
-        const std::ptrdiff_t n = o - start;
-        if (n < width) {
-            std::memset(o, fill, static_cast<size_t>(width - n));
-            o += width - n;
-        }
-    };
-    auto real = [&](double v) {
-        char* start = o;
-        o = FormatScientific10(o, v);
-        pad(start);
-    };
-    for (double v : ind.GetObj())
-        real(v);
-    for (double v : ind.GetDvs())
-        real(v);
-    for (double v : ind.GetCtr())
-        real(v);
-    char* start = o;
-    o = std::to_chars(o, o + 16, ind.rank).ptr;
-    pad(start);
-    real(ind.crowd_distance);
-    *o++ = '\n';
-    os.write(line, o - line);
+    const AsciiRecord record(ind, width, os.fill());
+    os.write(record.data(), static_cast<std::streamsize>(record.size()));
 }
 
 void out_individual_bin(std::ostream& os, const INDIVIDUAL& ind) {
-    // One record: objectives, design variables, constraints, rank, crowding.
-    std::vector<double> values;
-    values.reserve(ind.GetNobj() + ind.GetNdvs() + ind.GetNctr());
-    values.insert(values.end(), ind.GetObj().begin(), ind.GetObj().end());
-    values.insert(values.end(), ind.GetDvs().begin(), ind.GetDvs().end());
-    values.insert(values.end(), ind.GetCtr().begin(), ind.GetCtr().end());
-    os.write(reinterpret_cast<const char*>(values.data()),
-             static_cast<std::streamsize>(values.size() * sizeof(double)));
-    const uint32_t rank = ind.rank;
-    os.write(reinterpret_cast<const char*>(&rank), sizeof(rank));
-    os.write(reinterpret_cast<const char*>(&ind.crowd_distance), sizeof(double));
+    const std::vector<char> record = BinaryRecord(ind);
+    os.write(record.data(), static_cast<std::streamsize>(record.size()));
 }
 
 void out_individual_header(std::ostream& os, unsigned nobj, unsigned ndvs, unsigned nctr,
@@ -495,22 +549,20 @@ void cout_individual(const INDIVIDUAL& ind) {
 }
 
 bool append_individual_ascii(const std::string& file, const INDIVIDUAL& ind) {
-    std::ofstream os(file, std::ios::app);
-    if (!os) {
+    const AsciiRecord record(ind, 20, ' ');
+    if (!AppendBytes(file, record.data(), record.size())) {
         UTILS::WarnCannotWrite(file);
         return false;
     }
-    out_individual_ascii(os, ind, 20);
     return true;
 }
 
 bool append_individual_bin(const std::string& file, const INDIVIDUAL& ind) {
-    std::ofstream os(file, std::ios::app | std::ios::binary);
-    if (!os) {
+    const std::vector<char> record = BinaryRecord(ind);
+    if (!AppendBytes(file, record.data(), record.size())) {
         UTILS::WarnCannotWrite(file);
         return false;
     }
-    out_individual_bin(os, ind);
     return true;
 }
 

@@ -623,6 +623,21 @@ TEST(PIOU, BinaryAppendsCarryTheHeaderOnlyOnce) {
     EXPECT_EQ(ReadFile(dir.file("c.bin")), ReadFile(dir.file("c2.bin")));
 }
 
+TEST(PIOU, AppendIndividualCreatesTheFileAndAddsWholeRecords) {
+    TempDir dir;
+    POPULATION pop = Sample();
+    ASSERT_TRUE(PIOU::append_individual(dir.file("c.bin"), pop[0], false));
+    ASSERT_TRUE(PIOU::append_individual(dir.file("c.bin"), pop[3], false));
+    std::ostringstream bytes;
+    PIOU::out_individual_bin(bytes, pop[0]);
+    PIOU::out_individual_bin(bytes, pop[3]);
+    EXPECT_EQ(ReadFile(dir.file("c.bin")), bytes.str());
+    ASSERT_TRUE(PIOU::append_individual(dir.file("c.out"), pop[1], true));
+    std::ostringstream line;
+    PIOU::out_individual_ascii(line, pop[1], 20);
+    EXPECT_EQ(ReadFile(dir.file("c.out")), line.str());
+}
+
 TEST(PIOU, AppendIndividualAsciiWritesOneRecordLine) {
     TempDir dir;
     POPULATION pop = Sample();
