@@ -201,63 +201,94 @@ bool count_dominating(const POPULATION& pop, std::vector<uint32_t>& counts) {
     if (n == 0)
         return true;
     const unsigned m = pop[0].GetNobj();
-    std::vector<uint32_t> feasible, infeasible;
+    // One pass over the members, which are scattered in memory: the
+    // violations of the infeasible ones and the objectives of the feasible
+    // ones are copied out, and everything after works on the copies.
+    struct ValueAt {
+        double value;
+        uint32_t at;
+    };
+    std::vector<uint32_t> feasible;
+    std::vector<double> objectives;
+    std::vector<ValueAt> infeasible;
+    feasible.reserve(n);
+    objectives.reserve(size_t(n) * m);
     for (unsigned i = 0; i < n; ++i) {
         const INDIVIDUAL& ind = pop[i];
         const double v = ind.GetCtrViolation();
         if (std::isnan(v) || ind.GetNobj() != m)
             return false;
         if (v < 0) {
-            infeasible.push_back(i);
+            infeasible.push_back({v, i});
         } else {
-            for (double x : ind.GetObj())
+            for (double x : ind.GetObj()) {
                 if (std::isnan(x))
                     return false;
+                objectives.push_back(x);
+            }
             feasible.push_back(i);
         }
     }
 
     // Infeasible members: dominated by every feasible member and by every
     // infeasible one with a strictly smaller violation (a larger value).
-    std::vector<uint32_t> order = infeasible;
-    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
-        return pop[x].GetCtrViolation() > pop[y].GetCtrViolation();
-    });
-    for (size_t k = 0, first = 0; k < order.size(); ++k) {
-        if (pop[order[k]].GetCtrViolation() != pop[order[first]].GetCtrViolation())
+    std::sort(infeasible.begin(), infeasible.end(),
+              [](const ValueAt& x, const ValueAt& y) { return x.value > y.value; });
+    for (size_t k = 0, first = 0; k < infeasible.size(); ++k) {
+        if (infeasible[k].value != infeasible[first].value)
             first = k;
-        counts[order[k]] = static_cast<uint32_t>(feasible.size() + first);
+        counts[infeasible[k].at] = static_cast<uint32_t>(feasible.size() + first);
     }
 
-    // Feasible members: dense ranks of every objective, as rows of m.
+    // Feasible members: dense ranks of every objective, as rows of m. The
+    // sorts move the keys with their positions rather than reaching the keys
+    // through the positions, which costs more than the sort for hundreds of
+    // thousands of members (the children of a long run).
     const size_t nf = feasible.size();
     if (nf < 2)
         return true;
-    std::vector<double> values(nf);
+    std::vector<ValueAt> values(nf);
     std::vector<uint32_t> dense(nf * m);
     std::vector<uint32_t> levels(m, 0);
-    std::vector<uint32_t> by(nf);
     for (unsigned k = 0; k < m; ++k) {
         for (size_t f = 0; f < nf; ++f)
-            values[f] = pop[feasible[f]].GetObj(k);
-        std::iota(by.begin(), by.end(), 0u);
-        std::sort(by.begin(), by.end(),
-                  [&](uint32_t x, uint32_t y) { return values[x] < values[y]; });
+            values[f] = {objectives[f * m + k], static_cast<uint32_t>(f)};
+        std::sort(values.begin(), values.end(),
+                  [](const ValueAt& x, const ValueAt& y) { return x.value < y.value; });
         uint32_t level = 0;
         for (size_t r = 0; r < nf; ++r) {
-            if (r > 0 && values[by[r]] != values[by[r - 1]])
+            if (r > 0 && values[r].value != values[r - 1].value)
                 ++level;
-            dense[size_t(by[r]) * m + k] = level;
+            dense[size_t(values[r].at) * m + k] = level;
         }
         levels[k] = level + 1;
     }
 
-    // Equal rows merge into one weighted point; points in lexicographic order.
-    std::iota(by.begin(), by.end(), 0u);
+    // Equal rows merge into one weighted point; points in lexicographic order
+    // (for up to two objectives the row packs into one 64-bit key).
+    std::vector<uint32_t> by(nf);
     auto row = [&](uint32_t x) { return dense.begin() + std::ptrdiff_t(size_t(x) * m); };
-    std::sort(by.begin(), by.end(), [&](uint32_t x, uint32_t y) {
-        return std::lexicographical_compare(row(x), row(x) + m, row(y), row(y) + m);
-    });
+    if (m <= 2) {
+        struct KeyAt {
+            uint64_t key;
+            uint32_t at;
+        };
+        std::vector<KeyAt> keys(nf);
+        for (size_t f = 0; f < nf; ++f) {
+            const uint64_t first = m > 0 ? dense[f * m] : 0;
+            const uint64_t second = m > 1 ? dense[f * m + 1] : 0;
+            keys[f] = {first << 32 | second, static_cast<uint32_t>(f)};
+        }
+        std::sort(keys.begin(), keys.end(),
+                  [](const KeyAt& x, const KeyAt& y) { return x.key < y.key; });
+        for (size_t r = 0; r < nf; ++r)
+            by[r] = keys[r].at;
+    } else {
+        std::iota(by.begin(), by.end(), 0u);
+        std::sort(by.begin(), by.end(), [&](uint32_t x, uint32_t y) {
+            return std::lexicographical_compare(row(x), row(x) + m, row(y), row(y) + m);
+        });
+    }
     std::vector<uint32_t> points, weights, point_of(nf);
     for (size_t r = 0; r < nf; ++r) {
         if (r == 0 || !std::equal(row(by[r]), row(by[r]) + m, row(by[r - 1]))) {

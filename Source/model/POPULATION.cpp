@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
-#include <functional>
 #include <iostream>
-#include <unordered_set>
 
 #include "model/NDSU.h"
 #include "model/RANU.h"
@@ -169,36 +168,48 @@ void POPULATION::UpdateBestfitsValue() {
 
 unsigned POPULATION::ExtractRepeated() {
     // Keeps the first of every group of members with equal design variables,
-    // in order. Equal vectors are found through a hash of their values
-    // (linear time instead of comparing every pair, which made the final
-    // post-processing of long runs quadratic). Equality stays exact: a vector
-    // holding a NaN equals nothing, and 0.0 equals -0.0.
-    struct Hash {
-        size_t operator()(const std::vector<double>* v) const {
-            size_t h = v->size();
-            for (double x : *v) {
-                const double y = x == 0.0 ? 0.0 : x;
-                h ^= std::hash<double>()(y) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
-            }
-            return h;
-        }
-    };
-    struct Equal {
-        bool operator()(const std::vector<double>* a, const std::vector<double>* b) const {
-            return *a == *b;
-        }
-    };
-    std::unordered_set<const std::vector<double>*, Hash, Equal> seen;
-    seen.reserve(individuals.size());
+    // in order. Equal vectors are found through a hash table of member
+    // positions (linear time instead of comparing every pair, which made the
+    // final post-processing of long runs quadratic); the table is one array
+    // probed linearly, so that adding a member allocates nothing. Equality
+    // stays exact: a vector holding a NaN equals nothing, and 0.0 equals -0.0
+    // (both hash alike).
+    const size_t n = individuals.size();
+    size_t capacity = 16;
+    while (capacity < 2 * n)
+        capacity <<= 1;
+    const uint32_t kEmpty = 0xffffffffu;
+    std::vector<uint32_t> table(capacity, kEmpty);
     std::vector<std::shared_ptr<INDIVIDUAL>> kept;
-    kept.reserve(individuals.size());
-    for (unsigned i = 0; i < GetPopsize(); ++i) {
+    kept.reserve(n);
+    for (unsigned i = 0; i < n; ++i) {
         const std::vector<double>& dvs = (*this)[i].GetDvs();
-        const bool has_nan = std::any_of(dvs.begin(), dvs.end(), [](double x) { return x != x; });
-        if (has_nan || seen.insert(&dvs).second)
+        uint64_t h = dvs.size();
+        bool has_nan = false;
+        for (double x : dvs) {
+            has_nan |= x != x;
+            const double y = x == 0.0 ? 0.0 : x;
+            uint64_t bits = 0;
+            std::memcpy(&bits, &y, sizeof(bits));
+            h = (h ^ bits) * 0x9e3779b97f4a7c15ull;
+            h ^= h >> 29;
+        }
+        if (has_nan) {
             kept.push_back(individuals[i]);
+            continue;
+        }
+        for (size_t slot = (h ^ (h >> 32)) & (capacity - 1);; slot = (slot + 1) & (capacity - 1)) {
+            const uint32_t j = table[slot];
+            if (j == kEmpty) {
+                table[slot] = i;
+                kept.push_back(individuals[i]);
+                break;
+            }
+            if (individuals[j]->GetDvs() == dvs)
+                break;
+        }
     }
-    const unsigned removed = static_cast<unsigned>(individuals.size() - kept.size());
+    const unsigned removed = static_cast<unsigned>(n - kept.size());
     individuals.swap(kept);
     return removed;
 }
@@ -222,25 +233,37 @@ unsigned POPULATION::ExtractNonComputed() {
 // ---- ranking and sorting ----
 
 void POPULATION::AssignRank(unsigned int limit) {
-    ResetRank();
     const unsigned n = GetPopsize();
     // Counting the dominating members directly gives every rank up to limit
     // exactly, as comparing pairs does; a member with more dominating members
     // gets limit + 1, which is a lower bound of its rank like the value the
-    // comparison of pairs stops at.
-    std::vector<uint32_t> dominating;
-    if (NDSU::count_dominating(*this, dominating)) {
-        for (unsigned i = 0; i < n; ++i)
-            (*this)[i].rank = 1 + std::min<uint32_t>(dominating[i], limit);
+    // comparison of pairs stops at. The ranks are kept here as well, so that
+    // the fronts are built without going through the members again.
+    std::vector<uint32_t> ranks;
+    if (NDSU::count_dominating(*this, ranks)) {
+        std::vector<std::vector<unsigned int>>().swap(mParetoSetIndexes);
+        for (unsigned i = 0; i < n; ++i) {
+            ranks[i] = 1 + std::min<uint32_t>(ranks[i], limit);
+            individuals[i]->rank = ranks[i];
+        }
     } else {
+        ResetRank();
         AssignRankByPairs(limit);
+        ranks.assign(n, 0);
+        for (unsigned i = 0; i < n; ++i)
+            ranks[i] = individuals[i]->rank;
     }
-    unsigned g = 0;
-    for (unsigned i = 0; i < n; ++i)
-        g = std::max<unsigned>(g, (*this)[i].rank);
+    uint32_t g = 0;
+    for (uint32_t r : ranks)
+        g = std::max(g, r);
+    std::vector<unsigned> sizes(g, 0);
+    for (uint32_t r : ranks)
+        ++sizes[r - 1];
     mParetoSetIndexes.assign(g, {});
+    for (uint32_t r = 0; r < g; ++r)
+        mParetoSetIndexes[r].reserve(sizes[r]);
     for (unsigned i = 0; i < n; ++i)
-        mParetoSetIndexes[(*this)[i].rank - 1].push_back(i);
+        mParetoSetIndexes[ranks[i] - 1].push_back(i);
 }
 
 void POPULATION::AssignRankByPairs(unsigned int limit) {
@@ -487,9 +510,25 @@ void POPULATION::OutBin(std::ostream& os, bool all, bool header) const {
     }
 }
 
+namespace {
+// Files are written through a larger buffer than a stream's 8 KB: every full
+// buffer is a system call, and a long run's children or a restart's initial
+// buffer take hundreds of megabytes. The buffer must outlive the stream.
+constexpr std::streamsize kFileBuffer = 1 << 18;
+
+std::unique_ptr<char[]> BufferedOpen(std::ofstream& os, const std::string& file,
+                                     std::ios::openmode mode) {
+    std::unique_ptr<char[]> buffer(new char[kFileBuffer]);
+    os.rdbuf()->pubsetbuf(buffer.get(), kFileBuffer);
+    os.open(file, mode);
+    return buffer;
+}
+} // namespace
+
 void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bool header,
                               bool column_header, bool blank_before, bool blank_after) const {
-    std::ofstream os(file, append ? std::ios::app : std::ios::trunc);
+    std::ofstream os;
+    const auto buffer = BufferedOpen(os, file, append ? std::ios::app : std::ios::trunc);
     if (!os) {
         UTILS::WarnCannotWrite(file);
         return;
@@ -505,7 +544,9 @@ void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bo
 }
 
 void POPULATION::WriteBinTo(const std::string& file, bool append, bool all, bool header) const {
-    std::ofstream os(file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    std::ofstream os;
+    const auto buffer =
+        BufferedOpen(os, file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
     if (!os) {
         UTILS::WarnCannotWrite(file);
         return;

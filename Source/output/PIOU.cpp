@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iomanip>
 #include <limits>
+#include <memory>
 #include <sstream>
 
 #include "model/UTILS.h"
@@ -21,6 +22,19 @@
 namespace PIOU {
 
 namespace {
+
+// Files are read through a larger buffer than a stream's 8 KB: every refill
+// is a system call, and a long run's children file takes hundreds of
+// megabytes. The buffer must outlive the stream.
+constexpr std::streamsize kFileBuffer = 1 << 18;
+
+std::unique_ptr<char[]> BufferedOpen(std::ifstream& is, const std::string& file,
+                                     std::ios::openmode mode) {
+    std::unique_ptr<char[]> buffer(new char[kFileBuffer]);
+    is.rdbuf()->pubsetbuf(buffer.get(), kFileBuffer);
+    is.open(file, mode);
+    return buffer;
+}
 
 [[noreturn]] void StopNotFound(const std::string& file) {
     UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
@@ -79,59 +93,55 @@ inline bool EightDigits(const char* p, uint32_t& value) {
 // multiplication or division rounds correctly (Clinger's fast path), giving
 // the value that from_chars gives. Anything else returns false and is left to
 // from_chars; so is a number followed by a character that could continue it.
+// *end is the line's terminating null, which ends every scan below.
 bool ParseSimpleDecimal(const char* p, const char* end, double& x, const char*& after) {
-    const bool negative = p < end && *p == '-';
-    if (negative)
-        ++p;
+    const bool negative = *p == '-';
+    const char* q = negative ? p + 1 : p;
     uint64_t digits = 0;
     int count = 0;
-    int fraction = 0;
-    const char* q = p;
-    while (q < end && IsDigit(*q) && count < 16) {
-        digits = digits * 10 + static_cast<uint64_t>(*q - '0');
-        ++count;
-        ++q;
+    while (IsDigit(*q)) {
+        if (++count > 15)
+            return false;
+        digits = digits * 10 + static_cast<uint64_t>(*q++ - '0');
     }
     if (count == 0)
         return false;
-    if (q < end && *q == '.') {
-        ++q;
-        if (!(q < end && IsDigit(*q)))
-            return false;
+    int fraction = 0;
+    if (*q == '.') {
+        const char* first = ++q;
         uint32_t eight = 0;
         if (end - q >= 8 && count <= 7 && EightDigits(q, eight)) {
             digits = digits * 100000000 + eight;
             count += 8;
-            fraction += 8;
             q += 8;
         }
-        while (q < end && IsDigit(*q) && count < 16) {
-            digits = digits * 10 + static_cast<uint64_t>(*q - '0');
-            ++count;
-            ++fraction;
-            ++q;
+        while (IsDigit(*q)) {
+            if (++count > 15)
+                return false;
+            digits = digits * 10 + static_cast<uint64_t>(*q++ - '0');
         }
+        fraction = static_cast<int>(q - first);
+        if (fraction == 0)
+            return false;
     }
-    if (count > 15 || (q < end && (IsDigit(*q) || *q == '.')))
-        return false;
     int exponent = 0;
-    if (q < end && (*q == 'e' || *q == 'E')) {
+    if (*q == 'e' || *q == 'E') {
         ++q;
-        const bool minus = q < end && *q == '-';
-        if (q < end && (*q == '-' || *q == '+'))
+        const bool minus = *q == '-';
+        if (*q == '-' || *q == '+')
             ++q;
         int n = 0;
-        while (q < end && IsDigit(*q) && n < 4) {
-            exponent = exponent * 10 + (*q - '0');
-            ++n;
-            ++q;
+        while (IsDigit(*q)) {
+            if (++n > 3)
+                return false;
+            exponent = exponent * 10 + (*q++ - '0');
         }
-        if (n == 0 || n == 4)
+        if (n == 0)
             return false;
         if (minus)
             exponent = -exponent;
     }
-    if (q < end && (*q == 'e' || *q == 'E' || *q == '.' || IsDigit(*q)))
+    if (*q == '.' || *q == 'e' || *q == 'E')
         return false;
     const int scale = exponent - fraction;
     if (scale < -22 || scale > 22)
@@ -236,7 +246,8 @@ void ReadAsciiHeader(std::istream& is, const std::string& file, const char* kdvs
 POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj,
                      const char* kctr) {
     std::cout << "> Reading population ASCII file: " << file << std::endl;
-    std::ifstream is(file);
+    std::ifstream is;
+    const auto buffer = BufferedOpen(is, file, std::ios::in);
     if (!is)
         StopNotFound(file);
     unsigned ndvs = 0, nobj = 0, nctr = 0;
@@ -367,28 +378,27 @@ char* FormatScientific10(char* out, double v) {
         if (!done || n < 10000000000ull || n >= 100000000000ull)
             return std::to_chars(out, out + 32, v, std::chars_format::scientific, 10).ptr;
     }
-    // Three leading digits, then four pairs.
+    // d.dddddddddd: the three leading digits, then four pairs, stored in
+    // place (building them in a separate array and copying it stalled on the
+    // store-to-load forwarding).
     static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324"
                                      "25262728293031323334353637383940414243444546474849"
                                      "50515253545556575859606162636465666768697071727374"
                                      "75767778798081828384858687888990919293949596979899";
-    char digits[11];
-    const uint32_t high = static_cast<uint32_t>(n / 100000000);
-    uint32_t low = static_cast<uint32_t>(n % 100000000);
-    digits[0] = static_cast<char>('0' + high / 100);
-    digits[1] = static_cast<char>('0' + high / 10 % 10);
-    digits[2] = static_cast<char>('0' + high % 10);
-    for (int i = 9; i >= 3; i -= 2) {
-        std::memcpy(digits + i, kPairs + 2 * (low % 100), 2);
-        low /= 100;
-    }
     char* o = out;
     if (std::signbit(v))
         *o++ = '-';
-    *o++ = digits[0];
-    *o++ = '.';
-    std::memcpy(o, digits + 1, 10);
-    o += 10;
+    const uint32_t high = static_cast<uint32_t>(n / 100000000);
+    uint32_t low = static_cast<uint32_t>(n % 100000000);
+    o[0] = static_cast<char>('0' + high / 100);
+    o[1] = '.';
+    o[2] = static_cast<char>('0' + high / 10 % 10);
+    o[3] = static_cast<char>('0' + high % 10);
+    for (int i = 10; i >= 4; i -= 2) {
+        std::memcpy(o + i, kPairs + 2 * (low % 100), 2);
+        low /= 100;
+    }
+    o += 12;
     *o++ = 'e';
     *o++ = exponent < 0 ? '-' : '+';
     const int e = exponent < 0 ? -exponent : exponent;
@@ -580,7 +590,8 @@ POPULATION read_population_NSGA2(const std::string& file) {
 
 POPULATION read_population_b(const std::string& file) {
     std::cout << "> Reading population binary file: " << file << std::endl;
-    std::ifstream is(file, std::ios::binary);
+    std::ifstream is;
+    const auto file_buffer = BufferedOpen(is, file, std::ios::in | std::ios::binary);
     if (!is)
         StopNotFound(file);
     std::cout << "   Reading header" << std::endl;
@@ -644,7 +655,8 @@ POPULATION read_population_dvs(const std::string& file, unsigned int ndvs, unsig
     std::cout << "> Reading DVS file: " << file << std::endl;
     POPULATION pop(file, static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr), 0,
                    false);
-    std::ifstream is(file);
+    std::ifstream is;
+    const auto buffer = BufferedOpen(is, file, std::ios::in);
     if (!is)
         StopNotFound(file);
     std::cout << "   Reading individuals" << std::endl;
