@@ -341,14 +341,35 @@ bool RoundedScaled(uint64_t m, int e2, int k, uint64_t& n) {
     return true;
 }
 
+// The integer nearest to a 10^k, a = m 2^e2, in n; false when it cannot be
+// formed. Mostly in one floating-point operation: for |k| up to 22 the power
+// of ten is exact, so q = a 10^k is rounded once, and for q below 2^40 its
+// error is at most 2^-13; the nearest integer is then certain unless the
+// fraction of q lies within 2^-10 of one half. Those cases, and the others,
+// are worked out exactly.
+bool NearestScaled(double a, uint64_t m, int e2, int k, uint64_t& n) {
+    if (k >= -22 && k <= 22) {
+        const double q = k >= 0 ? a * kExactPowersOfTen[k] : a / kExactPowersOfTen[-k];
+        if (q < 0x1p40) {
+            const double whole = static_cast<double>(static_cast<int64_t>(q));
+            const double fraction = q - whole;
+            if (std::fabs(fraction - 0.5) > 0x1p-10) {
+                n = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+                return true;
+            }
+        }
+    }
+    return RoundedScaled(m, e2, k, n);
+}
+
 // Writes v as "%.10e" does (the number format of the result files) at out,
 // which has room for 32 characters, and returns the end; the fixed-precision
 // to_chars that gives the same digits costs several hundred instructions per
 // number, most of a record's writing time. The eleven digits are the integer
-// nearest to |v| 10^(10 - E), E the decimal exponent of v, rounded exactly as
-// printf does (ties to even) in integer arithmetic. Decimal exponents beyond
-// that arithmetic (below -17 or above 37), subnormal values, infinities and
-// NaN are left to to_chars.
+// nearest to |v| 10^(10 - E), E the decimal exponent of v, rounded as printf
+// does (ties to even). Decimal exponents beyond the exact arithmetic (below
+// -17 or above 37), subnormal values, infinities and NaN are left to
+// to_chars.
 char* FormatScientific10(char* out, double v) {
     const double a = std::fabs(v);
     uint64_t n = 0;
@@ -366,10 +387,10 @@ char* FormatScientific10(char* out, double v) {
         exponent = static_cast<int>(estimate);
         if (estimate < exponent)
             --exponent;
-        bool done = RoundedScaled(m, e2, 10 - exponent, n);
+        bool done = NearestScaled(a, m, e2, 10 - exponent, n);
         if (done && n >= 100000000000ull) {
             ++exponent;
-            done = RoundedScaled(m, e2, 10 - exponent, n);
+            done = NearestScaled(a, m, e2, 10 - exponent, n);
         }
         if (done && n == 100000000000ull) { // 9.99999999995... rounded up
             n = 10000000000ull;
