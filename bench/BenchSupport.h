@@ -6,6 +6,8 @@
 // by the wall clock.
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,9 +58,11 @@ inline void PrepareZdt1Folder(const fs::path& dir, const Zdt1Run& run, const cha
 
 // Runs program with args in dir, its output going to log, and returns the
 // wall time in seconds; status receives the exit status (-1 when it did not
-// exit normally).
+// exit normally) and cpu, when given, the processor time (user and system)
+// of the process.
 inline double RunTimed(const fs::path& dir, const std::string& program,
-                       const std::vector<std::string>& args, const fs::path& log, int& status) {
+                       const std::vector<std::string>& args, const fs::path& log, int& status,
+                       double* cpu = nullptr) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -79,8 +83,12 @@ inline double RunTimed(const fs::path& dir, const std::string& program,
         _exit(127);
     }
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    struct rusage usage {};
+    wait4(pid, &wstatus, 0, &usage);
     const auto stop = std::chrono::steady_clock::now();
+    if (cpu != nullptr)
+        *cpu = usage.ru_utime.tv_sec + 1e-6 * usage.ru_utime.tv_usec + usage.ru_stime.tv_sec +
+               1e-6 * usage.ru_stime.tv_usec;
     status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return std::chrono::duration<double>(stop - start).count();
 }

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     rows[2].run.evaluations = 1600 + 20 * 1600;
 
     std::vector<std::vector<double>> vesk(rows.size()), pagmo(rows.size());
+    std::vector<std::vector<double>> vesk_cpu(rows.size()), pagmo_cpu(rows.size());
     std::vector<std::string> vesk_evals(rows.size()), pagmo_evals(rows.size());
     bool failed = false;
     for (int r = 0; r < repetitions; ++r) {
@@ -58,15 +59,18 @@ int main(int argc, char** argv) {
             const bs::fs::path dir = work / ("run" + std::to_string(i));
             bs::PrepareZdt1Folder(dir, rows[i].run, VESK_MATHCASES_PATH);
             int status = 0;
-            vesk[i].push_back(
-                bs::RunTimed(dir, VESK_VESKV2_PATH, {"-s", "2"}, work / "veskv2.log", status));
+            double cpu = 0.0;
+            vesk[i].push_back(bs::RunTimed(dir, VESK_VESKV2_PATH, {"-s", "2"}, work / "veskv2.log",
+                                           status, &cpu));
+            vesk_cpu[i].push_back(cpu);
             vesk_evals[i] = bs::LogValue(work / "veskv2.log", "Objective evaluations: ");
             failed |= status != 0;
             const Row& row = rows[i];
             pagmo[i].push_back(
                 bs::RunTimed(work, VESK_PAGMO_NSGA2_PATH,
                              {std::to_string(row.run.popsize), std::to_string(row.generations)},
-                             work / "pagmo.log", status));
+                             work / "pagmo.log", status, &cpu));
+            pagmo_cpu[i].push_back(cpu);
             pagmo_evals[i] = bs::LogValue(work / "pagmo.log", "Objective evaluations: ");
             failed |= status != 0;
         }
@@ -84,6 +88,13 @@ int main(int argc, char** argv) {
                     ("<= " + std::to_string(rows[i].goal).substr(0, 3)).c_str(),
                     vesk_evals[i].c_str(), pagmo_evals[i].c_str(),
                     ratio <= rows[i].goal ? "" : "   (goal missed)");
+    }
+    std::printf("\nProcessor time (user and system) of the same runs, medians; less disturbed "
+                "than the wall time by other work on the machine:\n\n");
+    std::printf("  %-56s %10s %10s %8s\n", "run", "veskv2 s", "pagmo2 s", "ratio");
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const double v = bs::Median(vesk_cpu[i]), p = bs::Median(pagmo_cpu[i]);
+        std::printf("  %-56s %10.3f %10.3f %8.2f\n", rows[i].title, v, p, p > 0 ? v / p : 0.0);
     }
     if (failed)
         std::printf("\nA run ended with a non-zero status; see the logs in %s.\n",
