@@ -301,6 +301,8 @@ std::vector<HTCondorEVAU::JobEnd> HTCondorEVAU::RunBatch(const std::vector<unsig
             break;
         const unsigned slice = static_cast<unsigned>(std::ceil(std::max(1.0, wake)));
         const SCON::WaitResult waited = mJobs->WaitFor(slice, true);
+        if (waited.status == 0)
+            std::cout << waited.output << std::flush;
         if (waited.interrupted || waited.expired || waited.status == 0)
             continue;
         // condor_wait failed. When the log shows every job ended, the failure
