@@ -279,11 +279,14 @@ std::vector<HTCondorEVAU::JobEnd> HTCondorEVAU::RunBatch(const std::vector<unsig
                     wake = std::min(wake, left);
                 }
             } else if (limit > 0.0) {
-                // Not started yet: look again soon, to count its time from
-                // close to its start.
-                wake = std::min(wake, std::min(kTimedSlice, std::max(1.0, limit / 4.0)));
+                // Not started yet: with a short limit, look again sooner.
+                wake = std::min(wake, std::max(1.0, limit / 4.0));
             }
         }
+        // Under a time limit a job that starts during a wait is seen at its
+        // end, and its time counted from then: the waits are kept short.
+        if (limit > 0.0)
+            wake = std::min(wake, kTimedSlice);
         if (!to_remove.empty()) {
             const bool known = mJobs->Remove(to_remove) != -1;
             if (!known)
