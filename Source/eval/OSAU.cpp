@@ -295,8 +295,13 @@ std::vector<std::string> plain_words(const std::string& line) {
     return words;
 }
 
-ProcessResult run_process(const std::vector<std::string>& argv, const std::string& dir,
-                          double timeout, double grace) {
+namespace {
+
+// run_process and run_collect: out_fd (when not -1) becomes the command's
+// standard output and error; a stop request ends the command only when
+// interruptible.
+ProcessResult start_and_wait(const std::vector<std::string>& argv, const std::string& dir,
+                             double timeout, double grace, int out_fd, bool interruptible) {
     ProcessResult result;
     if (argv.empty()) {
         result.error = "no command";
@@ -334,6 +339,11 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
             ::_exit(127);
         }
         in_folder = true;
+        if (out_fd >= 0 &&
+            (::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(out_fd, STDERR_FILENO) < 0)) {
+            child_errno = errno;
+            ::_exit(127);
+        }
         ::execvp(args[0], args.data());
         child_errno = errno;
         ::_exit(127);
@@ -359,10 +369,10 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
     const bool has_deadline = timeout > 0.0;
     const auto deadline =
         start + std::chrono::microseconds(static_cast<long long>(has_deadline ? timeout * 1e6 : 0));
-    if (WaitUntil(pid, pidfd, deadline, has_deadline, true, status)) {
+    if (WaitUntil(pid, pidfd, deadline, has_deadline, interruptible, status)) {
         result.status = status;
     } else {
-        if (INTU::Requested())
+        if (interruptible && INTU::Requested())
             result.interrupted = true;
         else
             result.timed_out = true;
@@ -372,6 +382,55 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
         ::close(pidfd);
     result.seconds = SecondsSince(start);
     return result;
+}
+
+} // namespace
+
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& dir,
+                          double timeout, double grace) {
+    return start_and_wait(argv, dir, timeout, grace, -1, true);
+}
+
+ProcessResult run_collect(const std::vector<std::string>& argv, const std::string& dir,
+                          double timeout, std::string& output, bool interruptible) {
+    output.clear();
+    // The output goes to an unlinked temporary file rather than a pipe: a
+    // command that writes much while nobody reads a pipe would block, and the
+    // wait for it would then end at its time limit instead of its end.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string name =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vesk-command-XXXXXX";
+    std::vector<char> buffer(name.begin(), name.end());
+    buffer.push_back('\0');
+    const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd < 0) {
+        ProcessResult result;
+        result.error =
+            std::string("could not create a file for its output: ") + std::strerror(errno);
+        return result;
+    }
+    ::unlink(buffer.data());
+    ProcessResult result = start_and_wait(argv, dir, timeout, 2.0, fd, interruptible);
+    if (::lseek(fd, 0, SEEK_SET) == 0) {
+        char chunk[4096];
+        ssize_t n;
+        while ((n = ::read(fd, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR))
+            if (n > 0)
+                output.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return result;
+}
+
+int give_to_owner_of(const std::string& path, const std::string& folder) {
+    if (::geteuid() != 0)
+        return 0;
+    struct stat owner;
+    if (::stat(folder.c_str(), &owner) != 0)
+        return errno;
+    if (owner.st_uid == 0)
+        return 0;
+    return ::chown(path.c_str(), owner.st_uid, owner.st_gid) == 0 ? 0 : errno;
 }
 
 } // namespace OSAU
