@@ -126,6 +126,27 @@ TEST(SlurmRun, TheExampleGivesTheDesignsAndResultsOfTheLocalUnit) {
     EXPECT_EQ(UnitLeftovers(slurm), 0);
 }
 
+// The example folder as shipped (slurm.QERN selects Slurm), with a smaller
+// budget: SRN comes back from its script for every design.
+TEST(SlurmRun, TheExampleFolderRuns) {
+    VESK_NEED_SLURM();
+    TempDir top;
+    const std::string dir = top.file("external_slurm");
+    fs::copy(SourceDir() + "/examples/external_slurm", dir, fs::copy_options::recursive);
+    WriteFile(dir + "/input.QERN",
+              std::regex_replace(ReadFile(dir + "/input.QERN"), std::regex("\n0 120 "), "\n0 40 "));
+    const RunResult r = RunVesk({"-s", "2"}, dir);
+    ASSERT_EQ(r.status, 0) << Tail(r.output);
+    EXPECT_NE(r.output.find("Slurm Evaluation"), std::string::npos);
+    const auto records = Records(dir + "/childs.out");
+    EXPECT_GE(records.size(), 40u);
+    for (const auto& rec : records) {
+        const double x1 = rec[2], x2 = rec[3];
+        EXPECT_NEAR(rec[0], (x1 - 2) * (x1 - 2) + (x2 - 1) * (x2 - 1) + 2, 1e-6);
+        EXPECT_NEAR(rec[5], (3 * x2 - x1) / 10 - 1, 1e-9);
+    }
+}
+
 TEST(SlurmRun, FailedTasksArePenalisedAndANonZeroExitWithResultsIsKept) {
     VESK_NEED_SLURM();
     TempDir dir;
