@@ -39,7 +39,7 @@ bool ClusterAnswers(std::string& why) {
     why = "No Slurm cluster answers (squeue: " +
           (!run.started    ? run.error
            : run.timed_out ? std::string("no answer within 10 s")
-                           : err) +
+                           : err.substr(0, err.find('\n'))) +
           "). Start one with tools/slurm-local/start.sh, or set SLURM_CONF.";
     return false;
 }
