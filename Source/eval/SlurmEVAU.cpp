@@ -405,7 +405,11 @@ std::vector<EvalResult> SlurmEVAU::RunArray(const std::vector<unsigned>& indices
                 Watch& w = it->second;
                 w.task = task;
                 w.last_listed = now;
-                if (!w.running && task.state != "PENDING") {
+                // A requeued task (its node failed, say) starts again, and
+                // its time limit with it.
+                if (task.state == "PENDING" || task.state == "REQUEUED") {
+                    w.running = false;
+                } else if (!w.running) {
                     w.running = true;
                     w.started = now;
                 }
