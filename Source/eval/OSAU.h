@@ -88,6 +88,13 @@ ProcessResult run_collect(const std::vector<std::string>& argv, const std::strin
 // can write what root created in it; a no-op for any other user. Returns 0,
 // or the errno of the failure.
 int give_to_owner_of(const std::string& path, const std::string& folder);
+// Runs argv like run_process (in the current folder, ended with its whole
+// group after timeout seconds, 0: no limit) and collects what it writes on
+// standard output and standard error. Unlike run_process it is not ended when
+// the run is interrupted: it serves short client commands of a batch system,
+// which must still run then (to cancel the jobs of the run, for one).
+ProcessResult run_captured(const std::vector<std::string>& argv, double timeout, std::string& out,
+                           std::string& err);
 // Splits a command line into words when the shell would take it as plain
 // words (no quotes, expansions, redirections, assignments or other
 // metacharacters): such a line can be started without a shell. Empty when the
