@@ -65,22 +65,10 @@ struct HTCondorEVAU::JobEnd {
 HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, const nlohmann::json& block)
     : EVAU(ndvs, nobj, nctr), mAnalyzerType(0), mJobs(nullptr) {
     std::cout << "HTCondor Evaluation" << std::endl;
-    const std::string where = "EVAU";
-    mAnalyzerType = PIOU::json_get<unsigned>(block, "AnalyzerType", where);
+    mAnalyzerType = PIOU::json_get<unsigned>(block, "AnalyzerType", "EVAU");
     CheckAnalyzerType();
-    mCommandFile = PIOU::json_get<std::string>(block, "CommandFile", where);
-    mArguments = PIOU::json_get<std::vector<std::string>>(block, "Arguments", {}, where);
-    mEssentialFilesAndFolders =
-        PIOU::json_get<std::vector<std::string>>(block, "mEssentialFilesAndFolders", {}, where);
-    mEvalTimeout = PIOU::json_get<double>(block, "EvalTimeout", 0.0, where);
-    if (!(mEvalTimeout >= 0.0) || !std::isfinite(mEvalTimeout))
-        PIOU::json_error(where + "/EvalTimeout",
-                         "expected a time limit in seconds (0 or more, 0 for none)");
-    for (size_t i = 0; i < mArguments.size(); ++i)
-        std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
-    for (size_t i = 0; i < mEssentialFilesAndFolders.size(); ++i)
-        std::cout << "EssentialFilesAndFolders[" << i << "] = " << mEssentialFilesAndFolders[i]
-                  << std::endl;
+    mCommand = read_analyser_command(block, mEvalTimeout);
+    print_analyser_command(mCommand, true);
     NoteFiles();
 }
 
@@ -90,20 +78,13 @@ HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, std::ist
     PIOU::read_value(in, mAnalyzerType, "the analyser type (1 = external command)");
     PIOU::skip_line(in);
     CheckAnalyzerType();
-    PIOU::read_value(in, mCommandFile, "the command file of the jobs");
-    PIOU::skip_line(in);
-    mArguments = PIOU::read_word_list(in, "the number of command arguments (an unsigned integer)",
-                                      "a command argument");
-    mEssentialFilesAndFolders =
-        PIOU::read_word_list(in, "the number of essential files and folders (an unsigned integer)",
-                             "an essential file or folder");
-    for (size_t i = 0; i < mArguments.size(); ++i)
-        std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
+    mCommand = read_analyser_command(in, kBatchCommandWords);
+    print_analyser_command(mCommand, false);
     NoteFiles();
 }
 
 void HTCondorEVAU::NoteFiles() const {
-    NoteAnalyserFiles(true, mCommandFile);
+    NoteAnalyserFiles(true, mCommand.file);
     if (std::ifstream(kSettingsFile))
         RunJournal::NoteInputFile(kSettingsFile);
 }
@@ -133,7 +114,7 @@ void HTCondorEVAU::Init(unsigned popsize) {
         delete mJobs;
     }
     mInitialDirPrefix = tag.str() + "condorInd";
-    mJobs = new SCON(mCommandFile);
+    mJobs = new SCON(mCommand.file);
     mJobs->ReadConfig(kSettingsFile);
     mJobs->SetQueue(static_cast<int>(popsize));
     mJobs->CreateInitialDirs(mInitialDirPrefix);
@@ -142,10 +123,10 @@ void HTCondorEVAU::Init(unsigned popsize) {
     // Transfer paths are relative to the initial directory, one level below
     // the directory where the program runs.
     mJobs->AddTransferInputFile(PIOU::kEvalDVsFile, false);
-    for (const auto& entry : mEssentialFilesAndFolders)
+    for (const auto& entry : mCommand.essentials)
         mJobs->AddTransferInputFile(!entry.empty() && entry[0] == '/' ? entry : "../" + entry,
                                     false);
-    for (const auto& arg : mArguments)
+    for (const auto& arg : mCommand.arguments)
         mJobs->AddArgument(arg);
     mJobs->AddTransferOutputFile(PIOU::kEvalObjectivesFile);
     if (mNctr != 0)

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "eval/AnalyserCommand.h"
 #include "eval/EVAU.h"
 
 class SCON;
@@ -39,10 +40,10 @@ public:
                     const std::vector<double>& eliteDVs, WriteData* out) override;
 
     unsigned GetAnalyzerType() const { return mAnalyzerType; }
-    const std::string& GetCommandFile() const { return mCommandFile; }
-    const std::vector<std::string>& GetArguments() const { return mArguments; }
+    const std::string& GetCommandFile() const { return mCommand.file; }
+    const std::vector<std::string>& GetArguments() const { return mCommand.arguments; }
     const std::vector<std::string>& GetEssentialFilesAndFolders() const {
-        return mEssentialFilesAndFolders;
+        return mCommand.essentials;
     }
     const std::string& GetInitialDirPrefix() const { return mInitialDirPrefix; }
     // The job description (null before Init).
@@ -65,9 +66,7 @@ private:
     EvalResult ResultOf(const JobEnd& job, unsigned index, unsigned nobj, unsigned nctr) const;
 
     unsigned mAnalyzerType;
-    std::string mCommandFile;
-    std::vector<std::string> mEssentialFilesAndFolders;
-    std::vector<std::string> mArguments;
+    AnalyserCommand mCommand;
     SCON* mJobs;
     std::string mInitialDirPrefix;
 };

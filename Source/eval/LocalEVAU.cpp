@@ -18,26 +18,30 @@
 #include "output/PIOUConfig.h"
 #include "output/WriteData.h"
 
+namespace {
+
+// Ends a batch's records in the ASCII children file with the column header,
+// for a population or a single design alike; a failed write stops the run
+// (see UTILS::WriteFailed).
+template <typename Records> void AppendChildsHeader(const WriteData& out, const Records& records) {
+    std::ofstream os(out.GetChildsFilename(), std::ios::app);
+    if (os)
+        PIOU::out_individual_header(os, records, 20);
+    os.close();
+    if (!os)
+        UTILS::WriteFailed(out.GetChildsFilename());
+}
+
+} // namespace
+
 LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
                      const nlohmann::json& block)
     : EVAU(ndvs, nobj, nctr), mNcpu(0), mAnalyzerType(0) {
     CheckProcessors(ncpu);
-    const std::string where = "EVAU";
-    mAnalyzerType = PIOU::json_get<int>(block, "AnalyzerType", where);
-    mCommandFile = PIOU::json_get<std::string>(block, "CommandFile", where);
-    mArguments = PIOU::json_get<std::vector<std::string>>(block, "Arguments", {}, where);
-    mEssentialFilesAndFolders =
-        PIOU::json_get<std::vector<std::string>>(block, "mEssentialFilesAndFolders", {}, where);
-    mEvalTimeout = PIOU::json_get<double>(block, "EvalTimeout", 0.0, where);
-    if (!(mEvalTimeout >= 0.0) || !std::isfinite(mEvalTimeout))
-        PIOU::json_error(where + "/EvalTimeout",
-                         "expected a time limit in seconds (0 or more, 0 for none)");
+    mAnalyzerType = PIOU::json_get<int>(block, "AnalyzerType", "EVAU");
+    mCommand = read_analyser_command(block, mEvalTimeout);
     CheckAnalyzerType();
-    for (size_t i = 0; i < mArguments.size(); ++i)
-        std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
-    for (size_t i = 0; i < mEssentialFilesAndFolders.size(); ++i)
-        std::cout << "EssentialFilesAndFolders[" << i << "] = " << mEssentialFilesAndFolders[i]
-                  << std::endl;
+    print_analyser_command(mCommand, true);
 }
 
 LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu, std::istream& in)
@@ -45,17 +49,12 @@ LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
     CheckProcessors(ncpu);
     PIOU::read_value(in, mAnalyzerType, "the analyser type (0 = plug-in, 1 = external command)");
     PIOU::skip_line(in);
-    PIOU::read_value(in, mCommandFile, "the analyser file (plug-in path or command)");
-    PIOU::skip_line(in);
-    mArguments = PIOU::read_word_list(in, "the number of analyser arguments (an unsigned integer)",
-                                      "an analyser argument");
-    mEssentialFilesAndFolders =
-        PIOU::read_word_list(in, "the number of essential files and folders (an unsigned integer)",
-                             "an essential file or folder");
+    mCommand = read_analyser_command(in, {"the analyser file (plug-in path or command)",
+                                          "the number of analyser arguments (an unsigned integer)",
+                                          "an analyser argument"});
     CheckAnalyzerType();
-    std::cout << "Reading " << mArguments.size() << " arguments:" << std::endl;
-    for (size_t i = 0; i < mArguments.size(); ++i)
-        std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
+    std::cout << "Reading " << mCommand.arguments.size() << " arguments:" << std::endl;
+    print_analyser_command(mCommand, false);
 }
 
 LocalEVAU::~LocalEVAU() {
@@ -83,7 +82,7 @@ void LocalEVAU::CheckProcessors(unsigned ncpu) {
 
 void LocalEVAU::CheckAnalyzerType() const {
     if (mAnalyzerType == 0 || mAnalyzerType == 1) {
-        NoteAnalyserFiles(mAnalyzerType == 1, mCommandFile);
+        NoteAnalyserFiles(mAnalyzerType == 1, mCommand.file);
         return;
     }
     UTILS::Stop({"AnalyzerType " + std::to_string(mAnalyzerType) +
@@ -120,13 +119,13 @@ void LocalEVAU::Init(unsigned /*popsize*/) {
     std::cout << "LocalEVAU::Init()" << std::endl;
     if (mNcpu > 0) {
         if (mAnalyzerType == 1) {
-            SysCallADLL* command = new SysCallADLL(mNdvs, mNobj, mNctr, mCommandFile);
-            command->SetArguments(mArguments);
+            SysCallADLL* command = new SysCallADLL(mNdvs, mNobj, mNctr, mCommand.file);
+            command->SetArguments(mCommand.arguments);
             command->SetTimeout(EffectiveTimeout());
-            command->SetEssentialFilesAndFolders(mEssentialFilesAndFolders);
+            command->SetEssentialFilesAndFolders(mCommand.essentials);
             mAnalysers[0] = command;
         } else {
-            mAnalysers[0] = LoadDynamicLibrary(mCommandFile, static_cast<int>(mNdvs),
+            mAnalysers[0] = LoadDynamicLibrary(mCommand.file, static_cast<int>(mNdvs),
                                                static_cast<int>(mNobj), static_cast<int>(mNctr));
         }
         mAnalysers[0]->Init();
@@ -136,7 +135,7 @@ void LocalEVAU::Init(unsigned /*popsize*/) {
         if (mAnalyzerType == 1)
             analyser = mAnalysers[0]->Copy();
         else
-            analyser = LoadDynamicLibrary(mCommandFile, static_cast<int>(mNdvs),
+            analyser = LoadDynamicLibrary(mCommand.file, static_cast<int>(mNdvs),
                                           static_cast<int>(mNobj), static_cast<int>(mNctr));
         analyser->Init();
     }
@@ -300,14 +299,8 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     // one, must end a run that no longer produces new designs.
     if (mObjEvals.load() == evaluations_before)
         CheckCriteria(criteria, bestfits);
-    if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
-        std::ofstream os(out->GetChildsFilename(), std::ios::app);
-        if (os)
-            PIOU::out_individual_header(os, pop, 20);
-        os.close();
-        if (!os)
-            UTILS::WarnCannotWrite(out->GetChildsFilename());
-    }
+    if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat())
+        AppendChildsHeader(*out, pop);
     EndBatch();
     ++mBatch;
     return mCriteriaMet.load();
@@ -327,14 +320,7 @@ bool LocalEVAU::ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
     UTILS::CheckWriteFailures();
     if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat() && ind.IsComputed()) {
 #pragma omp critical(childs_write)
-        {
-            std::ofstream os(out->GetChildsFilename(), std::ios::app);
-            if (os)
-                PIOU::out_individual_header(os, ind, 20);
-            os.close();
-            if (!os)
-                UTILS::WarnCannotWrite(out->GetChildsFilename());
-        }
+        AppendChildsHeader(*out, ind);
     }
     EndBatch();
     ++mBatch;

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "eval/AnalyserCommand.h"
 #include "eval/EVAU.h"
 
 // Evaluates designs in process on several processors: one analyser per
@@ -31,10 +32,10 @@ public:
 
     int GetNcpu() const { return mNcpu; }
     int GetAnalyzerType() const { return mAnalyzerType; }
-    const std::string& GetCommandFile() const { return mCommandFile; }
-    const std::vector<std::string>& GetArguments() const { return mArguments; }
+    const std::string& GetCommandFile() const { return mCommand.file; }
+    const std::vector<std::string>& GetArguments() const { return mCommand.arguments; }
     const std::vector<std::string>& GetEssentialFilesAndFolders() const {
-        return mEssentialFilesAndFolders;
+        return mCommand.essentials;
     }
 
 private:
@@ -57,9 +58,7 @@ private:
     int mNcpu;
     std::vector<ADLL*> mAnalysers;
     int mAnalyzerType;
-    std::string mCommandFile;
-    std::vector<std::string> mEssentialFilesAndFolders;
-    std::vector<std::string> mArguments;
+    AnalyserCommand mCommand;
 };
 
 #endif

@@ -82,22 +82,10 @@ std::string LimitText(double limit) {
 SlurmEVAU::SlurmEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, const nlohmann::json& block)
     : EVAU(ndvs, nobj, nctr), mAnalyzerType(0), mFolders(0) {
     std::cout << "Slurm Evaluation" << std::endl;
-    const std::string where = "EVAU";
-    mAnalyzerType = PIOU::json_get<unsigned>(block, "AnalyzerType", where);
+    mAnalyzerType = PIOU::json_get<unsigned>(block, "AnalyzerType", "EVAU");
     CheckAnalyzerType();
-    mCommandFile = PIOU::json_get<std::string>(block, "CommandFile", where);
-    mArguments = PIOU::json_get<std::vector<std::string>>(block, "Arguments", {}, where);
-    mEssentialFilesAndFolders =
-        PIOU::json_get<std::vector<std::string>>(block, "mEssentialFilesAndFolders", {}, where);
-    mEvalTimeout = PIOU::json_get<double>(block, "EvalTimeout", 0.0, where);
-    if (!(mEvalTimeout >= 0.0) || !std::isfinite(mEvalTimeout))
-        PIOU::json_error(where + "/EvalTimeout",
-                         "expected a time limit in seconds (0 or more, 0 for none)");
-    for (size_t i = 0; i < mArguments.size(); ++i)
-        std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
-    for (size_t i = 0; i < mEssentialFilesAndFolders.size(); ++i)
-        std::cout << "EssentialFilesAndFolders[" << i << "] = " << mEssentialFilesAndFolders[i]
-                  << std::endl;
+    mCommand = read_analyser_command(block, mEvalTimeout);
+    print_analyser_command(mCommand, true);
     ReadSettings();
 }
 
@@ -107,15 +95,8 @@ SlurmEVAU::SlurmEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, std::istream& 
     PIOU::read_value(in, mAnalyzerType, "the analyser type (1 = external command)");
     PIOU::skip_line(in);
     CheckAnalyzerType();
-    PIOU::read_value(in, mCommandFile, "the command file of the jobs");
-    PIOU::skip_line(in);
-    mArguments = PIOU::read_word_list(in, "the number of command arguments (an unsigned integer)",
-                                      "a command argument");
-    mEssentialFilesAndFolders =
-        PIOU::read_word_list(in, "the number of essential files and folders (an unsigned integer)",
-                             "an essential file or folder");
-    for (size_t i = 0; i < mArguments.size(); ++i)
-        std::cout << "arguments[" << i << "] = " << mArguments[i] << std::endl;
+    mCommand = read_analyser_command(in, kBatchCommandWords);
+    print_analyser_command(mCommand, false);
     ReadSettings();
 }
 
@@ -157,7 +138,7 @@ std::string SlurmEVAU::GetFolder(unsigned i) const {
 
 void SlurmEVAU::Init(unsigned popsize) {
     std::cout << "SlurmEVAU::Init()" << std::endl;
-    NoteAnalyserFiles(true, mCommandFile);
+    NoteAnalyserFiles(true, mCommand.file);
     for (unsigned i = 0; i < mFolders; ++i)
         OSAU::rmdir(OSAU::dirappend(mRunFolder, GetFolder(i)));
     mFolders = 0;
@@ -172,8 +153,8 @@ void SlurmEVAU::Init(unsigned popsize) {
 
     // The command runs as the local unit runs it: with its placeholders
     // expanded, through the shell, in the folder that holds its copy.
-    std::string command = mCommandFile;
-    for (const auto& arg : mArguments)
+    std::string command = mCommand.file;
+    for (const auto& arg : mCommand.arguments)
         command += " " + UTILS::ParseArgument(arg, mNdvs, mNobj, mNctr);
     {
         std::ofstream os(mScriptFile, std::ios::trunc);
@@ -212,16 +193,16 @@ void SlurmEVAU::EnsureFolders(unsigned n) {
         std::cout << "* Population of " << n << " designs, larger than the " << mFolders
                   << " folders: creating the missing ones." << std::endl;
     std::error_code ec;
-    const bool copy_command = fs::is_regular_file(mCommandFile, ec);
+    const bool copy_command = fs::is_regular_file(mCommand.file, ec);
     for (; mFolders < n; ++mFolders) {
         const std::string dir = GetFolder(mFolders);
         // A task whose folder misses a file would fail on a compute node,
         // far from the cause: a copy that fails stops the run here.
         if (!fs::is_directory(dir, ec) && OSAU::mkdir(dir) != 0)
             UTILS::Stop({"Could not create the folder " + dir + ".", "Program stopped!"});
-        if (OSAU::cp(mEssentialFilesAndFolders, dir) != 0 ||
-            (copy_command && OSAU::cp_file(mCommandFile, dir, "") != 0))
-            UTILS::Stop({"Could not copy the command " + mCommandFile +
+        if (OSAU::cp(mCommand.essentials, dir) != 0 ||
+            (copy_command && OSAU::cp_file(mCommand.file, dir, "") != 0))
+            UTILS::Stop({"Could not copy the command " + mCommand.file +
                              " and the essential files and folders into " + dir + ".",
                          "Program stopped!"});
     }

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "eval/AnalyserCommand.h"
 #include "eval/EVAU.h"
 #include "eval/SlurmJobs.h"
 
@@ -43,10 +44,10 @@ public:
     bool ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria, const std::vector<int>& dvsIds,
                     const std::vector<double>& eliteDVs, WriteData* out) override;
 
-    const std::string& GetCommandFile() const { return mCommandFile; }
-    const std::vector<std::string>& GetArguments() const { return mArguments; }
+    const std::string& GetCommandFile() const { return mCommand.file; }
+    const std::vector<std::string>& GetArguments() const { return mCommand.arguments; }
     const std::vector<std::string>& GetEssentialFilesAndFolders() const {
-        return mEssentialFilesAndFolders;
+        return mCommand.essentials;
     }
     const std::vector<std::string>& GetOptions() const { return mOptions; }
     // Folder of population index i, relative to the working folder (empty
@@ -79,9 +80,7 @@ private:
     [[noreturn]] void Abandon(SlurmJobs& jobs, const std::string& problem);
 
     unsigned mAnalyzerType;
-    std::string mCommandFile;
-    std::vector<std::string> mEssentialFilesAndFolders;
-    std::vector<std::string> mArguments;
+    AnalyserCommand mCommand;
     std::vector<std::string> mOptions;
     // The folder where the run started (absolute), the folder prefix, the
     // number of folders made, and the job script (relative to mRunFolder).
