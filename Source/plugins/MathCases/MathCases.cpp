@@ -37,6 +37,13 @@ template <typename T> std::string str(T value) {
     std::exit(1);
 }
 
+// Stops on a count the host configured that the problem cannot take: first
+// the analyser's own count as its getter shows it, then what it should be.
+[[noreturn]] void wrong_count(const std::string& shown, const std::string& what,
+                              const std::string& wanted) {
+    stop({shown, "Incorrect number of " + what + ", should be " + wanted, "Program stopped!"});
+}
+
 // One constraint of the CTP2 ... CTP8 family, normalised so that values of
 // zero or more are satisfied:
 //   (cθ·u − sθ·f1) / (a·|sin(b·π·(sθ·u + cθ·f1)^p)|^d) − 1,  u = f2 − e.
@@ -560,21 +567,15 @@ void MyADLL::check_params(unsigned ndvs_, unsigned nobj_, unsigned nctr_) {
     // divisions by zero or objectives that do not exist.
     const unsigned minimum = mRow != nullptr ? mRow->min_ndvs : 1;
     if (ndvs < minimum)
-        stop({"GetNdvs() = " + str(GetNdvs()),
-              "Incorrect number of design variables, should be at least NDVS = " + str(minimum),
-              "Program stopped!"});
+        wrong_count("GetNdvs() = " + str(GetNdvs()), "design variables",
+                    "at least NDVS = " + str(minimum));
     if (ndvs_ != ndvs)
-        stop({"GetNdvs() = " + str(GetNdvs()),
-              "Incorrect number of design variables, should be NDVS = " + str(ndvs_),
-              "Program stopped!"});
+        wrong_count("GetNdvs() = " + str(GetNdvs()), "design variables", "NDVS = " + str(ndvs_));
     if (nobj_ != nobj)
-        stop({"GetNobj() = " + str(GetNobj()),
-              "Incorrect number of objective functions, should be NOBJ = " + str(nobj_),
-              "Program stopped!"});
+        wrong_count("GetNobj() = " + str(GetNobj()), "objective functions", "NOBJ = " + str(nobj_));
     if (nctr_ != nctr)
-        stop({"XXXXXXXXXXXXXXXXXXXXXXXXXXX GetNctr() = " + str(GetNctr()),
-              "Incorrect number of constraints, should be NCTR = " + str(nctr_),
-              "Program stopped!"});
+        wrong_count("XXXXXXXXXXXXXXXXXXXXXXXXXXX GetNctr() = " + str(GetNctr()), "constraints",
+                    "NCTR = " + str(nctr_));
 }
 
 void MyADLL::EvalIndividual(const std::vector<double>& dvs, std::vector<double>& obj,
