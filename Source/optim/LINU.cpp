@@ -44,6 +44,15 @@ double FirstStepBelow(double f0, std::initializer_list<std::pair<double, double>
     return 0.0;
 }
 
+// Moves three points (or their values) along by one: a takes b's place, b
+// takes c's, and c becomes d. Each narrowing of the interval moves the points
+// it keeps this way.
+void shift(double& a, double& b, double& c, double d) {
+    a = b;
+    b = c;
+    c = d;
+}
+
 } // namespace
 
 bool bracket_minimum(const LineFunction& f, const LineSearchSettings& s, const bool& done,
@@ -92,12 +101,8 @@ LineSearchResult golden_section_step(const LineFunction& f, const LineSearchSett
         if ((f1 <= f2 && m_lo <= f_b) || f_lo <= m_b) {
             // The minimum lies in [lo, x2].
             const double p = lo + (x2 - lo) * kGolden;
-            b = x2;
-            f_b = f2;
-            x2 = x1;
-            f2 = f1;
-            x1 = p;
-            f1 = f(p);
+            shift(b, x2, x1, p);
+            shift(f_b, f2, f1, f(p));
         } else if ((f1 < f2 || f_lo < m_b) && m_lo < f_b) {
             // Only reachable when some value is not a number.
             return Failure(s, done,
@@ -108,12 +113,8 @@ LineSearchResult golden_section_step(const LineFunction& f, const LineSearchSett
         } else {
             // The minimum lies in [x1, b].
             const double p = b - (b - x1) * kGolden;
-            lo = x1;
-            f_lo = f1;
-            x1 = x2;
-            f1 = f2;
-            x2 = p;
-            f2 = f(p);
+            shift(lo, x1, x2, p);
+            shift(f_lo, f1, f2, f(p));
         }
         stalled = b - lo < width ? 0 : stalled + 1;
     }
@@ -199,12 +200,8 @@ LineSearchResult brent_step(const LineFunction& f, const LineSearchSettings& s, 
                 a = x;
                 f_a = fx;
             }
-            v = w;
-            fv = fw;
-            w = x;
-            fw = fx;
-            x = u;
-            fx = fu;
+            shift(v, w, x, u);
+            shift(fv, fw, fx, fu);
         } else {
             if (u < x) {
                 a = u;
