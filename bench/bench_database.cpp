@@ -85,15 +85,15 @@ int main(int argc, char** argv) {
             cpu[db].push_back(t.cpu);
         }
     }
-    std::cout << "ZDT1 example, 25,000 evaluations, medians of " << repeats
-              << " alternating runs" << std::endl;
+    std::cout << "ZDT1 example, 25,000 evaluations, medians of " << repeats << " alternating runs"
+              << std::endl;
     std::cout << std::left << std::setw(26) << "run" << std::right << std::setw(12) << "wall (s)"
               << std::setw(12) << "cpu (s)" << std::endl;
     std::cout << std::fixed << std::setprecision(3);
     std::cout << std::left << std::setw(26) << "--no-db" << std::right << std::setw(12)
               << Median(wall[0]) << std::setw(12) << Median(cpu[0]) << std::endl;
-    std::cout << std::left << std::setw(26) << "with evaluations.db" << std::right
-              << std::setw(12) << Median(wall[1]) << std::setw(12) << Median(cpu[1]) << std::endl;
+    std::cout << std::left << std::setw(26) << "with evaluations.db" << std::right << std::setw(12)
+              << Median(wall[1]) << std::setw(12) << Median(cpu[1]) << std::endl;
     std::cout << std::left << std::setw(26) << "ratio (goal: wall <= 1.05)" << std::right
               << std::setw(12) << Median(wall[1]) / Median(wall[0]) << std::setw(12)
               << Median(cpu[1]) / Median(cpu[0]) << std::endl;

@@ -7,7 +7,7 @@ set -euo pipefail
 VESK_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$VESK_ROOT/build}"
 PACKAGES=(cmake g++ make libcxxopts-dev nlohmann-json3-dev libgtest-dev gnuplot-nox poppler-utils
-          libsqlite3-dev sqlite3 libssl-dev)
+          libsqlite3-dev sqlite3 libssl-dev clang-format)
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do
