@@ -59,7 +59,10 @@ for f in *; do
     case "$f" in
         0x*|evaluations*.db*|*.eps|*.pdf|run.log) continue ;;
     esac
-    if printf '%s\n' "$inputs" | grep -qxF "$f"; then
+    # A here-string, not a pipe: under pipefail, grep -q leaving at the first
+    # match can break the pipe under a writer still writing, and the input
+    # would count as a result file.
+    if grep -qxF -- "$f" <<<"$inputs"; then
         continue
     fi
     sha256sum "$f"
