@@ -124,6 +124,16 @@ TEST(SlurmRun, TheExampleGivesTheDesignsAndResultsOfTheLocalUnit) {
                              "convergence_eva.out", "convergence_gen.out"})
         EXPECT_TRUE(ReadFile(slurm + "/" + file) == ReadFile(local + "/" + file)) << file;
     EXPECT_EQ(UnitLeftovers(slurm), 0);
+
+    // Resumed, the finished run is answered from its evaluation database: no
+    // array goes out and the result files come out the same.
+    const RunResult again = RunVesk({"--resume"}, slurm);
+    ASSERT_EQ(again.status, 0) << Tail(again.output);
+    EXPECT_EQ(CountOccurrences(again.output, "Job array"), 0) << Tail(again.output);
+    EXPECT_NE(again.output.find("60 evaluations (0 run, 60 replayed)"), std::string::npos)
+        << Tail(again.output);
+    EXPECT_TRUE(DataLines(slurm + "/childs.out") == designs);
+    EXPECT_TRUE(ReadFile(slurm + "/pareto_Last.front") == ReadFile(local + "/pareto_Last.front"));
 }
 
 // The example folder as shipped (slurm.QERN selects Slurm), with a smaller
