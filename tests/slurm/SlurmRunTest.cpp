@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/OSAU.h"
 #include "model/INDIVIDUAL.h"
 #include "slurm/SlurmCluster.h"
 #include "support/RunConfig.h"
@@ -266,7 +267,7 @@ TEST(SlurmRun, AnInterruptionCancelsTheArrayAndLeavesItsDesignsUnevaluated) {
     // SIGINT once two tasks run, as Ctrl-C would send it. (The braces keep
     // the shell in the run folder and make $! the pid of veskv2.)
     const RunResult r =
-        RunCommand("{ " + ShellQuote(VeskPath()) +
+        RunCommand("{ " + OSAU::shell_quote(VeskPath()) +
                        " -s 3 > run.log 2>&1 & }\n"
                        "pid=$!; i=0\n"
                        "while [ \"$(cat pids 2>/dev/null | wc -l)\" -lt 2 ] && [ $i -lt 600 ]; do\n"
