@@ -111,7 +111,7 @@ void HTCondorEVAU::NoteFiles() const {
 HTCondorEVAU::~HTCondorEVAU() {
     if (mJobs != nullptr) {
         mJobs->DeleteInitialDirs(-1);
-        delete mJobs;
+        mJobs.reset();
     }
 }
 
@@ -130,10 +130,10 @@ void HTCondorEVAU::Init(unsigned popsize) {
     std::cout << "HTCondorEVAU::Init()" << std::endl;
     if (mJobs != nullptr) {
         mJobs->DeleteInitialDirs(-1);
-        delete mJobs;
+        mJobs.reset();
     }
     mInitialDirPrefix = tag.str() + "condorInd";
-    mJobs = new SCON(mCommandFile);
+    mJobs = std::make_unique<SCON>(mCommandFile);
     mJobs->ReadConfig(kSettingsFile);
     mJobs->SetQueue(static_cast<int>(popsize));
     mJobs->CreateInitialDirs(mInitialDirPrefix);
