@@ -86,7 +86,7 @@ GameAlgorithm::GameAlgorithm(unsigned int nplayers, std::istream& in)
 GameAlgorithm::~GameAlgorithm() {
     for (OptimizationAlgorithm* player : mPlayers)
         delete player;
-    delete mCriteria;
+    mCriteria.reset();
 }
 
 void GameAlgorithm::PostProcess() {
@@ -129,7 +129,6 @@ void GameAlgorithm::SetPlayers(std::vector<OptimizationAlgorithm*> players) {
 }
 
 void GameAlgorithm::SetTerminationCriteria(const TerminationCriteria& criteria) {
-    delete mCriteria;
     mCriteria = criteria.clone();
 }
 

@@ -2,6 +2,7 @@
 #define VESK_GAMES_GAMEALGORITHM_H
 
 #include <istream>
+#include <memory>
 #include <vector>
 
 #include "model/INDIVIDUAL.h"
@@ -66,7 +67,7 @@ protected:
     unsigned mRestartIndex;
     std::vector<INDIVIDUAL> mGameBestfits;
     ConvergenceWriteManager mGameConvergence;
-    TerminationCriteria* mCriteria;
+    std::unique_ptr<TerminationCriteria> mCriteria;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "eval/EVAU.h"
@@ -117,7 +118,7 @@ void OptimizationAlgorithm::InitCommon() {
 
 OptimizationAlgorithm::~OptimizationAlgorithm() {
     delete mEvau;
-    delete mCriteria;
+    mCriteria.reset();
 }
 
 void OptimizationAlgorithm::RequireEVAU() const {
@@ -129,12 +130,12 @@ void OptimizationAlgorithm::RequireEVAU() const {
 
 bool OptimizationAlgorithm::Compute() {
     RequireEVAU();
-    return mEvau->Compute(mChilds, mCriteria, mDVsIds, mEliteDVs, mWriteData);
+    return mEvau->Compute(mChilds, mCriteria.get(), mDVsIds, mEliteDVs, mWriteData);
 }
 
 bool OptimizationAlgorithm::ComputeInd(INDIVIDUAL& ind) {
     RequireEVAU();
-    return mEvau->ComputeInd(ind, mCriteria, mDVsIds, mEliteDVs, mWriteData);
+    return mEvau->ComputeInd(ind, mCriteria.get(), mDVsIds, mEliteDVs, mWriteData);
 }
 
 unsigned OptimizationAlgorithm::GetObjEvals() const {
@@ -405,7 +406,6 @@ void OptimizationAlgorithm::CountEarlierRunTime(double seconds) {
 }
 
 void OptimizationAlgorithm::SetTerminationCriteria(const TerminationCriteria& criteria) {
-    delete mCriteria;
     mCriteria = criteria.clone();
 }
 

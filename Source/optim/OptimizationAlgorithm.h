@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,7 @@ public:
     void SetActiveGame(const std::vector<int>& dvs_map, const std::vector<int>& obj_map,
                        unsigned global_ndvs, unsigned prefix_index);
     void SetTerminationCriteria(const TerminationCriteria& criteria);
-    const TerminationCriteria* GetTerminationCriteria() const { return mCriteria; }
+    const TerminationCriteria* GetTerminationCriteria() const { return mCriteria.get(); }
     // A resumed run: the stopping rule counts the time of the earlier runs.
     void CountEarlierRunTime(double seconds);
 
@@ -151,7 +152,7 @@ protected:
     WriteData* mWriteData;
     POPULATION mChilds;
     EVAU* mEvau;
-    TerminationCriteria* mCriteria;
+    std::unique_ptr<TerminationCriteria> mCriteria;
     std::vector<INDIVIDUAL> bestfits;
     bool done;
     uint32_t iter;

@@ -2,6 +2,7 @@
 // the JSON road ("input.jsn").
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -28,7 +29,7 @@ const char* const kInputFile = "input.QERN";
 const char* const kJsonFile = "input.jsn";
 
 // Reads the stopping-rule line of player 0 and builds the rule.
-TerminationCriteria* ReadStoppingRule(std::istream& in, unsigned nobj) {
+std::unique_ptr<TerminationCriteria> ReadStoppingRule(std::istream& in, unsigned nobj) {
     unsigned code = 0;
     unsigned evaluations = 0;
     double hours = 0.0;
@@ -181,14 +182,13 @@ void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned
             opt->SetWriteData(wdata);
             opt->GetWriteData()->SetUseObjNames(use_names);
             opt->GetWriteData()->SetObjNames(names);
-            TerminationCriteria* rule = ReadStoppingRule(in, nobj);
+            const std::unique_ptr<TerminationCriteria> rule = ReadStoppingRule(in, nobj);
             if (mode == 1) {
                 std::cout << "SetTerminationCriteria called!" << std::endl;
                 opt->SetTerminationCriteria(*rule);
             } else {
                 game->SetTerminationCriteria(*rule);
             }
-            delete rule;
         }
         if (mode == 2) {
             players[i] = opt;

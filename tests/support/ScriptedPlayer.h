@@ -95,7 +95,9 @@ private:
 class CountingRule : public TerminationCriteria {
 public:
     CountingRule(unsigned limit, std::vector<unsigned>* seen) : mLimit(limit), mSeen(seen) {}
-    TerminationCriteria* clone() const override { return new CountingRule(*this); }
+    std::unique_ptr<TerminationCriteria> clone() const override {
+        return std::make_unique<CountingRule>(*this);
+    }
     bool CheckTerminationCriteria(unsigned evaluations,
                                   const std::vector<INDIVIDUAL>& bestfits) override {
         static_cast<void>(bestfits);
