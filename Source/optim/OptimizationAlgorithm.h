@@ -129,7 +129,7 @@ public:
     unsigned GetObjEvals() const;
     POPULATION* GetChilds() { return &mChilds; }
     const POPULATION* GetChilds() const { return &mChilds; }
-    EVAU* GetEVAU() const { return mEvau; }
+    EVAU* GetEVAU() const { return mEvau.get(); }
     WriteData* GetWriteData() const { return mWriteData; }
 
     void IncrIter();
@@ -151,7 +151,7 @@ protected:
 
     WriteData* mWriteData;
     POPULATION mChilds;
-    EVAU* mEvau;
+    std::unique_ptr<EVAU> mEvau;
     std::unique_ptr<TerminationCriteria> mCriteria;
     std::vector<INDIVIDUAL> bestfits;
     bool done;

@@ -205,8 +205,7 @@ TEST(GameAlgorithm, APlayerWithoutALocalEvaluationUnitIsRefused) {
     class RemotePlayer : public ScriptedPlayer {
     public:
         RemotePlayer() : ScriptedPlayer("R", 1, 1, nullptr) {
-            delete mEvau;
-            mEvau = new OtherEVAU();
+            mEvau = std::make_unique<OtherEVAU>();
         }
     };
     TempDir dir;
