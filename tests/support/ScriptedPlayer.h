@@ -112,6 +112,16 @@ private:
     unsigned mChecks = 0;
 };
 
+// The players as a game takes them: the game owns them from then on, while
+// the test goes on looking at them through its plain pointers.
+inline std::vector<std::unique_ptr<OptimizationAlgorithm>>
+GamePlayers(const std::vector<OptimizationAlgorithm*>& players) {
+    std::vector<std::unique_ptr<OptimizationAlgorithm>> owned;
+    for (OptimizationAlgorithm* player : players)
+        owned.emplace_back(player);
+    return owned;
+}
+
 // "n i1 ... in" for a player owning the listed 1-based global items of n.
 inline std::string MapLine(unsigned n, const std::vector<unsigned>& owned) {
     std::string line = std::to_string(n);
