@@ -1,6 +1,7 @@
 #include "app/Optimize.h"
 
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "app/CampaignRecord.h"
@@ -17,8 +18,8 @@ void optimize(double& elapsed, long& start_time, std::vector<unsigned>& seeds, b
     options.json = json;
     options.game_restart = restart;
     options.seeds = seeds;
-    OptimizationAlgorithm* opt = nullptr;
-    GameAlgorithm* game = nullptr;
+    std::unique_ptr<OptimizationAlgorithm> opt;
+    std::unique_ptr<GameAlgorithm> game;
     unsigned mode = 0;
     if (json) {
         PIOU::load_input_json_file(opt, game, mode, seeds);
@@ -28,18 +29,19 @@ void optimize(double& elapsed, long& start_time, std::vector<unsigned>& seeds, b
         PIOU::load_input_file(opt, game, mode, seeds);
     }
     if (mode == 1 || mode == 2)
-        CampaignRecord::AfterLoad(mode == 1 ? opt : nullptr, mode == 2 ? game : nullptr);
+        CampaignRecord::AfterLoad(mode == 1 ? opt.get() : nullptr,
+                                  mode == 2 ? game.get() : nullptr);
     EvaluationCounts counts;
     if (mode == 1) {
         std::cout << "Running Standard Optimization" << std::endl;
         opt->Run(elapsed, start_time);
         counts = opt->GetEvaluationCounts();
-        delete opt;
+        opt.reset();
     } else if (mode == 2) {
         std::cout << "Running Nash Optimization" << std::endl;
         game->Run(elapsed, start_time, restart);
         counts = game->GetEvaluationCounts();
-        delete game;
+        game.reset();
     } else {
         UTILS::Stop({"Optimization mode not recognized", "Program stopped!"});
     }

@@ -92,7 +92,7 @@ void HTCondorEVAU::NoteFiles() const {
 HTCondorEVAU::~HTCondorEVAU() {
     if (mJobs != nullptr) {
         mJobs->DeleteInitialDirs(-1);
-        delete mJobs;
+        mJobs.reset();
     }
 }
 
@@ -111,10 +111,10 @@ void HTCondorEVAU::Init(unsigned popsize) {
     std::cout << "HTCondorEVAU::Init()" << std::endl;
     if (mJobs != nullptr) {
         mJobs->DeleteInitialDirs(-1);
-        delete mJobs;
+        mJobs.reset();
     }
     mInitialDirPrefix = tag.str() + "condorInd";
-    mJobs = new SCON(mCommand.file);
+    mJobs = std::make_unique<SCON>(mCommand.file);
     mJobs->ReadConfig(kSettingsFile);
     mJobs->SetQueue(static_cast<int>(popsize));
     mJobs->CreateInitialDirs(mInitialDirPrefix);

@@ -2,6 +2,7 @@
 #define VESK_EVAL_HTCONDOREVAU_H
 
 #include <istream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,7 @@ public:
     }
     const std::string& GetInitialDirPrefix() const { return mInitialDirPrefix; }
     // The job description (null before Init).
-    const SCON* GetJobs() const { return mJobs; }
+    const SCON* GetJobs() const { return mJobs.get(); }
 
 private:
     void CheckAnalyzerType() const;
@@ -67,7 +68,7 @@ private:
 
     unsigned mAnalyzerType;
     AnalyserCommand mCommand;
-    SCON* mJobs;
+    std::unique_ptr<SCON> mJobs;
     std::string mInitialDirPrefix;
 };
 

@@ -8,7 +8,9 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <thread>
+#include <utility>
 
 #include "eval/ADLL.h"
 #include "eval/EvaluationDatabase.h"
@@ -18,6 +20,19 @@
 #include "output/PIOU.h"
 #include "output/PIOUConfig.h"
 #include "output/WriteData.h"
+
+namespace {
+// External-command analysers are never deleted, so that their working folders
+// stay for inspection after the run; they are kept reachable for the life of
+// the process so that leak checkers do not report them. Units are initialised
+// and destroyed on the main thread only.
+void KeepCommandAnalysers(std::vector<std::unique_ptr<ADLL>>& analysers) {
+    static std::vector<ADLL*>* retained = new std::vector<ADLL*>();
+    for (std::unique_ptr<ADLL>& analyser : analysers)
+        if (analyser != nullptr)
+            retained->push_back(analyser.release());
+}
+} // namespace
 
 LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
                      const nlohmann::json& block)
@@ -43,12 +58,11 @@ LocalEVAU::LocalEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
 }
 
 LocalEVAU::~LocalEVAU() {
-    // Plug-in analysers are deleted here (their code stays loaded); the
-    // external-command analysers are left alone, so that their working folders
+    // Plug-in analysers are deleted with the unit (their code stays loaded);
+    // the external-command analysers are kept, so that their working folders
     // stay on disk for inspection after the run.
-    if (mAnalyzerType == 0)
-        for (int i = 0; i < mNcpu && i < static_cast<int>(mAnalysers.size()); ++i)
-            delete mAnalysers[static_cast<size_t>(i)];
+    if (mAnalyzerType == 1)
+        KeepCommandAnalysers(mAnalysers);
 }
 
 void LocalEVAU::CheckProcessors(unsigned ncpu) {
@@ -62,7 +76,8 @@ void LocalEVAU::CheckProcessors(unsigned ncpu) {
                   << " is checked!" << std::endl;
     }
     mNcpu = static_cast<int>(ncpu);
-    mAnalysers.assign(ncpu, nullptr);
+    mAnalysers.clear();
+    mAnalysers.resize(ncpu);
 }
 
 void LocalEVAU::CheckAnalyzerType() const {
@@ -75,7 +90,8 @@ void LocalEVAU::CheckAnalyzerType() const {
                  "Program stopped!"});
 }
 
-ADLL* LocalEVAU::LoadDynamicLibrary(const std::string& path, int ndvs, int nobj, int nctr) {
+std::unique_ptr<ADLL> LocalEVAU::LoadDynamicLibrary(const std::string& path, int ndvs, int nobj,
+                                                    int nctr) {
     std::cout << "Loading Dynamic Library" << std::endl;
     void* handle = dlopen(path.c_str(), RTLD_LAZY);
     if (handle == nullptr) {
@@ -93,7 +109,7 @@ ADLL* LocalEVAU::LoadDynamicLibrary(const std::string& path, int ndvs, int nobj,
                      "Could not find CreateADLL in the shared object " + path, "Program stopped!"});
     }
     CreateADLLFunction create = reinterpret_cast<CreateADLLFunction>(symbol);
-    ADLL* analyser = create(ndvs, nobj, nctr);
+    std::unique_ptr<ADLL> analyser(create(ndvs, nobj, nctr));
     if (analyser == nullptr)
         UTILS::Stop({"CreateADLL of " + path + " returned no analyser.", "Program stopped!"});
     std::cout << "Done" << std::endl;
@@ -102,13 +118,17 @@ ADLL* LocalEVAU::LoadDynamicLibrary(const std::string& path, int ndvs, int nobj,
 
 void LocalEVAU::Init(unsigned /*popsize*/) {
     std::cout << "LocalEVAU::Init()" << std::endl;
+    // A repeated Init replaces the analysers: the external-command ones are
+    // kept all the same.
+    if (mAnalyzerType == 1)
+        KeepCommandAnalysers(mAnalysers);
     if (mNcpu > 0) {
         if (mAnalyzerType == 1) {
-            SysCallADLL* command = new SysCallADLL(mNdvs, mNobj, mNctr, mCommand.file);
+            auto command = std::make_unique<SysCallADLL>(mNdvs, mNobj, mNctr, mCommand.file);
             command->SetArguments(mCommand.arguments);
             command->SetTimeout(EffectiveTimeout());
             command->SetEssentialFilesAndFolders(mCommand.essentials);
-            mAnalysers[0] = command;
+            mAnalysers[0] = std::move(command);
         } else {
             mAnalysers[0] = LoadDynamicLibrary(mCommand.file, static_cast<int>(mNdvs),
                                                static_cast<int>(mNobj), static_cast<int>(mNctr));
@@ -116,21 +136,13 @@ void LocalEVAU::Init(unsigned /*popsize*/) {
         mAnalysers[0]->Init();
     }
     for (int i = 1; i < mNcpu; ++i) {
-        ADLL*& analyser = mAnalysers[static_cast<size_t>(i)];
+        std::unique_ptr<ADLL>& analyser = mAnalysers[static_cast<size_t>(i)];
         if (mAnalyzerType == 1)
-            analyser = mAnalysers[0]->Copy();
+            analyser.reset(mAnalysers[0]->Copy());
         else
             analyser = LoadDynamicLibrary(mCommand.file, static_cast<int>(mNdvs),
                                           static_cast<int>(mNobj), static_cast<int>(mNctr));
         analyser->Init();
-    }
-    if (mAnalyzerType == 1) {
-        // External-command analysers are never deleted, so that their working
-        // folders stay for inspection after the run; they are kept reachable
-        // for the life of the process so that leak checkers do not report
-        // them. Init runs on the main thread only.
-        static std::vector<ADLL*>* retained = new std::vector<ADLL*>();
-        retained->insert(retained->end(), mAnalysers.begin(), mAnalysers.end());
     }
     std::cout << "Done." << std::endl;
 }

@@ -2,11 +2,13 @@
 #define VESK_EVAL_LOCALEVAU_H
 
 #include <istream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "eval/ADLL.h"
 #include "eval/AnalyserCommand.h"
 #include "eval/EVAU.h"
 
@@ -28,7 +30,8 @@ public:
 
     // Loads the plug-in (once per process; later calls reuse the handle) and
     // returns a new analyser from its CreateADLL factory.
-    static ADLL* LoadDynamicLibrary(const std::string& path, int ndvs, int nobj, int nctr);
+    static std::unique_ptr<ADLL> LoadDynamicLibrary(const std::string& path, int ndvs, int nobj,
+                                                    int nctr);
 
     int GetNcpu() const { return mNcpu; }
     int GetAnalyzerType() const { return mAnalyzerType; }
@@ -64,7 +67,7 @@ private:
     void AppendChildrenHeader(unsigned nobj, unsigned ndvs, unsigned nctr, WriteData* out) const;
 
     int mNcpu;
-    std::vector<ADLL*> mAnalysers;
+    std::vector<std::unique_ptr<ADLL>> mAnalysers;
     int mAnalyzerType;
     AnalyserCommand mCommand;
     std::string mChildRecords;

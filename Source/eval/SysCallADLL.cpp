@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "eval/OSAU.h"
@@ -125,11 +126,12 @@ void SysCallADLL::EvalIndividual(const std::vector<double>& dvs, std::vector<dou
 }
 
 ADLL* SysCallADLL::Copy() const {
-    SysCallADLL* copy = new SysCallADLL(ndvs, nobj, nctr, mCommand);
+    auto copy = std::make_unique<SysCallADLL>(ndvs, nobj, nctr, mCommand);
     copy->mArguments = mArguments;
     copy->mEssentialFilesAndFolders = mEssentialFilesAndFolders;
     copy->mCommandWithArgs = mCommandWithArgs;
     copy->mTimeout = mTimeout;
     copy->Init();
-    return copy;
+    // The analyser interface hands copies over as plain pointers.
+    return copy.release();
 }

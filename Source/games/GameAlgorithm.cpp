@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <utility>
 
 #include "eval/LocalEVAU.h"
 #include "model/INTU.h"
@@ -84,17 +85,18 @@ GameAlgorithm::GameAlgorithm(unsigned int nplayers, std::istream& in)
 }
 
 GameAlgorithm::~GameAlgorithm() {
-    for (OptimizationAlgorithm* player : mPlayers)
-        delete player;
-    delete mCriteria;
+    // The players end first, and then the stopping rule, before the game's own
+    // convergence file is closed, as they always have.
+    mPlayers.clear();
+    mCriteria.reset();
 }
 
 void GameAlgorithm::PostProcess() {
     std::cout << "GameAlgorithm::PostProcess()" << std::endl;
 }
 
-void GameAlgorithm::SetPlayers(std::vector<OptimizationAlgorithm*> players) {
-    mPlayers = players;
+void GameAlgorithm::SetPlayers(std::vector<std::unique_ptr<OptimizationAlgorithm>> players) {
+    mPlayers = std::move(players);
     // Everything is checked before any player changes mode, so that a bad game
     // block stops the run before the first evaluation.
     if (mPlayers.size() != mDVsIds.size())
@@ -103,7 +105,7 @@ void GameAlgorithm::SetPlayers(std::vector<OptimizationAlgorithm*> players) {
     const size_t gdvs = mDVsIds[0].size();
     const size_t m = mOBjIds[0].size();
     for (unsigned p = 0; p < mPlayers.size(); ++p) {
-        OptimizationAlgorithm* player = mPlayers[p];
+        OptimizationAlgorithm* player = mPlayers[p].get();
         if (player == nullptr)
             StopGame("player " + std::to_string(p) + " was not created.");
         const unsigned dvs = CheckMap(mDVsIds[p], gdvs, p, "design-variable");
@@ -129,7 +131,6 @@ void GameAlgorithm::SetPlayers(std::vector<OptimizationAlgorithm*> players) {
 }
 
 void GameAlgorithm::SetTerminationCriteria(const TerminationCriteria& criteria) {
-    delete mCriteria;
     mCriteria = criteria.clone();
 }
 
@@ -158,7 +159,7 @@ void GameAlgorithm::ReadRestartInfo() {
 
 unsigned GameAlgorithm::GetGameObjEvals() const {
     unsigned total = 0;
-    for (const OptimizationAlgorithm* player : mPlayers)
+    for (const auto& player : mPlayers)
         total += player->GetObjEvals();
     return total;
 }
@@ -172,7 +173,7 @@ INDIVIDUAL GameAlgorithm::ToGameEntry(unsigned k, const INDIVIDUAL& best) const 
     // global positions, its elite values elsewhere) and every game objective
     // the player owns at its global position, so that objective i of entry i
     // is always game objective i.
-    const OptimizationAlgorithm* player = mPlayers[k];
+    const OptimizationAlgorithm* player = mPlayers[k].get();
     const size_t gdvs = mDVsIds[0].size();
     const size_t m = mGameBestfits.size();
     INDIVIDUAL entry(static_cast<int>(gdvs), static_cast<int>(m), 0, nullptr);
@@ -189,10 +190,10 @@ INDIVIDUAL GameAlgorithm::ToGameEntry(unsigned k, const INDIVIDUAL& best) const 
 }
 
 void GameAlgorithm::UpdateGameBestfits() {
-    const OptimizationAlgorithm* reference = mPlayers[0];
+    const OptimizationAlgorithm* reference = mPlayers[0].get();
     for (unsigned i = 0; i < mGameBestfits.size(); ++i) {
         for (unsigned k = 0; k < mPlayers.size(); ++k) {
-            const OptimizationAlgorithm* player = mPlayers[k];
+            const OptimizationAlgorithm* player = mPlayers[k].get();
             for (unsigned j = 0; j < player->GetNobj(); ++j) {
                 if (reference->GetGlobalOBjIds(i) != player->GetGlobalOBjIds(j))
                     continue;
@@ -217,7 +218,7 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
     UTILS::CheckWritable(mWriteRestartFile
                              ? std::vector<std::string>{kGameConvergenceFile, kRestartFile}
                              : std::vector<std::string>{kGameConvergenceFile});
-    for (OptimizationAlgorithm* player : mPlayers)
+    for (const auto& player : mPlayers)
         player->StartRun(false);
     std::cout << std::endl << "LOOP BEGIN" << std::endl << std::endl;
     const unsigned nplayers = static_cast<unsigned>(mPlayers.size());
@@ -233,7 +234,7 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
     }
     unsigned idle_turns = 0;
     while (true) {
-        OptimizationAlgorithm* player = mPlayers[d];
+        OptimizationAlgorithm* player = mPlayers[d].get();
         if (mWriteRestartFile)
             WriteRestartInfo(d);
         player->BeginIteration();
@@ -268,7 +269,7 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
         WriteConvergenceEvaFile();
         if (met) {
             std::cout << std::endl << "LOOP END" << std::endl;
-            for (OptimizationAlgorithm* p : mPlayers)
+            for (const auto& p : mPlayers)
                 p->PostProcessOpt();
             PostProcess();
             return;
@@ -288,7 +289,7 @@ void GameAlgorithm::CountEarlierRunTime(double seconds) {
 
 EvaluationCounts GameAlgorithm::GetEvaluationCounts() const {
     EvaluationCounts counts;
-    for (const OptimizationAlgorithm* player : mPlayers)
+    for (const auto& player : mPlayers)
         counts += player->GetEvaluationCounts();
     return counts;
 }
@@ -303,7 +304,7 @@ void GameAlgorithm::BroadcastReferenceBest() {
 }
 
 void GameAlgorithm::MigrateToMover(unsigned n) {
-    OptimizationAlgorithm* mover = mPlayers[n];
+    OptimizationAlgorithm* mover = mPlayers[n].get();
     const std::vector<unsigned> owned = mover->GetGlobalOBjIds();
     const unsigned c = static_cast<unsigned>(mover->GetGlobalOBjIds(0));
     if (c >= owned.size())

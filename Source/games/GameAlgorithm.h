@@ -2,6 +2,7 @@
 #define VESK_GAMES_GAMEALGORITHM_H
 
 #include <istream>
+#include <memory>
 #include <vector>
 
 #include "model/INDIVIDUAL.h"
@@ -25,7 +26,7 @@ public:
     virtual void PostProcess();
 
     // Takes ownership of the players and switches each to game mode.
-    void SetPlayers(std::vector<OptimizationAlgorithm*> players);
+    void SetPlayers(std::vector<std::unique_ptr<OptimizationAlgorithm>> players);
     void SetTerminationCriteria(const TerminationCriteria& criteria);
     // A resumed game: the stopping rule counts the time of the earlier runs.
     void CountEarlierRunTime(double seconds);
@@ -38,7 +39,7 @@ public:
     void WriteConvergenceEvaFile();
 
     unsigned GetNumPlayers() const { return static_cast<unsigned>(mPlayers.size()); }
-    OptimizationAlgorithm* GetPlayer(unsigned i) const { return mPlayers[i]; }
+    OptimizationAlgorithm* GetPlayer(unsigned i) const { return mPlayers[i].get(); }
     const std::vector<std::vector<int>>& GetDVsMaps() const { return mDVsIds; }
     const std::vector<std::vector<int>>& GetOBjMaps() const { return mOBjIds; }
     const std::vector<INDIVIDUAL>& GetGameBestfits() const { return mGameBestfits; }
@@ -58,7 +59,7 @@ protected:
     // The migration after a turn of player n outside the opening broadcast.
     void MigrateToMover(unsigned n);
 
-    std::vector<OptimizationAlgorithm*> mPlayers;
+    std::vector<std::unique_ptr<OptimizationAlgorithm>> mPlayers;
     std::vector<std::vector<int>> mDVsIds;
     std::vector<std::vector<int>> mOBjIds;
     bool mResume;
@@ -66,7 +67,7 @@ protected:
     unsigned mRestartIndex;
     std::vector<INDIVIDUAL> mGameBestfits;
     ConvergenceWriteManager mGameConvergence;
-    TerminationCriteria* mCriteria;
+    std::unique_ptr<TerminationCriteria> mCriteria;
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "eval/EVAU.h"
@@ -25,9 +26,10 @@
 namespace {
 // NCPU 0 hands the designs to a batch system: Slurm when its settings file is
 // in the working folder, HTCondor otherwise.
-EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu, std::istream& in) {
+std::unique_ptr<EVAU> CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
+                                 std::istream& in) {
     if (ncpu != 0)
-        return new LocalEVAU(ndvs, nobj, nctr, ncpu, in);
+        return std::make_unique<LocalEVAU>(ndvs, nobj, nctr, ncpu, in);
     std::error_code ec;
     const bool slurm = std::filesystem::exists(SlurmEVAU::kSettingsFile, ec);
     if (slurm && std::filesystem::exists("htcondor.QERN", ec))
@@ -36,13 +38,13 @@ EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu, std
                          "selects Slurm, the second HTCondor. Remove one of them.",
                      "Program stopped!"});
     if (slurm)
-        return new SlurmEVAU(ndvs, nobj, nctr, in);
-    return new HTCondorEVAU(ndvs, nobj, nctr, in);
+        return std::make_unique<SlurmEVAU>(ndvs, nobj, nctr, in);
+    return std::make_unique<HTCondorEVAU>(ndvs, nobj, nctr, in);
 }
 
 // "ncpu" 0 hands the designs to the batch system named by "Scheduler".
-EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
-                 const nlohmann::json& block, const std::string& where) {
+std::unique_ptr<EVAU> CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
+                                 const nlohmann::json& block, const std::string& where) {
     const std::string scheduler =
         PIOU::json_get<std::string>(block, "Scheduler", "htcondor", where);
     if (scheduler != "htcondor" && scheduler != "slurm")
@@ -52,11 +54,11 @@ EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
         if (block.contains("Scheduler"))
             PIOU::json_error(where + "/Scheduler",
                              "applies only with \"ncpu\": 0 (evaluation by a batch system)");
-        return new LocalEVAU(ndvs, nobj, nctr, ncpu, block);
+        return std::make_unique<LocalEVAU>(ndvs, nobj, nctr, ncpu, block);
     }
     if (scheduler == "slurm")
-        return new SlurmEVAU(ndvs, nobj, nctr, block);
-    return new HTCondorEVAU(ndvs, nobj, nctr, block);
+        return std::make_unique<SlurmEVAU>(ndvs, nobj, nctr, block);
+    return std::make_unique<HTCondorEVAU>(ndvs, nobj, nctr, block);
 }
 } // namespace
 
@@ -116,8 +118,11 @@ void OptimizationAlgorithm::InitCommon() {
 }
 
 OptimizationAlgorithm::~OptimizationAlgorithm() {
-    delete mEvau;
-    delete mCriteria;
+    // The evaluation unit (its folders, its convergence file) ends before the
+    // rest of the optimiser, as it always has; member order alone would end it
+    // after the optimiser's own convergence file is closed.
+    mEvau.reset();
+    mCriteria.reset();
 }
 
 void OptimizationAlgorithm::RequireEVAU() const {
@@ -129,12 +134,12 @@ void OptimizationAlgorithm::RequireEVAU() const {
 
 bool OptimizationAlgorithm::Compute() {
     RequireEVAU();
-    return mEvau->Compute(mChilds, mCriteria, mDVsIds, mEliteDVs, mWriteData);
+    return mEvau->Compute(mChilds, mCriteria.get(), mDVsIds, mEliteDVs, mWriteData);
 }
 
 bool OptimizationAlgorithm::ComputeInd(INDIVIDUAL& ind) {
     RequireEVAU();
-    return mEvau->ComputeInd(ind, mCriteria, mDVsIds, mEliteDVs, mWriteData);
+    return mEvau->ComputeInd(ind, mCriteria.get(), mDVsIds, mEliteDVs, mWriteData);
 }
 
 unsigned OptimizationAlgorithm::GetObjEvals() const {
@@ -405,7 +410,6 @@ void OptimizationAlgorithm::CountEarlierRunTime(double seconds) {
 }
 
 void OptimizationAlgorithm::SetTerminationCriteria(const TerminationCriteria& criteria) {
-    delete mCriteria;
     mCriteria = criteria.clone();
 }
 

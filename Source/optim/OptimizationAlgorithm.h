@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,7 @@ public:
     void SetActiveGame(const std::vector<int>& dvs_map, const std::vector<int>& obj_map,
                        unsigned global_ndvs, unsigned prefix_index);
     void SetTerminationCriteria(const TerminationCriteria& criteria);
-    const TerminationCriteria* GetTerminationCriteria() const { return mCriteria; }
+    const TerminationCriteria* GetTerminationCriteria() const { return mCriteria.get(); }
     // A resumed run: the stopping rule counts the time of the earlier runs.
     void CountEarlierRunTime(double seconds);
 
@@ -128,7 +129,7 @@ public:
     unsigned GetObjEvals() const;
     POPULATION* GetChilds() { return &mChilds; }
     const POPULATION* GetChilds() const { return &mChilds; }
-    EVAU* GetEVAU() const { return mEvau; }
+    EVAU* GetEVAU() const { return mEvau.get(); }
     WriteData* GetWriteData() const { return mWriteData; }
 
     void IncrIter();
@@ -150,8 +151,8 @@ protected:
 
     WriteData* mWriteData;
     POPULATION mChilds;
-    EVAU* mEvau;
-    TerminationCriteria* mCriteria;
+    std::unique_ptr<EVAU> mEvau;
+    std::unique_ptr<TerminationCriteria> mCriteria;
     std::vector<INDIVIDUAL> bestfits;
     bool done;
     uint32_t iter;

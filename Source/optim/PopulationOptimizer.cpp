@@ -3,6 +3,7 @@
 #include <cmath>
 #include <iomanip>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "app/PostProcessBaseline.h"
@@ -90,10 +91,9 @@ PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block)
     if (block.contains("TerminationCriteria")) {
         std::cout << "Termination criteria found" << std::endl;
         std::cout << block.at("TerminationCriteria").dump(4) << std::endl;
-        TerminationCriteria* rule =
+        const std::unique_ptr<TerminationCriteria> rule =
             TerminationCriteriaFactory::CreateTerminationCriteria(block.at("TerminationCriteria"));
         SetTerminationCriteria(*rule);
-        delete rule;
     } else {
         std::cout << "Termination criteria not found" << std::endl;
     }

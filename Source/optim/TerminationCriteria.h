@@ -1,6 +1,7 @@
 #ifndef VESK_OPTIM_TERMINATIONCRITERIA_H
 #define VESK_OPTIM_TERMINATIONCRITERIA_H
 
+#include <memory>
 #include <vector>
 
 #include "model/INDIVIDUAL.h"
@@ -9,7 +10,7 @@
 // the best-per-objective record; true means the run must stop.
 class TerminationCriteria {
 public:
-    virtual TerminationCriteria* clone() const = 0;
+    virtual std::unique_ptr<TerminationCriteria> clone() const = 0;
     virtual ~TerminationCriteria() = default;
     virtual bool CheckTerminationCriteria(unsigned evaluations,
                                           const std::vector<INDIVIDUAL>& bestfits) = 0;

@@ -7,9 +7,9 @@ TerminationCriteriaEvalsConvergence::TerminationCriteriaEvalsConvergence(
     : mThresholds(thresholds), mCount(static_cast<unsigned>(thresholds.size())),
       mStall(thresholds.size(), 0) {}
 
-TerminationCriteria* TerminationCriteriaEvalsConvergence::clone() const {
+std::unique_ptr<TerminationCriteria> TerminationCriteriaEvalsConvergence::clone() const {
     std::cout << "TerminationCriteriaEvalsConvergence::clone() called!" << std::endl;
-    return new TerminationCriteriaEvalsConvergence(*this);
+    return std::make_unique<TerminationCriteriaEvalsConvergence>(*this);
 }
 
 bool TerminationCriteriaEvalsConvergence::CheckTerminationCriteria(

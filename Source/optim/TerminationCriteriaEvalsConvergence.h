@@ -8,7 +8,7 @@
 class TerminationCriteriaEvalsConvergence : public TerminationCriteria {
 public:
     explicit TerminationCriteriaEvalsConvergence(const std::vector<unsigned>& thresholds);
-    TerminationCriteria* clone() const override;
+    std::unique_ptr<TerminationCriteria> clone() const override;
     bool CheckTerminationCriteria(unsigned evaluations,
                                   const std::vector<INDIVIDUAL>& bestfits) override;
     const std::vector<unsigned>& GetThresholds() const { return mThresholds; }

@@ -13,22 +13,22 @@ TerminationCriteriaFactory::~TerminationCriteriaFactory() {
     std::cout << "~TerminationCriteriaInterface() called" << std::endl;
 }
 
-TerminationCriteria* TerminationCriteriaFactory::CreateTerminationCriteria(
+std::unique_ptr<TerminationCriteria> TerminationCriteriaFactory::CreateTerminationCriteria(
     unsigned code, unsigned max_evaluations, double seconds, const std::vector<double>& targets,
     const std::vector<unsigned>& thresholds, unsigned /*nobj*/) {
-    TerminationCriteria* rule = nullptr;
+    std::unique_ptr<TerminationCriteria> rule;
     switch (code) {
     case 0:
-        rule = new TerminationCriteriaNEvals(max_evaluations);
+        rule = std::make_unique<TerminationCriteriaNEvals>(max_evaluations);
         break;
     case 1:
-        rule = new TerminationCriteriaTimeLimit(seconds);
+        rule = std::make_unique<TerminationCriteriaTimeLimit>(seconds);
         break;
     case 2:
-        rule = new TerminationCriteriaMinValue(targets);
+        rule = std::make_unique<TerminationCriteriaMinValue>(targets);
         break;
     case 3:
-        rule = new TerminationCriteriaEvalsConvergence(thresholds);
+        rule = std::make_unique<TerminationCriteriaEvalsConvergence>(thresholds);
         break;
     default:
         UTILS::Stop({"TerminationCriteriaInterface::InitTerminationCriteria(...):",
@@ -39,7 +39,7 @@ TerminationCriteria* TerminationCriteriaFactory::CreateTerminationCriteria(
     return rule;
 }
 
-TerminationCriteria*
+std::unique_ptr<TerminationCriteria>
 TerminationCriteriaFactory::CreateTerminationCriteria(const nlohmann::json& object) {
     const std::string where = "TerminationCriteria";
     const unsigned code = PIOU::json_get<unsigned>(object, "criteria", where);

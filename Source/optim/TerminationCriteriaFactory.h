@@ -1,6 +1,7 @@
 #ifndef VESK_OPTIM_TERMINATIONCRITERIAFACTORY_H
 #define VESK_OPTIM_TERMINATIONCRITERIAFACTORY_H
 
+#include <memory>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -13,14 +14,14 @@ class TerminationCriteriaFactory {
 public:
     virtual ~TerminationCriteriaFactory();
 
-    static TerminationCriteria* CreateTerminationCriteria(unsigned code, unsigned max_evaluations,
-                                                          double seconds,
-                                                          const std::vector<double>& targets,
-                                                          const std::vector<unsigned>& thresholds,
-                                                          unsigned nobj);
+    static std::unique_ptr<TerminationCriteria>
+    CreateTerminationCriteria(unsigned code, unsigned max_evaluations, double seconds,
+                              const std::vector<double>& targets,
+                              const std::vector<unsigned>& thresholds, unsigned nobj);
     // From a JSON object {"criteria": code, <the key of that code>}; a missing
     // or mistyped key stops the run with a message naming it.
-    static TerminationCriteria* CreateTerminationCriteria(const nlohmann::json& object);
+    static std::unique_ptr<TerminationCriteria>
+    CreateTerminationCriteria(const nlohmann::json& object);
 };
 
 #endif

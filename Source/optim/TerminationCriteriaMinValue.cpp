@@ -5,9 +5,9 @@
 TerminationCriteriaMinValue::TerminationCriteriaMinValue(const std::vector<double>& targets)
     : mTargets(targets), mCount(static_cast<unsigned>(targets.size())) {}
 
-TerminationCriteria* TerminationCriteriaMinValue::clone() const {
+std::unique_ptr<TerminationCriteria> TerminationCriteriaMinValue::clone() const {
     std::cout << "TerminationCriteriaMinValue::clone() called!" << std::endl;
-    return new TerminationCriteriaMinValue(*this);
+    return std::make_unique<TerminationCriteriaMinValue>(*this);
 }
 
 bool TerminationCriteriaMinValue::CheckTerminationCriteria(

@@ -7,7 +7,7 @@
 class TerminationCriteriaMinValue : public TerminationCriteria {
 public:
     explicit TerminationCriteriaMinValue(const std::vector<double>& targets);
-    TerminationCriteria* clone() const override;
+    std::unique_ptr<TerminationCriteria> clone() const override;
     bool CheckTerminationCriteria(unsigned evaluations,
                                   const std::vector<INDIVIDUAL>& bestfits) override;
     const std::vector<double>& GetTargets() const { return mTargets; }

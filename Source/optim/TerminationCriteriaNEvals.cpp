@@ -7,9 +7,9 @@ TerminationCriteriaNEvals::TerminationCriteriaNEvals(unsigned max_evaluations)
     std::cout << "TerminationCriteriaNEvals(unsigned int max_obj_evals) called!" << std::endl;
 }
 
-TerminationCriteria* TerminationCriteriaNEvals::clone() const {
+std::unique_ptr<TerminationCriteria> TerminationCriteriaNEvals::clone() const {
     std::cout << "TerminationCriteriaNEvals::clone() called!" << std::endl;
-    return new TerminationCriteriaNEvals(*this);
+    return std::make_unique<TerminationCriteriaNEvals>(*this);
 }
 
 bool TerminationCriteriaNEvals::CheckTerminationCriteria(unsigned evaluations,

@@ -7,7 +7,7 @@
 class TerminationCriteriaNEvals : public TerminationCriteria {
 public:
     explicit TerminationCriteriaNEvals(unsigned max_evaluations);
-    TerminationCriteria* clone() const override;
+    std::unique_ptr<TerminationCriteria> clone() const override;
     bool CheckTerminationCriteria(unsigned evaluations,
                                   const std::vector<INDIVIDUAL>& bestfits) override;
     unsigned GetMaxEvaluations() const { return mMaxEvaluations; }

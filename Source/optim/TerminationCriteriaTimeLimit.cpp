@@ -6,9 +6,9 @@
 TerminationCriteriaTimeLimit::TerminationCriteriaTimeLimit(double seconds)
     : mSeconds(seconds), mStart(std::time(nullptr)) {}
 
-TerminationCriteria* TerminationCriteriaTimeLimit::clone() const {
+std::unique_ptr<TerminationCriteria> TerminationCriteriaTimeLimit::clone() const {
     std::cout << "TerminationCriteriaTimeLimit::clone() called!" << std::endl;
-    return new TerminationCriteriaTimeLimit(*this);
+    return std::make_unique<TerminationCriteriaTimeLimit>(*this);
 }
 
 bool TerminationCriteriaTimeLimit::CheckTerminationCriteria(unsigned,

@@ -10,7 +10,7 @@
 class TerminationCriteriaTimeLimit : public TerminationCriteria {
 public:
     explicit TerminationCriteriaTimeLimit(double seconds);
-    TerminationCriteria* clone() const override;
+    std::unique_ptr<TerminationCriteria> clone() const override;
     bool CheckTerminationCriteria(unsigned evaluations,
                                   const std::vector<INDIVIDUAL>& bestfits) override;
     double GetSeconds() const { return mSeconds; }

@@ -2,6 +2,7 @@
 #define VESK_OUTPUT_PIOU_H
 
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -116,9 +117,13 @@ void apply_eval_penalty(std::vector<double>& obj, std::vector<double>& ctr);
 std::string non_finite_value(const std::vector<double>& obj, const std::vector<double>& ctr);
 
 // ---- run configuration ----
-void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned& mode,
+// A single optimiser (mode 1) is handed back in opt, a game (mode 2), which
+// owns its players, in game.
+void load_input_file(std::unique_ptr<OptimizationAlgorithm>& opt,
+                     std::unique_ptr<GameAlgorithm>& game, unsigned& mode,
                      std::vector<unsigned>& seeds);
-void load_input_json_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned& mode,
+void load_input_json_file(std::unique_ptr<OptimizationAlgorithm>& opt,
+                          std::unique_ptr<GameAlgorithm>& game, unsigned& mode,
                           std::vector<unsigned>& seeds);
 void read_obj_names(const std::string& file, std::vector<std::string>& names, unsigned nobj);
 

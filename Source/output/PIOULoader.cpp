@@ -2,7 +2,9 @@
 // the JSON road ("input.jsn").
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -28,7 +30,7 @@ const char* const kInputFile = "input.QERN";
 const char* const kJsonFile = "input.jsn";
 
 // Reads the stopping-rule line of player 0 and builds the rule.
-TerminationCriteria* ReadStoppingRule(std::istream& in, unsigned nobj) {
+std::unique_ptr<TerminationCriteria> ReadStoppingRule(std::istream& in, unsigned nobj) {
     unsigned code = 0;
     unsigned evaluations = 0;
     double hours = 0.0;
@@ -71,30 +73,30 @@ TerminationCriteria* ReadStoppingRule(std::istream& in, unsigned nobj) {
 }
 
 // Builds the game from its block: 0 HybridNashGame, 1 HybridWGradGame.
-GameAlgorithm* CreateGame(unsigned type, unsigned nplayers, std::istream& in) {
+std::unique_ptr<GameAlgorithm> CreateGame(unsigned type, unsigned nplayers, std::istream& in) {
     if (type == 0)
-        return new HybridNashGame(nplayers, in);
+        return std::make_unique<HybridNashGame>(nplayers, in);
     if (type == 1)
-        return new HybridWGradGame(nplayers, in);
+        return std::make_unique<HybridWGradGame>(nplayers, in);
     UTILS::Stop({"Game type not recognized.", "Program stopped!"});
 }
 
 // Builds player optimiser from its algorithm code. Evolutionary and swarm
 // players take the next seed of the list (wrapping to its start); a
 // gradient player takes none.
-OptimizationAlgorithm* CreatePlayer(unsigned code, std::istream& in,
-                                    const std::vector<unsigned>& seeds, size_t& k) {
+std::unique_ptr<OptimizationAlgorithm> CreatePlayer(unsigned code, std::istream& in,
+                                                    const std::vector<unsigned>& seeds, size_t& k) {
     const unsigned seed = seeds.empty() ? 0u : seeds[k];
-    OptimizationAlgorithm* opt = nullptr;
+    std::unique_ptr<OptimizationAlgorithm> opt;
     switch (code) {
     case 0:
-        opt = new LAMBDAMU(in, seed);
+        opt = std::make_unique<LAMBDAMU>(in, seed);
         break;
     case 1:
-        opt = new PSO(in, seed);
+        opt = std::make_unique<PSO>(in, seed);
         break;
     case 2:
-        return new ConjugateGradient(in);
+        return std::make_unique<ConjugateGradient>(in);
     default:
         UTILS::Stop({"Optimization algorithm not recognized", "Program stopped!"});
     }
@@ -124,7 +126,8 @@ void read_obj_names(const std::string& file, std::vector<std::string>& names, un
     }
 }
 
-void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned& mode,
+void load_input_file(std::unique_ptr<OptimizationAlgorithm>& opt,
+                     std::unique_ptr<GameAlgorithm>& game, unsigned& mode,
                      std::vector<unsigned>& seeds) {
     std::cout << "Reading input.QERN file" << std::endl;
     WriteData wdata;
@@ -152,9 +155,9 @@ void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned
     }
     skip_line(in);
 
-    std::vector<OptimizationAlgorithm*> players;
+    std::vector<std::unique_ptr<OptimizationAlgorithm>> players;
     if (mode == 2) {
-        players.assign(nplayers, nullptr);
+        players.resize(nplayers);
         game = CreateGame(game_type, nplayers, in);
     }
 
@@ -181,25 +184,26 @@ void load_input_file(OptimizationAlgorithm*& opt, GameAlgorithm*& game, unsigned
             opt->SetWriteData(wdata);
             opt->GetWriteData()->SetUseObjNames(use_names);
             opt->GetWriteData()->SetObjNames(names);
-            TerminationCriteria* rule = ReadStoppingRule(in, nobj);
+            const std::unique_ptr<TerminationCriteria> rule = ReadStoppingRule(in, nobj);
             if (mode == 1) {
                 std::cout << "SetTerminationCriteria called!" << std::endl;
                 opt->SetTerminationCriteria(*rule);
             } else {
                 game->SetTerminationCriteria(*rule);
             }
-            delete rule;
         }
         if (mode == 2) {
-            players[i] = opt;
+            // The game owns its players: opt is left empty.
             opt->SetWriteData(wdata);
+            players[i] = std::move(opt);
         }
     }
     if (mode == 2)
-        game->SetPlayers(players);
+        game->SetPlayers(std::move(players));
 }
 
-void load_input_json_file(OptimizationAlgorithm*& opt, GameAlgorithm*& /*game*/, unsigned& /*mode*/,
+void load_input_json_file(std::unique_ptr<OptimizationAlgorithm>& opt,
+                          std::unique_ptr<GameAlgorithm>& /*game*/, unsigned& /*mode*/,
                           std::vector<unsigned>& /*seeds*/) {
     const std::string text = load_json_file();
     nlohmann::json root;
@@ -251,9 +255,9 @@ std::string load_json_file() {
     return text;
 }
 
-OptimizationAlgorithm* optimization_algorithm_factory(nlohmann::json& block) {
+std::unique_ptr<OptimizationAlgorithm> optimization_algorithm_factory(nlohmann::json& block) {
     if (block.is_object() && block.contains("LAMBDAMU"))
-        return new LAMBDAMU(block["LAMBDAMU"]);
+        return std::make_unique<LAMBDAMU>(block["LAMBDAMU"]);
     std::cout << "No LAMBDAMU found" << std::endl;
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #ifndef VESK_OUTPUT_PIOULOADER_H
 #define VESK_OUTPUT_PIOULOADER_H
 
+#include <memory>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -11,6 +12,6 @@ class OptimizationAlgorithm;
 std::string load_json_file();
 // A new LAMBDAMU from the "LAMBDAMU" member of the "OptimizationAlgorithm"
 // object, or nullptr (with a message) when there is none.
-OptimizationAlgorithm* optimization_algorithm_factory(nlohmann::json& block);
+std::unique_ptr<OptimizationAlgorithm> optimization_algorithm_factory(nlohmann::json& block);
 
 #endif

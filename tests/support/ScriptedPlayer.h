@@ -95,7 +95,9 @@ private:
 class CountingRule : public TerminationCriteria {
 public:
     CountingRule(unsigned limit, std::vector<unsigned>* seen) : mLimit(limit), mSeen(seen) {}
-    TerminationCriteria* clone() const override { return new CountingRule(*this); }
+    std::unique_ptr<TerminationCriteria> clone() const override {
+        return std::make_unique<CountingRule>(*this);
+    }
     bool CheckTerminationCriteria(unsigned evaluations,
                                   const std::vector<INDIVIDUAL>& bestfits) override {
         static_cast<void>(bestfits);
@@ -109,6 +111,16 @@ private:
     std::vector<unsigned>* mSeen;
     unsigned mChecks = 0;
 };
+
+// The players as a game takes them: the game owns them from then on, while
+// the test goes on looking at them through its plain pointers.
+inline std::vector<std::unique_ptr<OptimizationAlgorithm>>
+GamePlayers(const std::vector<OptimizationAlgorithm*>& players) {
+    std::vector<std::unique_ptr<OptimizationAlgorithm>> owned;
+    for (OptimizationAlgorithm* player : players)
+        owned.emplace_back(player);
+    return owned;
+}
 
 // "n i1 ... in" for a player owning the listed 1-based global items of n.
 inline std::string MapLine(unsigned n, const std::vector<unsigned>& owned) {

@@ -279,15 +279,15 @@ std::string PlayerBlock(unsigned ndvs, unsigned nobj) {
 std::unique_ptr<HybridNashGame> MakeGame(const WriteData& wdata) {
     std::istringstream game_block("2 1 0\n2 0 2\n2 1 2\n2 1 0\n0\n");
     std::unique_ptr<HybridNashGame> game(new HybridNashGame(2, game_block));
-    std::vector<OptimizationAlgorithm*> players;
+    std::vector<std::unique_ptr<OptimizationAlgorithm>> players;
     for (unsigned p = 0; p < 2; ++p) {
         std::istringstream block(PlayerBlock(1, p == 0 ? 2 : 1));
-        auto* player = new LAMBDAMU(block, 5);
+        auto player = std::make_unique<LAMBDAMU>(block, 5);
         player->SetWriteData(wdata);
-        players.push_back(player);
+        players.push_back(std::move(player));
     }
     // The game owns the players from here on, also when it stops.
-    game->SetPlayers(players);
+    game->SetPlayers(std::move(players));
     return game;
 }
 

@@ -58,7 +58,7 @@ public:
         p0 = new ScriptedPlayer("P0", 3, 2, &log);
         p1 = new ScriptedPlayer("P1", 1, 1, &log);
         p2 = new ScriptedPlayer("P2", 1, 1, &log);
-        game->SetPlayers({p0, p1, p2});
+        game->SetPlayers(GamePlayers({p0, p1, p2}));
         output = testing::internal::GetCapturedStdout();
     }
     // Runs until the rule's limit-th check.
@@ -98,13 +98,13 @@ std::string RefusedBlock(const std::string& block, unsigned nplayers,
     std::istringstream in(block);
     testing::internal::CaptureStdout();
     RecordingGame game(nplayers, in);
-    std::vector<OptimizationAlgorithm*> players;
+    std::vector<std::unique_ptr<OptimizationAlgorithm>> players;
     for (unsigned p = 0; p < sizes.size(); ++p)
-        players.push_back(
-            new ScriptedPlayer("P" + std::to_string(p), sizes[p].first, sizes[p].second, nullptr));
+        players.push_back(std::make_unique<ScriptedPlayer>("P" + std::to_string(p), sizes[p].first,
+                                                           sizes[p].second, nullptr));
     std::string text;
     try {
-        game.SetPlayers(players);
+        game.SetPlayers(std::move(players));
     } catch (const UTILS::FatalError& e) {
         text = e.what();
     }
@@ -205,8 +205,7 @@ TEST(GameAlgorithm, APlayerWithoutALocalEvaluationUnitIsRefused) {
     class RemotePlayer : public ScriptedPlayer {
     public:
         RemotePlayer() : ScriptedPlayer("R", 1, 1, nullptr) {
-            delete mEvau;
-            mEvau = new OtherEVAU();
+            mEvau = std::make_unique<OtherEVAU>();
         }
     };
     TempDir dir;
@@ -218,7 +217,7 @@ TEST(GameAlgorithm, APlayerWithoutALocalEvaluationUnitIsRefused) {
     RecordingGame game(2, in);
     std::string text;
     try {
-        game.SetPlayers({new ScriptedPlayer("P0", 2, 1, nullptr), new RemotePlayer()});
+        game.SetPlayers(GamePlayers({new ScriptedPlayer("P0", 2, 1, nullptr), new RemotePlayer()}));
     } catch (const UTILS::FatalError& e) {
         text = e.what();
     }

@@ -37,7 +37,7 @@ public:
                 new ScriptedPlayer("P" + std::to_string(p), ndvs[p], nobj[p], nullptr));
             list.push_back(players.back());
         }
-        game->SetPlayers(list);
+        game->SetPlayers(GamePlayers(list));
         output = testing::internal::GetCapturedStdout();
     }
     // value(p) = objective 0 of player p's best for its first objective.
@@ -188,7 +188,7 @@ TEST(HybridGames, TwoPlayersAWinningNashPlayerReceivesNothing) {
     HybridNashGame game(2, in);
     auto* p0 = new ScriptedPlayer("P0", 2, 2, nullptr);
     auto* p1 = new ScriptedPlayer("P1", 1, 1, nullptr);
-    game.SetPlayers({p0, p1});
+    game.SetPlayers(GamePlayers({p0, p1}));
     p0->SetBest(0, {5.0, 5.0}, {1.0, 1.0});
     p1->SetBest(0, {2.0}, {2.0});
     game.MigrationEpoch(2, 1);
@@ -212,7 +212,7 @@ TEST(HybridGames, APlayerWhoseFirstObjectiveIsBeyondItsOwnCountReceivesNothing) 
     HybridNashGame game(2, in);
     auto* p0 = new ScriptedPlayer("P0", 2, 2, nullptr);
     auto* p1 = new ScriptedPlayer("P1", 1, 1, nullptr);
-    game.SetPlayers({p0, p1});
+    game.SetPlayers(GamePlayers({p0, p1}));
     p0->SetBest(1, {5.0, 5.0}, {1.0, 1.0});
     p1->SetBest(0, {9.0}, {2.0});
     game.MigrationEpoch(1, 0); // the opening broadcast still reaches it
@@ -239,7 +239,7 @@ TEST(HybridGames, MigrationsPerEpochOverWholeRuns) {
         std::vector<ScriptedPlayer*> players = {new ScriptedPlayer("P0", 3, 2, nullptr),
                                                 new ScriptedPlayer("P1", 1, 1, nullptr),
                                                 new ScriptedPlayer("P2", 1, 1, nullptr)};
-        game->SetPlayers({players[0], players[1], players[2]});
+        game->SetPlayers(GamePlayers({players[0], players[1], players[2]}));
         game->SetTerminationCriteria(CountingRule(6, nullptr));
         double elapsed = 0.0;
         long start = 0;

@@ -355,7 +355,9 @@ TEST_F(LocalEVAUTest, WithoutARuleTheUnitNeverStops) {
 class RecordingBudget : public TerminationCriteria {
 public:
     explicit RecordingBudget(unsigned max) : mMax(max) {}
-    TerminationCriteria* clone() const override { return new RecordingBudget(*this); }
+    std::unique_ptr<TerminationCriteria> clone() const override {
+        return std::make_unique<RecordingBudget>(*this);
+    }
     bool CheckTerminationCriteria(unsigned evaluations, const std::vector<INDIVIDUAL>&) override {
         ++mChecks;
         if (evaluations < mMax)

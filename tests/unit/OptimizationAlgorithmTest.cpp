@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 
 #include "eval/EVAU.h"
@@ -46,7 +47,8 @@ public:
     CountingOptimizer(unsigned report, unsigned stop_at)
         : OptimizationAlgorithm(nlohmann::json{{"ndvs", 1}, {"nobj", 1}, {"nctr", 0}}),
           mStopAt(stop_at) {
-        mEvau = mFake = new FakeEVAU();
+        mEvau = std::make_unique<FakeEVAU>();
+        mFake = static_cast<FakeEVAU*>(mEvau.get());
         mData.SetReportIter(report);
         SetWriteDataPtr(&mData);
         mChilds.InitPop("childs", 1, 1, 0, 1, true);

@@ -68,7 +68,7 @@ TEST(TerminationCriteria, EvaluationBudget) {
     testing::internal::GetCapturedStdout();
 
     std::unique_ptr<TerminationCriteria> copy;
-    EXPECT_EQ(Output([&] { copy.reset(rule->clone()); }),
+    EXPECT_EQ(Output([&] { copy = rule->clone(); }),
               "TerminationCriteriaNEvals::clone() called!\n");
     testing::internal::CaptureStdout();
     EXPECT_FALSE(copy->CheckTerminationCriteria(99, none));
@@ -92,7 +92,7 @@ TEST(TerminationCriteria, TimeLimitCountsWholeSecondsFromConstruction) {
 
     // A clone keeps the start time of the rule it copies.
     std::unique_ptr<TerminationCriteria> copy;
-    EXPECT_EQ(Output([&] { copy.reset(rule.clone()); }),
+    EXPECT_EQ(Output([&] { copy = rule.clone(); }),
               "TerminationCriteriaTimeLimit::clone() called!\n");
     testing::internal::CaptureStdout();
     EXPECT_TRUE(copy->CheckTerminationCriteria(0, none));
@@ -125,7 +125,7 @@ TEST(TerminationCriteria, MinValueNeedsEveryTargetReached) {
     EXPECT_FALSE(none.CheckTerminationCriteria(7, Record({0.0})));
 
     std::unique_ptr<TerminationCriteria> copy;
-    EXPECT_EQ(Output([&] { copy.reset(rule.clone()); }),
+    EXPECT_EQ(Output([&] { copy = rule.clone(); }),
               "TerminationCriteriaMinValue::clone() called!\n");
     testing::internal::CaptureStdout();
     EXPECT_TRUE(copy->CheckTerminationCriteria(0, met));
@@ -203,7 +203,7 @@ TEST(TerminationCriteria, StallCountCloneCopiesTheCounters) {
     rule.CheckTerminationCriteria(3, record);
     ASSERT_EQ(rule.GetStallCounters(), std::vector<unsigned>{1});
     std::unique_ptr<TerminationCriteria> copy;
-    EXPECT_EQ(Output([&] { copy.reset(rule.clone()); }),
+    EXPECT_EQ(Output([&] { copy = rule.clone(); }),
               "TerminationCriteriaEvalsConvergence::clone() called!\n");
     testing::internal::CaptureStdout();
     EXPECT_TRUE(copy->CheckTerminationCriteria(4, record));
@@ -213,8 +213,7 @@ TEST(TerminationCriteria, StallCountCloneCopiesTheCounters) {
 TEST(TerminationCriteria, FactoryFromValues) {
     std::unique_ptr<TerminationCriteria> rule;
     const std::string out = Output([&] {
-        rule.reset(
-            TerminationCriteriaFactory::CreateTerminationCriteria(0, 42, 9.0, {1.0}, {2}, 2));
+        rule = TerminationCriteriaFactory::CreateTerminationCriteria(0, 42, 9.0, {1.0}, {2}, 2);
     });
     EXPECT_EQ(out, "TerminationCriteriaNEvals(unsigned int max_obj_evals) called!\n"
                    "TerminationCriteriaInterface::InitTerminationCriteria(...):\n"
@@ -224,15 +223,15 @@ TEST(TerminationCriteria, FactoryFromValues) {
     EXPECT_EQ(nevals->GetMaxEvaluations(), 42u);
 
     testing::internal::CaptureStdout();
-    rule.reset(TerminationCriteriaFactory::CreateTerminationCriteria(1, 42, 7200.0, {}, {}, 2));
+    rule = TerminationCriteriaFactory::CreateTerminationCriteria(1, 42, 7200.0, {}, {}, 2);
     auto* time = dynamic_cast<TerminationCriteriaTimeLimit*>(rule.get());
     ASSERT_NE(time, nullptr);
     EXPECT_EQ(time->GetSeconds(), 7200.0);
-    rule.reset(TerminationCriteriaFactory::CreateTerminationCriteria(2, 42, 0, {0.5, 1.5}, {}, 2));
+    rule = TerminationCriteriaFactory::CreateTerminationCriteria(2, 42, 0, {0.5, 1.5}, {}, 2);
     auto* min = dynamic_cast<TerminationCriteriaMinValue*>(rule.get());
     ASSERT_NE(min, nullptr);
     EXPECT_EQ(min->GetTargets(), (std::vector<double>{0.5, 1.5}));
-    rule.reset(TerminationCriteriaFactory::CreateTerminationCriteria(3, 42, 0, {}, {7, 8}, 2));
+    rule = TerminationCriteriaFactory::CreateTerminationCriteria(3, 42, 0, {}, {7, 8}, 2);
     auto* conv = dynamic_cast<TerminationCriteriaEvalsConvergence*>(rule.get());
     testing::internal::GetCapturedStdout();
     ASSERT_NE(conv, nullptr);
