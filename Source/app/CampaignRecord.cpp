@@ -38,15 +38,6 @@ bool& Resuming() {
     return resuming;
 }
 
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
 std::string ReadAll(const std::string& file) {
     std::ifstream is(file, std::ios::binary);
     std::ostringstream all;
@@ -188,7 +179,7 @@ void AfterLoad(OptimizationAlgorithm* opt, GameAlgorithm* game) {
         const RunOptions& options = GetRunOptions();
         db->SetRunValue("program", "veskv2");
         db->SetRunValue("version", VESK_VERSION);
-        db->SetRunValue("started_at", UtcNow());
+        db->SetRunValue("started_at", UTILS::UtcTimestamp());
         db->SetRunValue("road", options.json ? "json" : "text");
         db->SetRunValue(
             "seeds", JoinNumbers(std::vector<double>(options.seeds.begin(), options.seeds.end())));

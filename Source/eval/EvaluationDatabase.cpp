@@ -34,15 +34,6 @@ bool Exists(const std::string& file) {
     return ::stat(file.c_str(), &info) == 0;
 }
 
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    gmtime_r(&now, &tm);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return text;
-}
-
 [[noreturn]] void Fail(sqlite3* db, const std::string& file, const std::string& what) {
     UTILS::Stop({"Evaluation database " + file + ": " + what +
                      (db != nullptr ? std::string(": ") + sqlite3_errmsg(db) : std::string()) + ".",
@@ -112,8 +103,11 @@ EvaluationDatabase::EvaluationDatabase(const std::string& file) : mFile(file) {
         Fail(nullptr, file, "cannot open it (" + message + ")");
     }
     sqlite3_busy_timeout(mDb, 10000);
-    // WAL lets the sqlite3 command read a running campaign; NORMAL synchrony
-    // keeps every commit atomic without waiting for the disk each time.
+    // Large pages halve the cost of appending rows (a new database only; an
+    // existing one keeps its page size). WAL lets the sqlite3 command read a
+    // running campaign; NORMAL synchrony keeps every commit atomic without
+    // waiting for the disk each time.
+    Exec("PRAGMA page_size=16384");
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
 }
@@ -195,7 +189,11 @@ std::unique_ptr<EvaluationDatabase> EvaluationDatabase::CreateNew() {
                   << kept << "." << std::endl;
     }
     std::unique_ptr<EvaluationDatabase> db(new EvaluationDatabase(file));
+    // The whole description of the run goes in with the start of its first
+    // segment, in one transaction: a database killed before that holds no
+    // run, and a resume then says so.
     db->Exec("BEGIN");
+    db->mSetupOpen = true;
     db->Exec("CREATE TABLE run (key TEXT PRIMARY KEY, value TEXT NOT NULL)");
     db->Exec("CREATE TABLE seeds (position INTEGER PRIMARY KEY, given INTEGER NOT NULL, "
              "used INTEGER NOT NULL)");
@@ -203,7 +201,6 @@ std::unique_ptr<EvaluationDatabase> EvaluationDatabase::CreateNew() {
              "bytes INTEGER NOT NULL)");
     db->Exec("CREATE TABLE segments (segment INTEGER PRIMARY KEY, started_at TEXT NOT NULL, "
              "seconds REAL NOT NULL, ended TEXT NOT NULL)");
-    db->Exec("COMMIT");
     return db;
 }
 
@@ -442,11 +439,15 @@ const EvaluationRow* EvaluationDatabase::FindReplay(unsigned player, unsigned ba
 void EvaluationDatabase::BeginSegment() {
     Statement begin(mDb, mFile,
                     "INSERT INTO segments (started_at, seconds, ended) VALUES (?, 0, 'running')");
-    const std::string now = UtcNow();
+    const std::string now = UTILS::UtcTimestamp();
     sqlite3_bind_text(begin.get(), 1, now.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(begin.get()) != SQLITE_DONE)
         Fail(mDb, mFile, "cannot record the start of the run");
     mSegment = sqlite3_last_insert_rowid(mDb);
+    if (mSetupOpen) {
+        Exec("COMMIT");
+        mSetupOpen = false;
+    }
     mSegmentStart = SteadySeconds();
     mThread = std::thread([this] { Writer(); });
 }
@@ -463,12 +464,19 @@ long long EvaluationDatabase::RowCount() const {
 }
 
 void EvaluationDatabase::Record(EvaluationRow row) {
+    // The writer is woken only when there is something to commit (a slow
+    // evaluation) or a good amount to write: a wake-up per row would cost a
+    // system call for every evaluation of a fast analyser.
+    const bool wake = row.seconds >= kSlowEvaluation;
+    size_t queued = 0;
     {
         std::lock_guard<std::mutex> lock(mMutex);
         mQueue.push_back(std::move(row));
         ++mQueued;
+        queued = mQueue.size();
     }
-    mWake.notify_one();
+    if (wake || queued >= 512)
+        mWake.notify_one();
 }
 
 void EvaluationDatabase::EndBatch() {
@@ -541,9 +549,6 @@ void EvaluationDatabase::Commit() {
 }
 
 void EvaluationDatabase::Writer() {
-    // An evaluation this slow is worth a commit of its own: its result must
-    // not wait for the rest of the batch.
-    const double kSlow = 0.01;
     std::deque<EvaluationRow> rows;
     unsigned long long written = 0;
     while (true) {
@@ -567,7 +572,7 @@ void EvaluationDatabase::Writer() {
                     mInTransaction = true;
                 }
                 WriteRow(row);
-                slow = slow || row.seconds >= kSlow;
+                slow = slow || row.seconds >= kSlowEvaluation;
                 ++written;
             }
             rows.clear();

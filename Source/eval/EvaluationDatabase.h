@@ -47,6 +47,9 @@ struct EvaluationRow {
 class EvaluationDatabase {
 public:
     static constexpr const char* kFile = "evaluations.db";
+    // An evaluation this slow is committed at once: its result must not wait
+    // for the rest of its batch.
+    static constexpr double kSlowEvaluation = 0.01;
 
     // A database for a new run. A database left by an earlier run is kept
     // under the first free name evaluations.N.db, and the user is told.
@@ -137,6 +140,7 @@ private:
     long long mSegment = 0;
     double mSegmentStart = 0.0; // steady-clock seconds
     bool mFinished = false;
+    bool mSetupOpen = false; // a new database's first transaction is still open
 
     // The writer thread and its queue.
     std::thread mThread;

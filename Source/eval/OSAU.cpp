@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -295,8 +296,14 @@ std::vector<std::string> plain_words(const std::string& line) {
     return words;
 }
 
-ProcessResult run_process(const std::vector<std::string>& argv, const std::string& dir,
-                          double timeout, double grace) {
+namespace {
+
+// Starts argv in folder dir as the leader of a new process group, with its
+// standard output and error sent to out_fd and err_fd (-1: inherited), and
+// waits for it within timeout seconds (0: no limit); when watch_interrupt is
+// set an interruption of the run ends it as well.
+ProcessResult Launch(const std::vector<std::string>& argv, const std::string& dir, double timeout,
+                     double grace, bool watch_interrupt, int out_fd, int err_fd) {
     ProcessResult result;
     if (argv.empty()) {
         result.error = "no command";
@@ -334,6 +341,11 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
             ::_exit(127);
         }
         in_folder = true;
+        if ((out_fd >= 0 && ::dup2(out_fd, STDOUT_FILENO) < 0) ||
+            (err_fd >= 0 && ::dup2(err_fd, STDERR_FILENO) < 0)) {
+            child_errno = errno;
+            ::_exit(127);
+        }
         ::execvp(args[0], args.data());
         child_errno = errno;
         ::_exit(127);
@@ -359,10 +371,10 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
     const bool has_deadline = timeout > 0.0;
     const auto deadline =
         start + std::chrono::microseconds(static_cast<long long>(has_deadline ? timeout * 1e6 : 0));
-    if (WaitUntil(pid, pidfd, deadline, has_deadline, true, status)) {
+    if (WaitUntil(pid, pidfd, deadline, has_deadline, watch_interrupt, status)) {
         result.status = status;
     } else {
-        if (INTU::Requested())
+        if (watch_interrupt && INTU::Requested())
             result.interrupted = true;
         else
             result.timed_out = true;
@@ -372,6 +384,85 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
         ::close(pidfd);
     result.seconds = SecondsSince(start);
     return result;
+}
+
+// Everything written to fd since it was created.
+std::string ReadBack(int fd) {
+    std::string text;
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof(buffer))) != 0) {
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
+}
+
+} // namespace
+
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& dir,
+                          double timeout, double grace) {
+    return Launch(argv, dir, timeout, grace, true, -1, -1);
+}
+
+ProcessResult run_captured(const std::vector<std::string>& argv, double timeout, std::string& out,
+                           std::string& err) {
+    out.clear();
+    err.clear();
+    // Anonymous in-memory files rather than pipes: the command can write any
+    // amount without waiting for a reader, and nothing is left on disk.
+    const int out_fd = ::memfd_create("vesk-stdout", MFD_CLOEXEC);
+    const int err_fd = out_fd >= 0 ? ::memfd_create("vesk-stderr", MFD_CLOEXEC) : -1;
+    if (out_fd < 0 || err_fd < 0) {
+        ProcessResult result;
+        result.error = "could not capture the output of " + (argv.empty() ? "" : argv[0]) + ": " +
+                       std::strerror(errno);
+        if (out_fd >= 0)
+            ::close(out_fd);
+        return result;
+    }
+    ProcessResult result = Launch(argv, "", timeout, 2.0, false, out_fd, err_fd);
+    out = ReadBack(out_fd);
+    err = ReadBack(err_fd);
+    ::close(out_fd);
+    ::close(err_fd);
+    return result;
+}
+
+ProcessResult run_collect(const std::vector<std::string>& argv, const std::string& dir,
+                          double timeout, std::string& output, bool interruptible) {
+    output.clear();
+    // An anonymous in-memory file rather than a pipe: a command that writes
+    // much while nobody reads a pipe would block, and the wait for it would
+    // then end at its time limit instead of its end.
+    const int fd = ::memfd_create("vesk-output", MFD_CLOEXEC);
+    if (fd < 0) {
+        ProcessResult result;
+        result.error =
+            std::string("could not create a file for its output: ") + std::strerror(errno);
+        return result;
+    }
+    ProcessResult result = Launch(argv, dir, timeout, 2.0, interruptible, fd, fd);
+    output = ReadBack(fd);
+    ::close(fd);
+    return result;
+}
+
+int give_to_owner_of(const std::string& path, const std::string& folder) {
+    if (::geteuid() != 0)
+        return 0;
+    struct stat owner;
+    if (::stat(folder.c_str(), &owner) != 0)
+        return errno;
+    if (owner.st_uid == 0)
+        return 0;
+    return ::chown(path.c_str(), owner.st_uid, owner.st_gid) == 0 ? 0 : errno;
 }
 
 } // namespace OSAU

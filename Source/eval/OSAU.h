@@ -77,6 +77,24 @@ struct ProcessResult {
 // command running.
 ProcessResult run_process(const std::vector<std::string>& argv, const std::string& dir,
                           double timeout, double grace = 2.0);
+// Like run_process, with the command's standard output and standard error
+// collected into output (in the order written). A stop request ends the
+// command only when interruptible: a command that cleans up after an
+// interruption must be allowed to finish.
+ProcessResult run_collect(const std::vector<std::string>& argv, const std::string& dir,
+                          double timeout, std::string& output, bool interruptible = true);
+// When the program runs as root, gives path the owner and group of folder
+// (unless root owns that folder too), so that the user who owns a run folder
+// can write what root created in it; a no-op for any other user. Returns 0,
+// or the errno of the failure.
+int give_to_owner_of(const std::string& path, const std::string& folder);
+// Runs argv like run_process (in the current folder, ended with its whole
+// group after timeout seconds, 0: no limit) and collects what it writes on
+// standard output and standard error. Unlike run_process it is not ended when
+// the run is interrupted: it serves short client commands of a batch system,
+// which must still run then (to cancel the jobs of the run, for one).
+ProcessResult run_captured(const std::vector<std::string>& argv, double timeout, std::string& out,
+                           std::string& err);
 // Splits a command line into words when the shell would take it as plain
 // words (no quotes, expansions, redirections, assignments or other
 // metacharacters): such a line can be started without a shell. Empty when the

@@ -1,5 +1,6 @@
 #include "eval/SCON.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -12,7 +13,7 @@
 SCON::SCON(std::string executable)
     : mQueue(1), mLogFile("log.condor"), mOutFile("out.condor"), mErrFile("err.condor"),
       mSubmitFile("submit.condor"), mUniverse("vanilla"), mExecutable(std::move(executable)),
-      mWhenToTransferOutput("ON_EXIT") {}
+      mWhenToTransferOutput("ON_EXIT"), mCluster(-1) {}
 
 SCON::~SCON() {
     std::cout << "* Deleting " << mSubmitFile << std::endl;
@@ -164,13 +165,128 @@ void SCON::DeleteLogFile() {
     std::cout << "* Done!" << std::endl;
 }
 
+namespace {
+
+// Ten minutes: a busy scheduler takes seconds for a large batch, never this.
+const double kSubmitLimit = 600.0;
+// condor_wait returns on its own after the time it was given; this is the
+// time its start and its reading of the log may add before it is ended.
+const double kWaitMargin = 60.0;
+// condor_rm returns once the jobs are marked for removal.
+const double kRemoveLimit = 120.0;
+
+// The status to report for a command run with run_collect: -1 when it could
+// not be started.
+int StatusOf(const OSAU::ProcessResult& run) {
+    return run.started ? run.status : -1;
+}
+
+// The cluster C in "N job(s) submitted to cluster C." (-1 when absent).
+int ClusterIn(const std::string& output) {
+    const std::string marker = "submitted to cluster ";
+    const size_t at = output.find(marker);
+    if (at == std::string::npos)
+        return -1;
+    const char* from = output.c_str() + at + marker.size();
+    char* end = nullptr;
+    const long cluster = std::strtol(from, &end, 10);
+    return end != from && cluster >= 0 && cluster <= 2147483647L ? static_cast<int>(cluster) : -1;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return "";
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// One event of a user log: its code, the job it is about and its lines.
+struct LogEvent {
+    int code = -1;
+    long cluster = -1;
+    int proc = -1;
+    std::vector<std::string> body;
+};
+
+// Reads the header "CCC (cluster.proc.subproc) ..." of an event.
+bool ParseEventHeader(const std::string& line, LogEvent& event) {
+    int code = 0;
+    long cluster = 0;
+    int proc = 0;
+    int sub = 0;
+    char open = 0;
+    if (line.size() < 5 ||
+        std::sscanf(line.c_str(), "%3d %c%ld.%d.%d", &code, &open, &cluster, &proc, &sub) != 5 ||
+        open != '(')
+        return false;
+    event = LogEvent();
+    event.code = code;
+    event.cluster = cluster;
+    event.proc = proc;
+    return true;
+}
+
+void ApplyEvent(const LogEvent& event, SCON::JobState& job) {
+    const std::string first = event.body.empty() ? "" : Trimmed(event.body[0]);
+    switch (event.code) {
+    case 1: // executing
+        job.started = job.running = true;
+        job.held = false;
+        break;
+    case 4: // evicted: back to the queue
+        job.running = false;
+        break;
+    case 5: { // terminated
+        job.ended = true;
+        job.running = job.held = false;
+        int value = 0;
+        if (std::sscanf(first.c_str(), "(1) Normal termination (return value %d)", &value) == 1)
+            job.exit_code = value;
+        else if (std::sscanf(first.c_str(), "(0) Abnormal termination (signal %d)", &value) == 1)
+            job.signal = value;
+        break;
+    }
+    case 9: // aborted (removed from the queue)
+        job.ended = job.aborted = true;
+        job.running = job.held = false;
+        job.abort_reason = first;
+        break;
+    case 12: // held
+        job.held = true;
+        job.running = false;
+        job.hold_reason = first;
+        for (size_t i = 1; i < event.body.size(); ++i)
+            if (Trimmed(event.body[i]).rfind("Code ", 0) == 0)
+                job.hold_reason += " (" + Trimmed(event.body[i]) + ")";
+        break;
+    case 13: // released
+        job.held = false;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
 int SCON::Submit() {
     const std::string command = "condor_submit " + OSAU::shell_quote(mSubmitFile);
     std::cout << "* Submitting jobs to HTCondor:" << std::endl;
     std::cout << "* Command: " << command << std::endl;
-    const int status = std::system(command.c_str());
+    // Not ended by a stop request: the batch must be known whole, so that the
+    // jobs it queued can be removed.
+    std::string output;
+    const OSAU::ProcessResult run =
+        OSAU::run_collect({"condor_submit", mSubmitFile}, "", kSubmitLimit, output, false);
+    std::cout << output << std::flush;
+    if (!run.started)
+        std::cout << "* " << run.error << std::endl;
+    else if (run.timed_out)
+        std::cout << "* condor_submit did not end within " << kSubmitLimit << " s and was ended."
+                  << std::endl;
+    mCluster = ClusterIn(output);
     std::cout << "* Done!" << std::endl;
-    return status;
+    return StatusOf(run);
 }
 
 int SCON::Wait() {
@@ -180,6 +296,68 @@ int SCON::Wait() {
     const int status = std::system(command.c_str());
     std::cout << "* Done!" << std::endl;
     return status;
+}
+
+SCON::WaitResult SCON::WaitFor(unsigned seconds, bool interruptible) {
+    WaitResult result;
+    const OSAU::ProcessResult run =
+        OSAU::run_collect({"condor_wait", "-wait", std::to_string(seconds), mLogFile}, "",
+                          seconds + kWaitMargin, result.output, interruptible);
+    result.status = StatusOf(run);
+    result.interrupted = run.interrupted;
+    if (!run.started)
+        result.output += run.error + "\n";
+    // A wait that hung past its own limit is a wait whose time expired.
+    result.expired = run.timed_out || (result.status != 0 &&
+                                       result.output.find("Time expired.") != std::string::npos);
+    return result;
+}
+
+int SCON::Remove(const std::vector<int>& procs) {
+    if (mCluster < 0)
+        return -1;
+    std::vector<std::string> argv = {"condor_rm"};
+    if (procs.empty())
+        argv.push_back(std::to_string(mCluster));
+    for (int proc : procs)
+        argv.push_back(std::to_string(mCluster) + "." + std::to_string(proc));
+    std::cout << "* Removing jobs from HTCondor:" << std::endl;
+    std::cout << "* Command: " << GenList(argv, " ") << std::endl;
+    std::string output;
+    const OSAU::ProcessResult run = OSAU::run_collect(argv, "", kRemoveLimit, output, false);
+    std::cout << output << std::flush;
+    if (!run.started)
+        std::cout << "* " << run.error << std::endl;
+    std::cout << "* Done!" << std::endl;
+    return StatusOf(run);
+}
+
+std::map<int, SCON::JobState> SCON::ReadLog() {
+    std::map<int, JobState> jobs;
+    std::ifstream in(mLogFile);
+    std::string line;
+    LogEvent event;
+    bool open = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!open) {
+            open = ParseEventHeader(line, event);
+            continue;
+        }
+        if (line != "...") {
+            event.body.push_back(line);
+            continue;
+        }
+        open = false;
+        // The log holds the one batch, but a cluster noted at submission
+        // decides which events belong to it.
+        if (mCluster < 0)
+            mCluster = static_cast<int>(event.cluster);
+        if (event.cluster == mCluster && event.proc >= 0)
+            ApplyEvent(event, jobs[event.proc]);
+    }
+    return jobs;
 }
 
 void SCON::ReadConfig(std::string file) {

@@ -1,6 +1,7 @@
 #ifndef VESK_EVAL_SCON_H
 #define VESK_EVAL_SCON_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,26 @@
 // condor_submit, waits for it with condor_wait and cleans up.
 class SCON {
 public:
+    // What the user log says about one job of the batch.
+    struct JobState {
+        bool started = false; // it has begun to execute (at least once)
+        bool running = false; // it executes now
+        bool held = false;    // it is on hold
+        bool ended = false;   // it terminated or left the queue
+        bool aborted = false; // it left the queue without terminating
+        int exit_code = -1;   // return value of a normal termination
+        int signal = 0;       // signal that ended it (abnormal termination)
+        std::string hold_reason;
+        std::string abort_reason;
+    };
+    // How a bounded condor_wait ended.
+    struct WaitResult {
+        int status = -1;          // status of the command (-1: it could not be run)
+        bool expired = false;     // "Time expired.": jobs remain
+        bool interrupted = false; // a stop request ended it
+        std::string output;
+    };
+
     explicit SCON(std::string executable);
     SCON(const SCON&) = delete;
     SCON& operator=(const SCON&) = delete;
@@ -59,9 +80,26 @@ public:
     void DeleteSubmitFile();
     void DeleteLogFile();
 
-    // Both return the status of the command (see OSAU::status_text).
+    // Both return the status of the command (see OSAU::status_text). Submit
+    // notes the cluster that condor_submit reports; it gives up on a command
+    // that has not ended after ten minutes. Wait blocks until every job of the
+    // log has ended, however long that takes.
     int Submit();
     int Wait();
+    // The cluster of the last submission (-1 while unknown).
+    int GetCluster() const { return mCluster; }
+    // "condor_wait -wait seconds" on the log: returns when every job of the
+    // log has ended or after about that time, quietly (the caller reports).
+    // A stop request ends it only when interruptible.
+    WaitResult WaitFor(unsigned seconds, bool interruptible);
+    // Removes jobs of the last cluster with condor_rm: the given process
+    // numbers, or the whole cluster when there are none. Returns the status,
+    // -1 when the cluster is not known. A stop request does not end it.
+    int Remove(const std::vector<int>& procs);
+    // The jobs of the last cluster as the user log describes them, by process
+    // number; an event still being written is left for the next reading. An
+    // unknown cluster is taken from the log.
+    std::map<int, JobState> ReadLog();
 
     // Reads requirements, ranks and the universe from a settings file: a
     // keyword as the first word of a line, its value as the whole next line;
@@ -88,6 +126,7 @@ private:
     std::vector<std::string> mRequirements;
     std::vector<std::string> mRanks;
     std::vector<std::string> mCustomLines;
+    int mCluster;
 };
 
 #endif

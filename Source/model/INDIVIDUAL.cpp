@@ -8,15 +8,9 @@ INDIVIDUAL::INDIVIDUAL(int ndvs, int nobj, int nctr, std::vector<INDIVIDUAL>* be
       obj(static_cast<size_t>(nobj > 0 ? nobj : 0), kWorst),
       ctr(static_cast<size_t>(nctr > 0 ? nctr : 0), 0.0) {}
 
-void INDIVIDUAL::SetDv(unsigned i, double x) {
-    if (i >= dvs.size())
-        UTILS::Stop({"Design variable index out of range", "INDIVIUDAL::SetDV(unit,double)",
-                     "Program stopped!"});
-    // "!=" is true for NaN on either side, so a NaN always counts as a change.
-    if (dvs[i] != x) {
-        dvs[i] = x;
-        computed = false;
-    }
+void INDIVIDUAL::StopDvOutOfRange() {
+    UTILS::Stop({"Design variable index out of range", "INDIVIUDAL::SetDV(unit,double)",
+                 "Program stopped!"});
 }
 
 void INDIVIDUAL::SetDvs(const std::vector<double>& v) {

@@ -32,7 +32,16 @@ public:
 
     void SetBestfitsPtr(std::vector<INDIVIDUAL>* p) { bestfits = p; }
     // Changing a value clears the computed flag; writing the same value keeps it.
-    void SetDv(unsigned i, double x);
+    // Inline, since the genetic operators set every variable of every child.
+    void SetDv(unsigned i, double x) {
+        if (i >= dvs.size())
+            StopDvOutOfRange();
+        // "!=" is true for NaN on either side, so a NaN always counts as a change.
+        if (dvs[i] != x) {
+            dvs[i] = x;
+            computed = false;
+        }
+    }
     void SetDvs(const std::vector<double>& v);
     void SetCtr(const std::vector<double>& c);
     // Stores the objectives and, for a feasible individual, updates the
@@ -46,6 +55,8 @@ public:
     double crowd_distance;
 
 private:
+    [[noreturn]] static void StopDvOutOfRange();
+
     bool computed;
     double ctr_violation;
     std::vector<INDIVIDUAL>* bestfits;

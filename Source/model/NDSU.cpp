@@ -14,24 +14,6 @@ const INDIVIDUAL& Deref(const std::shared_ptr<INDIVIDUAL>& p) {
     return *p;
 }
 
-// std::sort needs a strict weak ordering; a NaN compared with "<" breaks it and
-// can make the sort run past the range. NaN values are ordered after every
-// number instead, which leaves the order of ordinary numbers unchanged.
-bool LessNanLast(double a, double b) {
-    if (std::isnan(a))
-        return false;
-    if (std::isnan(b))
-        return true;
-    return a < b;
-}
-
-bool GreaterNanLast(double a, double b) {
-    if (std::isnan(a))
-        return false;
-    if (std::isnan(b))
-        return true;
-    return a > b;
-}
 } // namespace
 
 int dominance(const INDIVIDUAL& a, const INDIVIDUAL& b) {
@@ -71,12 +53,12 @@ bool tournament(const INDIVIDUAL& a, const INDIVIDUAL& b) {
 }
 
 bool compare_fobj::operator()(unsigned int i, unsigned int j) const {
-    return LessNanLast((*pop)[i].GetObj(k), (*pop)[j].GetObj(k));
+    return less_nan_last((*pop)[i].GetObj(k), (*pop)[j].GetObj(k));
 }
 
 bool compare_fobj::operator()(const std::shared_ptr<INDIVIDUAL>& p,
                               const std::shared_ptr<INDIVIDUAL>& q) const {
-    return LessNanLast(Deref(p).GetObj(k), Deref(q).GetObj(k));
+    return less_nan_last(Deref(p).GetObj(k), Deref(q).GetObj(k));
 }
 
 bool compare_crowd_distance::operator()(const std::shared_ptr<INDIVIDUAL>& p,
@@ -85,7 +67,7 @@ bool compare_crowd_distance::operator()(const std::shared_ptr<INDIVIDUAL>& p,
     const INDIVIDUAL& b = Deref(q);
     if (a.rank != b.rank)
         return a.rank < b.rank;
-    return GreaterNanLast(a.crowd_distance, b.crowd_distance);
+    return greater_nan_last(a.crowd_distance, b.crowd_distance);
 }
 
 void assign_rank_crowd_distance(POPULATION& pop) {

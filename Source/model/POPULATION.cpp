@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
-#include <functional>
 #include <iostream>
-#include <unordered_set>
 
 #include "model/NDSU.h"
 #include "model/RANU.h"
@@ -169,36 +168,48 @@ void POPULATION::UpdateBestfitsValue() {
 
 unsigned POPULATION::ExtractRepeated() {
     // Keeps the first of every group of members with equal design variables,
-    // in order. Equal vectors are found through a hash of their values
-    // (linear time instead of comparing every pair, which made the final
-    // post-processing of long runs quadratic). Equality stays exact: a vector
-    // holding a NaN equals nothing, and 0.0 equals -0.0.
-    struct Hash {
-        size_t operator()(const std::vector<double>* v) const {
-            size_t h = v->size();
-            for (double x : *v) {
-                const double y = x == 0.0 ? 0.0 : x;
-                h ^= std::hash<double>()(y) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
-            }
-            return h;
-        }
-    };
-    struct Equal {
-        bool operator()(const std::vector<double>* a, const std::vector<double>* b) const {
-            return *a == *b;
-        }
-    };
-    std::unordered_set<const std::vector<double>*, Hash, Equal> seen;
-    seen.reserve(individuals.size());
+    // in order. Equal vectors are found through a hash table of member
+    // positions (linear time instead of comparing every pair, which made the
+    // final post-processing of long runs quadratic); the table is one array
+    // probed linearly, so that adding a member allocates nothing. Equality
+    // stays exact: a vector holding a NaN equals nothing, and 0.0 equals -0.0
+    // (both hash alike).
+    const size_t n = individuals.size();
+    size_t capacity = 16;
+    while (capacity < 2 * n)
+        capacity <<= 1;
+    const uint32_t kEmpty = 0xffffffffu;
+    std::vector<uint32_t> table(capacity, kEmpty);
     std::vector<std::shared_ptr<INDIVIDUAL>> kept;
-    kept.reserve(individuals.size());
-    for (unsigned i = 0; i < GetPopsize(); ++i) {
+    kept.reserve(n);
+    for (unsigned i = 0; i < n; ++i) {
         const std::vector<double>& dvs = (*this)[i].GetDvs();
-        const bool has_nan = std::any_of(dvs.begin(), dvs.end(), [](double x) { return x != x; });
-        if (has_nan || seen.insert(&dvs).second)
+        uint64_t h = dvs.size();
+        bool has_nan = false;
+        for (double x : dvs) {
+            has_nan |= x != x;
+            const double y = x == 0.0 ? 0.0 : x;
+            uint64_t bits = 0;
+            std::memcpy(&bits, &y, sizeof(bits));
+            h = (h ^ bits) * 0x9e3779b97f4a7c15ull;
+            h ^= h >> 29;
+        }
+        if (has_nan) {
             kept.push_back(individuals[i]);
+            continue;
+        }
+        for (size_t slot = (h ^ (h >> 32)) & (capacity - 1);; slot = (slot + 1) & (capacity - 1)) {
+            const uint32_t j = table[slot];
+            if (j == kEmpty) {
+                table[slot] = i;
+                kept.push_back(individuals[i]);
+                break;
+            }
+            if (individuals[j]->GetDvs() == dvs)
+                break;
+        }
     }
-    const unsigned removed = static_cast<unsigned>(individuals.size() - kept.size());
+    const unsigned removed = static_cast<unsigned>(n - kept.size());
     individuals.swap(kept);
     return removed;
 }
@@ -222,7 +233,40 @@ unsigned POPULATION::ExtractNonComputed() {
 // ---- ranking and sorting ----
 
 void POPULATION::AssignRank(unsigned int limit) {
-    ResetRank();
+    const unsigned n = GetPopsize();
+    // Counting the dominating members directly gives every rank up to limit
+    // exactly, as comparing pairs does; a member with more dominating members
+    // gets limit + 1, which is a lower bound of its rank like the value the
+    // comparison of pairs stops at. The ranks are kept here as well, so that
+    // the fronts are built without going through the members again.
+    std::vector<uint32_t> ranks;
+    if (NDSU::count_dominating(*this, ranks)) {
+        std::vector<std::vector<unsigned int>>().swap(mParetoSetIndexes);
+        for (unsigned i = 0; i < n; ++i) {
+            ranks[i] = 1 + std::min<uint32_t>(ranks[i], limit);
+            individuals[i]->rank = ranks[i];
+        }
+    } else {
+        ResetRank();
+        AssignRankByPairs(limit);
+        ranks.assign(n, 0);
+        for (unsigned i = 0; i < n; ++i)
+            ranks[i] = individuals[i]->rank;
+    }
+    uint32_t g = 0;
+    for (uint32_t r : ranks)
+        g = std::max(g, r);
+    std::vector<unsigned> sizes(g, 0);
+    for (uint32_t r : ranks)
+        ++sizes[r - 1];
+    mParetoSetIndexes.assign(g, {});
+    for (uint32_t r = 0; r < g; ++r)
+        mParetoSetIndexes[r].reserve(sizes[r]);
+    for (unsigned i = 0; i < n; ++i)
+        mParetoSetIndexes[ranks[i] - 1].push_back(i);
+}
+
+void POPULATION::AssignRankByPairs(unsigned int limit) {
     const unsigned n = GetPopsize();
     for (unsigned j = 0; j + 1 < n; ++j) {
         INDIVIDUAL& a = (*this)[j];
@@ -237,12 +281,6 @@ void POPULATION::AssignRank(unsigned int limit) {
                 ++a.rank;
         }
     }
-    unsigned g = 0;
-    for (unsigned i = 0; i < n; ++i)
-        g = std::max<unsigned>(g, (*this)[i].rank);
-    mParetoSetIndexes.assign(g, {});
-    for (unsigned i = 0; i < n; ++i)
-        mParetoSetIndexes[(*this)[i].rank - 1].push_back(i);
 }
 
 void POPULATION::ResetRank() {
@@ -272,17 +310,84 @@ unsigned POPULATION::GetSortedByRankFobjIndex(unsigned int r, unsigned int pos) 
     return mParetoSetIndexes[r][pos];
 }
 
+// The sorts below take the keys out of the members first and sort them with
+// their positions, instead of reaching every member through its pointer at
+// each comparison. std::sort makes the same comparisons on the same sequence
+// of keys whatever else travels with them, so the order comes out the same,
+// ties included (the sort is unstable, and later steps depend on how it broke
+// them). The order of the keys is that of compare_fobj and
+// compare_crowd_distance.
+namespace {
+struct ValueKey {
+    double value;
+    unsigned position;
+};
+
+struct RankCrowdKey {
+    uint32_t rank;
+    double crowd;
+    unsigned position;
+};
+
+bool LessValue(const ValueKey& a, const ValueKey& b) {
+    return NDSU::less_nan_last(a.value, b.value);
+}
+
+bool BetterRankCrowd(const RankCrowdKey& a, const RankCrowdKey& b) {
+    if (a.rank != b.rank)
+        return a.rank < b.rank;
+    return NDSU::greater_nan_last(a.crowd, b.crowd);
+}
+
+// A sort compares every member when there are two or more, and the
+// comparators stop at an empty slot; so does this.
+void CheckAllocatedForSort(const std::vector<std::shared_ptr<INDIVIDUAL>>& individuals) {
+    if (individuals.size() < 2)
+        return;
+    for (const auto& p : individuals)
+        if (!p)
+            StopNotAllocated();
+}
+} // namespace
+
 void POPULATION::SortByRankFobjIndex(unsigned int r, unsigned int k) {
     std::vector<unsigned int>& front = mParetoSetIndexes[r];
-    std::sort(front.begin(), front.end(), NDSU::compare_fobj(k, this));
+    if (front.size() < 2)
+        return;
+    std::vector<ValueKey> keys(front.size());
+    for (size_t p = 0; p < front.size(); ++p)
+        keys[p] = {(*this)[front[p]].GetObj(k), front[p]};
+    std::sort(keys.begin(), keys.end(), LessValue);
+    for (size_t p = 0; p < front.size(); ++p)
+        front[p] = keys[p].position;
 }
 
 void POPULATION::Sort(unsigned int k) {
-    std::sort(individuals.begin(), individuals.end(), NDSU::compare_fobj(k, this));
+    CheckAllocatedForSort(individuals);
+    if (individuals.size() < 2)
+        return;
+    std::vector<ValueKey> keys(individuals.size());
+    for (unsigned i = 0; i < keys.size(); ++i)
+        keys[i] = {individuals[i]->GetObj(k), i};
+    std::sort(keys.begin(), keys.end(), LessValue);
+    std::vector<std::shared_ptr<INDIVIDUAL>> sorted(individuals.size());
+    for (size_t p = 0; p < keys.size(); ++p)
+        sorted[p] = std::move(individuals[keys[p].position]);
+    individuals.swap(sorted);
 }
 
 void POPULATION::SortByRankCrowdDistance() {
-    std::sort(individuals.begin(), individuals.end(), NDSU::compare_crowd_distance(this));
+    CheckAllocatedForSort(individuals);
+    if (individuals.size() < 2)
+        return;
+    std::vector<RankCrowdKey> keys(individuals.size());
+    for (unsigned i = 0; i < keys.size(); ++i)
+        keys[i] = {individuals[i]->rank, individuals[i]->crowd_distance, i};
+    std::sort(keys.begin(), keys.end(), BetterRankCrowd);
+    std::vector<std::shared_ptr<INDIVIDUAL>> sorted(individuals.size());
+    for (size_t p = 0; p < keys.size(); ++p)
+        sorted[p] = std::move(individuals[keys[p].position]);
+    individuals.swap(sorted);
 }
 
 void POPULATION::PartialSortByRankCrowdDistance(const unsigned int& n) {
@@ -405,9 +510,25 @@ void POPULATION::OutBin(std::ostream& os, bool all, bool header) const {
     }
 }
 
+namespace {
+// Files are written through a larger buffer than a stream's 8 KB: every full
+// buffer is a system call, and a long run's children or a restart's initial
+// buffer take hundreds of megabytes. The buffer must outlive the stream.
+constexpr std::streamsize kFileBuffer = 1 << 18;
+
+std::unique_ptr<char[]> BufferedOpen(std::ofstream& os, const std::string& file,
+                                     std::ios::openmode mode) {
+    std::unique_ptr<char[]> buffer(new char[kFileBuffer]);
+    os.rdbuf()->pubsetbuf(buffer.get(), kFileBuffer);
+    os.open(file, mode);
+    return buffer;
+}
+} // namespace
+
 void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bool header,
                               bool column_header, bool blank_before, bool blank_after) const {
-    std::ofstream os(file, append ? std::ios::app : std::ios::trunc);
+    std::ofstream os;
+    const auto buffer = BufferedOpen(os, file, append ? std::ios::app : std::ios::trunc);
     if (!os) {
         UTILS::WarnCannotWrite(file);
         return;
@@ -423,7 +544,9 @@ void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bo
 }
 
 void POPULATION::WriteBinTo(const std::string& file, bool append, bool all, bool header) const {
-    std::ofstream os(file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    std::ofstream os;
+    const auto buffer =
+        BufferedOpen(os, file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
     if (!os) {
         UTILS::WarnCannotWrite(file);
         return;

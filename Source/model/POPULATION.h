@@ -102,6 +102,10 @@ public:
                             bool blanks) const;
 
 private:
+    // Ranks by comparing every pair of members once, stopping for a member as
+    // soon as its rank exceeds limit. Needs nothing of the values, so it also
+    // serves populations holding NaN.
+    void AssignRankByPairs(unsigned int limit);
     void WriteAsciiTo(const std::string& file, bool append, bool all, bool header,
                       bool column_header, bool blank_before, bool blank_after) const;
     void WriteBinTo(const std::string& file, bool append, bool all, bool header) const;

@@ -55,27 +55,10 @@ void RANU::SeedFromPair(int ij, int kl) {
     initialised = true;
 }
 
-double RANU::RandomUniform() {
-    if (!initialised) {
-        RandomInit(0);
-        std::cout << "Warning initialization routine for RANU has not been called" << std::endl;
-        std::cout << "Calling it now!" << std::endl;
-    }
-    double uni = u[i97] - u[j97];
-    if (uni <= 0.0)
-        uni += 1.0;
-    u[i97] = uni;
-    if (--i97 == 0)
-        i97 = 97;
-    if (--j97 == 0)
-        j97 = 97;
-    c -= cd;
-    if (c < 0.0)
-        c += cm;
-    uni -= c;
-    if (uni < 0.0)
-        uni += 1.0;
-    return uni;
+void RANU::InitialiseOnFirstDraw() {
+    RandomInit(0);
+    std::cout << "Warning initialization routine for RANU has not been called" << std::endl;
+    std::cout << "Calling it now!" << std::endl;
 }
 
 int RANU::RndInt(int a, int b) {
@@ -97,24 +80,17 @@ double RANU::Rnd(double lower, double upper, double step) {
         return std::min(lower, upper);
     double x = lower + RandomUniform() * (top - lower);
     x = std::min(x, top);
-    if (step != 0.0) {
-        for (double g = lower; g < top; g += step) {
-            if (x == g || x < g + step) {
-                x = g;
-                break;
-            }
-        }
-    }
-    if (x < lower)
-        x = lower;
-    else if (x > upper)
-        x = upper;
+    adequate_val_to_step(x, lower, upper, step);
     return x;
 }
 
 void RANU::adequate_val_to_step(double& x, double lower, double upper, double step) {
+    // The grid points are formed by repeated addition, not as lower + k * step:
+    // the two differ in the last bits, and the values on the grid must stay
+    // those of earlier runs.
     if (step != 0.0) {
-        for (double g = lower; g < upper + step; g += step) {
+        const double end = upper + step;
+        for (double g = lower; g < end; g += step) {
             if (x == g || x < g + step) {
                 x = g;
                 break;

@@ -16,7 +16,26 @@ public:
     // kl in 0..30081); prints nothing and consumes nothing.
     void SeedFromPair(int ij, int kl);
 
-    double RandomUniform();
+    // Inline: the optimisers draw millions of numbers per run, and the call
+    // cost as much as the draw itself.
+    double RandomUniform() {
+        if (!initialised)
+            InitialiseOnFirstDraw();
+        // The corrections are written as additions of 0 or 1 (rather than as
+        // branches) because their conditions are as good as random, so a
+        // branch would be mispredicted half of the time. Adding 0.0 changes no
+        // value here: none of the sums can be -0.0.
+        double uni = u[i97] - u[j97];
+        uni += uni <= 0.0 ? 1.0 : 0.0;
+        u[i97] = uni;
+        i97 = i97 == 1 ? 97 : i97 - 1;
+        j97 = j97 == 1 ? 97 : j97 - 1;
+        c -= cd;
+        c += c < 0.0 ? cm : 0.0;
+        uni -= c;
+        uni += uni < 0.0 ? 1.0 : 0.0;
+        return uni;
+    }
     double RandomNum() { return RandomUniform(); }
     // Uniform over a..b-1 for b > a (the upper bound is exclusive); a otherwise.
     int RndInt(int a, int b);
@@ -29,6 +48,9 @@ public:
     bool IsInitialised() const { return initialised; }
 
 private:
+    // Seeds from the clock, with the warning, when a number is drawn first.
+    void InitialiseOnFirstDraw();
+
     double u[98];
     double c;
     double cd;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <mutex>
 #include <new>
@@ -143,6 +144,15 @@ unsigned StartableThreads(unsigned n) {
     for (std::thread& thread : threads)
         thread.join();
     return started;
+}
+
+std::string UtcTimestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    char text[32];
+    std::strftime(text, sizeof(text), "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
 }
 
 std::ostream& out_seconds_in_hms(std::ostream& os, double x) {

@@ -70,6 +70,9 @@ std::string PopulationLimitProblem(const std::string& what, unsigned long long m
 // create a thread, so the processors are tried this way first.
 unsigned StartableThreads(unsigned n);
 
+// The current time in UTC as 2026-12-08T13:39:27Z.
+std::string UtcTimestamp();
+
 // Writes x seconds as "H hours M minutes S seconds."
 std::ostream& out_seconds_in_hms(std::ostream& os, double x);
 

@@ -11,6 +11,17 @@ namespace {
 
 constexpr double kFixed = 1e-14;
 
+// Distribution indices of the two operators: the larger the index, the closer
+// a child stays to its parent.
+constexpr double kCrossoverEta = 10.0;
+constexpr double kMutationEta = 15.0;
+
+// The spread factor of simulated binary crossover is 2 - beta^-(eta + 1). For
+// beta at or above this bound the power is below half a unit in the last place
+// of 2 (2^-53), so the difference rounds to exactly 2 and the power need not
+// be computed; the margin covers the rounding of pow itself.
+const double kBetaSpreadIsTwo = std::pow(2.0, 53.0 / (kCrossoverEta + 1.0)) * 1.001;
+
 // Crosses p1 and p2 variable by variable into c1 and c2 (the pair was drawn
 // for crossover already).
 void CrossVariables(const INDIVIDUAL& p1, const INDIVIDUAL& p2, INDIVIDUAL& c1, INDIVIDUAL& c2,
@@ -106,9 +117,10 @@ void crossover_dvs(const double& x1, const double& x2, double& y1, double& y2, c
     const double d = b - a;
     const double u = ranu.RandomNum();
     auto spread = [u](double beta) {
-        const double alpha = 2.0 - std::pow(beta, -11.0);
+        const double alpha =
+            beta >= kBetaSpreadIsTwo ? 2.0 : 2.0 - std::pow(beta, -(kCrossoverEta + 1.0));
         const double t = u <= 1.0 / alpha ? alpha * u : 1.0 / (2.0 - alpha * u);
-        return t < 0.0 ? 1.0 : std::pow(t, 1.0 / 11.0);
+        return t < 0.0 ? 1.0 : std::pow(t, 1.0 / (kCrossoverEta + 1.0));
     };
     const double bq_low = spread(1.0 + 2.0 * (a - lower) / d);
     const double c1 = (a + b - bq_low * d) / 2.0;
@@ -135,13 +147,16 @@ void mutation_pop(POPULATION& pop, std::vector<double> lower, std::vector<double
 void mutation_ind(INDIVIDUAL& ind, const std::vector<double>& lower,
                   const std::vector<double>& upper, const std::vector<double>& step,
                   const double& pm, RANU& ranu) {
-    std::vector<double> x = ind.GetDvs();
-    for (size_t i = 0; i < x.size(); ++i) {
+    // Variable by variable in place: the same as mutating a copy and storing
+    // it with SetDvs (which sets each value in order), without the copy.
+    const unsigned n = ind.GetNdvs();
+    for (unsigned i = 0; i < n; ++i) {
+        double x = ind.GetDvs(i);
         const double r = ranu.RandomNum();
         if (r <= pm)
-            mutate_dv(x[i], lower[i], upper[i], step[i], ranu);
+            mutate_dv(x, lower[i], upper[i], step[i], ranu);
+        ind.SetDv(i, x);
     }
-    ind.SetDvs(x);
 }
 
 void mutate_dv(double& x, const double& lower, const double& upper, const double& step,
@@ -150,14 +165,16 @@ void mutate_dv(double& x, const double& lower, const double& upper, const double
         return;
     const double u = ranu.RandomNum();
     const double D = upper - lower;
+    const double power = kMutationEta + 1.0;
+    const double root = 1.0 / (kMutationEta + 1.0);
     double dq;
     if (u <= 0.5)
-        dq = std::pow(2.0 * u + (1.0 - 2.0 * u) * std::pow(1.0 - (x - lower) / D, 16.0), 0.0625) -
+        dq = std::pow(2.0 * u + (1.0 - 2.0 * u) * std::pow(1.0 - (x - lower) / D, power), root) -
              1.0;
     else
         dq = 1.0 -
-             std::pow(2.0 * (1.0 - u) + 2.0 * (u - 0.5) * std::pow(1.0 - (upper - x) / D, 16.0),
-                      0.0625);
+             std::pow(2.0 * (1.0 - u) + 2.0 * (u - 0.5) * std::pow(1.0 - (upper - x) / D, power),
+                      root);
     x = x + dq * D;
     RANU::adequate_val_to_step(x, lower, upper, step);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -10,6 +11,7 @@
 #include "eval/EVAU.h"
 #include "eval/HTCondorEVAU.h"
 #include "eval/LocalEVAU.h"
+#include "eval/SlurmEVAU.h"
 #include "model/INTU.h"
 #include "model/RunJournal.h"
 #include "model/UTILS.h"
@@ -21,17 +23,40 @@
 #include "output/WriteDataEA.h"
 
 namespace {
+// NCPU 0 hands the designs to a batch system: Slurm when its settings file is
+// in the working folder, HTCondor otherwise.
 EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu, std::istream& in) {
-    if (ncpu == 0)
-        return new HTCondorEVAU(ndvs, nobj, nctr, in);
-    return new LocalEVAU(ndvs, nobj, nctr, ncpu, in);
+    if (ncpu != 0)
+        return new LocalEVAU(ndvs, nobj, nctr, ncpu, in);
+    std::error_code ec;
+    const bool slurm = std::filesystem::exists(SlurmEVAU::kSettingsFile, ec);
+    if (slurm && std::filesystem::exists("htcondor.QERN", ec))
+        UTILS::Stop({std::string("Both ") + SlurmEVAU::kSettingsFile +
+                         " and htcondor.QERN are in the working folder: with NCPU 0 the first "
+                         "selects Slurm, the second HTCondor. Remove one of them.",
+                     "Program stopped!"});
+    if (slurm)
+        return new SlurmEVAU(ndvs, nobj, nctr, in);
+    return new HTCondorEVAU(ndvs, nobj, nctr, in);
 }
 
+// "ncpu" 0 hands the designs to the batch system named by "Scheduler".
 EVAU* CreateEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, unsigned ncpu,
-                 const nlohmann::json& block) {
-    if (ncpu == 0)
-        return new HTCondorEVAU(ndvs, nobj, nctr, block);
-    return new LocalEVAU(ndvs, nobj, nctr, ncpu, block);
+                 const nlohmann::json& block, const std::string& where) {
+    const std::string scheduler =
+        PIOU::json_get<std::string>(block, "Scheduler", "htcondor", where);
+    if (scheduler != "htcondor" && scheduler != "slurm")
+        PIOU::json_error(where + "/Scheduler",
+                         "expected \"slurm\" or \"htcondor\", found \"" + scheduler + "\"");
+    if (ncpu != 0) {
+        if (block.contains("Scheduler"))
+            PIOU::json_error(where + "/Scheduler",
+                             "applies only with \"ncpu\": 0 (evaluation by a batch system)");
+        return new LocalEVAU(ndvs, nobj, nctr, ncpu, block);
+    }
+    if (scheduler == "slurm")
+        return new SlurmEVAU(ndvs, nobj, nctr, block);
+    return new HTCondorEVAU(ndvs, nobj, nctr, block);
 }
 } // namespace
 
@@ -83,7 +108,7 @@ OptimizationAlgorithm::OptimizationAlgorithm(const nlohmann::json& block)
             PIOU::json_error(where + "/EVAU", "expected an object, found " + evau.dump());
         const unsigned ncpu = PIOU::json_get<unsigned>(evau, "ncpu", 1u, where + "/EVAU");
         CheckProcessors(ncpu, "input.jsn: key \"" + where + "/EVAU/ncpu\": ");
-        mEvau = CreateEVAU(ndvs, nobj, nctr, ncpu, evau);
+        mEvau = CreateEVAU(ndvs, nobj, nctr, ncpu, evau, where + "/EVAU");
     } else {
         std::cout << "EVAU Module not loaded" << std::endl;
     }
@@ -96,7 +121,7 @@ std::string OptimizationAlgorithm::CountsProblem() const {
 }
 
 void OptimizationAlgorithm::CheckProcessors(unsigned ncpu, const std::string& place) {
-    // 0 selects the HTCondor unit, which starts no thread.
+    // 0 hands the designs to a batch system (HTCondor or Slurm): no thread.
     if (ncpu == 0)
         return;
     if (ncpu > UTILS::kMaxProcessors)

@@ -1,7 +1,11 @@
 #include "output/PIOU.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -10,6 +14,7 @@
 #include <fstream>
 #include <iomanip>
 #include <limits>
+#include <memory>
 #include <sstream>
 
 #include "model/UTILS.h"
@@ -19,21 +24,137 @@ namespace PIOU {
 
 namespace {
 
+// Files are read through a larger buffer than a stream's 8 KB: every refill
+// is a system call, and a long run's children file takes hundreds of
+// megabytes. The buffer must outlive the stream.
+constexpr std::streamsize kFileBuffer = 1 << 18;
+
+std::unique_ptr<char[]> BufferedOpen(std::ifstream& is, const std::string& file,
+                                     std::ios::openmode mode) {
+    std::unique_ptr<char[]> buffer(new char[kFileBuffer]);
+    is.rdbuf()->pubsetbuf(buffer.get(), kFileBuffer);
+    is.open(file, mode);
+    return buffer;
+}
+
 [[noreturn]] void StopNotFound(const std::string& file) {
     UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
 }
 
+// std::isspace in the "C" locale (the program never sets another one),
+// without a library call per character.
+inline bool IsSpace(char ch) {
+    return ch == ' ' || (ch >= '\t' && ch <= '\r');
+}
+
 bool IsBlank(const std::string& line) {
     for (char ch : line)
-        if (!std::isspace(static_cast<unsigned char>(ch)))
+        if (!IsSpace(ch))
             return false;
     return true;
 }
 
 const char* SkipBlanks(const char* p, const char* end) {
-    while (p < end && std::isspace(static_cast<unsigned char>(*p)))
+    while (p < end && IsSpace(*p))
         ++p;
     return p;
+}
+
+inline bool IsDigit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
+
+// The powers of ten that doubles hold exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The value of the eight ASCII digits at p, or false when one of the eight
+// characters is not a digit (eight at once, as fast_float does).
+inline bool EightDigits(const char* p, uint32_t& value) {
+    uint64_t v = 0;
+    std::memcpy(&v, p, sizeof(v));
+    const uint64_t high_nibbles = v & 0xF0F0F0F0F0F0F0F0ull;
+    const uint64_t above_nine = ((v + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4;
+    if ((high_nibbles | above_nine) != 0x3333333333333333ull)
+        return false;
+    v -= 0x3030303030303030ull;
+    v = (v * 10) + (v >> 8);
+    v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+        32;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Reads a plain decimal number ([-]digits[.digits][e[+-]digits], as the
+// writers produce) starting at p when that can be done exactly in one
+// floating-point operation: with at most 15 digits and a power of ten up to
+// 22, both the digits and the power are exact doubles, and a single
+// multiplication or division rounds correctly (Clinger's fast path), giving
+// the value that from_chars gives. Anything else returns false and is left to
+// from_chars; so is a number followed by a character that could continue it.
+// *end is the line's terminating null, which ends every scan below.
+bool ParseSimpleDecimal(const char* p, const char* end, double& x, const char*& after) {
+    const bool negative = *p == '-';
+    const char* q = negative ? p + 1 : p;
+    uint64_t digits = 0;
+    int count = 0;
+    while (IsDigit(*q)) {
+        if (++count > 15)
+            return false;
+        digits = digits * 10 + static_cast<uint64_t>(*q++ - '0');
+    }
+    if (count == 0)
+        return false;
+    int fraction = 0;
+    if (*q == '.') {
+        const char* first = ++q;
+        uint32_t eight = 0;
+        if (end - q >= 8 && count <= 7 && EightDigits(q, eight)) {
+            digits = digits * 100000000 + eight;
+            count += 8;
+            q += 8;
+        }
+        while (IsDigit(*q)) {
+            if (++count > 15)
+                return false;
+            digits = digits * 10 + static_cast<uint64_t>(*q++ - '0');
+        }
+        fraction = static_cast<int>(q - first);
+        if (fraction == 0)
+            return false;
+    }
+    int exponent = 0;
+    if (*q == 'e' || *q == 'E') {
+        ++q;
+        const bool minus = *q == '-';
+        if (*q == '-' || *q == '+')
+            ++q;
+        int n = 0;
+        while (IsDigit(*q)) {
+            if (++n > 3)
+                return false;
+            exponent = exponent * 10 + (*q++ - '0');
+        }
+        if (n == 0)
+            return false;
+        if (minus)
+            exponent = -exponent;
+    }
+    if (*q == '.' || *q == 'e' || *q == 'E')
+        return false;
+    const int scale = exponent - fraction;
+    if (scale < -22 || scale > 22)
+        return false;
+    double value = static_cast<double>(digits);
+    if (scale >= 0)
+        value *= kExactPowersOfTen[scale];
+    else
+        value /= kExactPowersOfTen[-scale];
+    x = negative ? -value : value;
+    after = q;
+    return true;
 }
 
 // Reads the next number of a record line from [p, end) (end points at the
@@ -49,6 +170,8 @@ bool ParseNumber(const char*& p, const char* end, double& x) {
     const char* start = p;
     if (start < end && *start == '+' && start + 1 < end && start[1] != '+' && start[1] != '-')
         ++start;
+    if (ParseSimpleDecimal(start, end, x, p))
+        return true;
     const std::from_chars_result r = std::from_chars(start, end, x);
     if (r.ec == std::errc::invalid_argument)
         return false;
@@ -124,7 +247,8 @@ void ReadAsciiHeader(std::istream& is, const std::string& file, const char* kdvs
 POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj,
                      const char* kctr) {
     std::cout << "> Reading population ASCII file: " << file << std::endl;
-    std::ifstream is(file);
+    std::ifstream is;
+    const auto buffer = BufferedOpen(is, file, std::ios::in);
     if (!is)
         StopNotFound(file);
     unsigned ndvs = 0, nobj = 0, nctr = 0;
@@ -162,54 +286,268 @@ POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj
     return pop;
 }
 
+// The integer nearest to m 2^e2 10^k (ties to even), computed exactly in
+// 128-bit integers, in n; false when that is not possible without overflow
+// (|k| above 27, so that 5^|k| fits 64 bits, or shifts too long).
+bool RoundedScaled(uint64_t m, int e2, int k, uint64_t& n) {
+    using u128 = unsigned __int128;
+    struct Powers {
+        uint64_t of5[28];
+        constexpr Powers() : of5() {
+            uint64_t p = 1;
+            for (uint64_t& x : of5) {
+                x = p;
+                p *= 5;
+            }
+        }
+    };
+    static constexpr Powers kPow5;
+    if (k > 27 || k < -27)
+        return false;
+    const int t = e2 + k; // the power of two left after 10^k = 5^k 2^k
+    u128 quotient = 0;
+    u128 remainder = 0;
+    u128 divisor = 1;
+    if (k >= 0) {
+        const u128 product = static_cast<u128>(m) * kPow5.of5[k];
+        if (t >= 0) {
+            if (t > 40)
+                return false;
+            quotient = product << t;
+        } else {
+            if (-t > 120)
+                return false;
+            quotient = product >> -t;
+            divisor = static_cast<u128>(1) << -t;
+            remainder = product & (divisor - 1);
+        }
+    } else {
+        u128 dividend = m;
+        divisor = kPow5.of5[-k];
+        if (t >= 0) {
+            if (t > 60)
+                return false;
+            dividend <<= t;
+        } else {
+            if (-t > 60)
+                return false;
+            divisor <<= -t;
+        }
+        quotient = dividend / divisor;
+        remainder = dividend % divisor;
+    }
+    const u128 twice = remainder * 2;
+    if (twice > divisor || (twice == divisor && (quotient & 1) != 0))
+        ++quotient;
+    if ((quotient >> 64) != 0)
+        return false;
+    n = static_cast<uint64_t>(quotient);
+    return true;
+}
+
+// The integer nearest to a 10^k, a = m 2^e2, in n; false when it cannot be
+// formed. Mostly in one floating-point operation: for |k| up to 22 the power
+// of ten is exact, so q = a 10^k is rounded once, and for q below 2^40 its
+// error is at most 2^-13; the nearest integer is then certain unless the
+// fraction of q lies within 2^-10 of one half. Those cases, and the others,
+// are worked out exactly.
+bool NearestScaled(double a, uint64_t m, int e2, int k, uint64_t& n) {
+    if (k >= -22 && k <= 22) {
+        const double q = k >= 0 ? a * kExactPowersOfTen[k] : a / kExactPowersOfTen[-k];
+        if (q < 0x1p40) {
+            const double whole = static_cast<double>(static_cast<int64_t>(q));
+            const double fraction = q - whole;
+            if (std::fabs(fraction - 0.5) > 0x1p-10) {
+                n = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+                return true;
+            }
+        }
+    }
+    return RoundedScaled(m, e2, k, n);
+}
+
+// Writes v as "%.10e" does (the number format of the result files) at out,
+// which has room for 32 characters, and returns the end; the fixed-precision
+// to_chars that gives the same digits costs several hundred instructions per
+// number, most of a record's writing time. The eleven digits are the integer
+// nearest to |v| 10^(10 - E), E the decimal exponent of v, rounded as printf
+// does (ties to even). Decimal exponents beyond the exact arithmetic (below
+// -17 or above 37), subnormal values, infinities and NaN are left to
+// to_chars.
+char* FormatScientific10(char* out, double v) {
+    const double a = std::fabs(v);
+    uint64_t n = 0;
+    int exponent = 0;
+    if (a != 0.0) {
+        if (!(a >= std::numeric_limits<double>::min() && a <= std::numeric_limits<double>::max()))
+            return std::to_chars(out, out + 32, v, std::chars_format::scientific, 10).ptr;
+        uint64_t bits = 0;
+        std::memcpy(&bits, &a, sizeof(bits));
+        const uint64_t m = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1) << 52);
+        const int e2 = static_cast<int>(bits >> 52) - 1075; // a = m 2^e2
+        // a lies in [2^(e2 + 52), 2^(e2 + 53)): E is floor((e2 + 52) log10 2)
+        // or one more.
+        const double estimate = (e2 + 52) * 0.30102999566398120;
+        exponent = static_cast<int>(estimate);
+        if (estimate < exponent)
+            --exponent;
+        bool done = NearestScaled(a, m, e2, 10 - exponent, n);
+        if (done && n >= 100000000000ull) {
+            ++exponent;
+            done = NearestScaled(a, m, e2, 10 - exponent, n);
+        }
+        if (done && n == 100000000000ull) { // 9.99999999995... rounded up
+            n = 10000000000ull;
+            ++exponent;
+        }
+        if (!done || n < 10000000000ull || n >= 100000000000ull)
+            return std::to_chars(out, out + 32, v, std::chars_format::scientific, 10).ptr;
+    }
+    // d.dddddddddd: the leading digit, then five pairs, stored in place
+    // (building them in a separate array and copying it stalled on the
+    // store-to-load forwarding), split so that the divisions do not wait on
+    // one another.
+    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324"
+                                     "25262728293031323334353637383940414243444546474849"
+                                     "50515253545556575859606162636465666768697071727374"
+                                     "75767778798081828384858687888990919293949596979899";
+    char* o = out;
+    if (std::signbit(v))
+        *o++ = '-';
+    const uint32_t high = static_cast<uint32_t>(n / 100000000); // 100..999
+    const uint32_t low = static_cast<uint32_t>(n % 100000000);
+    const uint32_t upper4 = low / 10000, lower4 = low % 10000;
+    o[0] = static_cast<char>('0' + high / 100);
+    o[1] = '.';
+    std::memcpy(o + 2, kPairs + 2 * (high % 100), 2);
+    std::memcpy(o + 4, kPairs + 2 * (upper4 / 100), 2);
+    std::memcpy(o + 6, kPairs + 2 * (upper4 % 100), 2);
+    std::memcpy(o + 8, kPairs + 2 * (lower4 / 100), 2);
+    std::memcpy(o + 10, kPairs + 2 * (lower4 % 100), 2);
+    o += 12;
+    *o++ = 'e';
+    *o++ = exponent < 0 ? '-' : '+';
+    const int e = exponent < 0 ? -exponent : exponent;
+    if (e >= 100)
+        *o++ = static_cast<char>('0' + e / 100);
+    *o++ = static_cast<char>('0' + e / 10 % 10);
+    *o++ = static_cast<char>('0' + e % 10);
+    return o;
+}
+
+} // namespace
+
+namespace {
+
+// One ASCII record line (with its line end), formatted in place: on the stack
+// when it fits, as nearly every record does.
+class AsciiRecord {
+public:
+    AsciiRecord(const INDIVIDUAL& ind, int width, char fill) {
+        const size_t fields = ind.GetNobj() + ind.GetNdvs() + ind.GetNctr() + 2;
+        const size_t slot = static_cast<size_t>(std::max(width, 32));
+        line = stack;
+        if (fields * slot + 1 > sizeof(stack)) {
+            heap.resize(fields * slot + 1);
+            line = heap.data();
+        }
+        char* o = line;
+        auto pad = [&](char* start) {
+            const std::ptrdiff_t n = o - start;
+            if (n < width) {
+                std::memset(o, fill, static_cast<size_t>(width - n));
+                o += width - n;
+            }
+        };
+        auto real = [&](double v) {
+            char* start = o;
+            o = FormatScientific10(o, v);
+            pad(start);
+        };
+        for (double v : ind.GetObj())
+            real(v);
+        for (double v : ind.GetDvs())
+            real(v);
+        for (double v : ind.GetCtr())
+            real(v);
+        char* start = o;
+        o = std::to_chars(o, o + 16, ind.rank).ptr;
+        pad(start);
+        real(ind.crowd_distance);
+        *o++ = '\n';
+        length = static_cast<size_t>(o - line);
+    }
+    AsciiRecord(const AsciiRecord&) = delete;
+    AsciiRecord& operator=(const AsciiRecord&) = delete;
+    const char* data() const { return line; }
+    size_t size() const { return length; }
+
+private:
+    char stack[4096];
+    std::vector<char> heap;
+    char* line;
+    size_t length;
+};
+
+// One binary record: objectives, design variables, constraints, rank,
+// crowding distance.
+std::vector<char> BinaryRecord(const INDIVIDUAL& ind) {
+    const size_t nvalues = ind.GetNobj() + ind.GetNdvs() + ind.GetNctr();
+    std::vector<char> bytes(nvalues * sizeof(double) + sizeof(uint32_t) + sizeof(double));
+    char* o = bytes.data();
+    for (const std::vector<double>* v : {&ind.GetObj(), &ind.GetDvs(), &ind.GetCtr()}) {
+        std::memcpy(o, v->data(), v->size() * sizeof(double));
+        o += v->size() * sizeof(double);
+    }
+    const uint32_t rank = ind.rank;
+    std::memcpy(o, &rank, sizeof(rank));
+    std::memcpy(o + sizeof(rank), &ind.crowd_distance, sizeof(double));
+    return bytes;
+}
+
+// Opens file for appending (created when missing, as a C++ stream in append
+// mode does), writes size bytes and closes it. The system calls are made
+// directly: the children file receives one record per evaluation, and a
+// stream's set-up for a single record cost more than the writing. False when
+// the file cannot be opened; a failed write goes unreported, as with the
+// stream.
+bool AppendBytes(const std::string& file, const char* data, size_t size) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // A full disk: the caller reports the file with this reason.
+            const int error = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            errno = error;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return ::close(fd) == 0;
+}
+
 } // namespace
 
 void out_individual_ascii(std::ostream& os, const INDIVIDUAL& ind, int width) {
     // The stream is left in the number format of the record, as callers
     // expect; the line itself is formatted in a buffer and written at once,
     // which is several times faster than formatting each field through the
-    // stream (the digits are the same: both are the shortest correctly rounded
+    // stream (the digits are the same: both are the correctly rounded
     // "%.10e").
     os << std::scientific << std::setprecision(10) << std::left;
-    const size_t fields = ind.GetNobj() + ind.GetNdvs() + ind.GetNctr() + 2;
-    std::string line;
-    line.reserve(fields * static_cast<size_t>(std::max(width, 24)) + 1);
-    const char fill = os.fill();
-    char buffer[64];
-    auto field = [&](const char* last) {
-        const std::ptrdiff_t n = last - buffer;
-        line.append(buffer, static_cast<size_t>(n));
-        if (n < width)
-            line.append(static_cast<size_t>(width - n), fill);
-    };
-    auto real = [&](double v) {
-        field(std::to_chars(buffer, buffer + sizeof(buffer), v, std::chars_format::scientific, 10)
-                  .ptr);
-    };
-    for (double v : ind.GetObj())
-        real(v);
-    for (double v : ind.GetDvs())
-        real(v);
-    for (double v : ind.GetCtr())
-        real(v);
-    field(std::to_chars(buffer, buffer + sizeof(buffer), ind.rank).ptr);
-    real(ind.crowd_distance);
-    line += '\n';
-    os.write(line.data(), static_cast<std::streamsize>(line.size()));
+    const AsciiRecord record(ind, width, os.fill());
+    os.write(record.data(), static_cast<std::streamsize>(record.size()));
 }
 
 void out_individual_bin(std::ostream& os, const INDIVIDUAL& ind) {
-    // One record: objectives, design variables, constraints, rank, crowding.
-    std::vector<double> values;
-    values.reserve(ind.GetNobj() + ind.GetNdvs() + ind.GetNctr());
-    values.insert(values.end(), ind.GetObj().begin(), ind.GetObj().end());
-    values.insert(values.end(), ind.GetDvs().begin(), ind.GetDvs().end());
-    values.insert(values.end(), ind.GetCtr().begin(), ind.GetCtr().end());
-    os.write(reinterpret_cast<const char*>(values.data()),
-             static_cast<std::streamsize>(values.size() * sizeof(double)));
-    const uint32_t rank = ind.rank;
-    os.write(reinterpret_cast<const char*>(&rank), sizeof(rank));
-    os.write(reinterpret_cast<const char*>(&ind.crowd_distance), sizeof(double));
+    const std::vector<char> record = BinaryRecord(ind);
+    os.write(record.data(), static_cast<std::streamsize>(record.size()));
 }
 
 void out_individual_header(std::ostream& os, unsigned nobj, unsigned ndvs, unsigned nctr,
@@ -251,14 +589,8 @@ void cout_individual(const INDIVIDUAL& ind) {
 }
 
 bool append_individual_ascii(const std::string& file, const INDIVIDUAL& ind) {
-    std::ofstream os(file, std::ios::app);
-    if (!os) {
-        UTILS::WarnCannotWrite(file);
-        return false;
-    }
-    out_individual_ascii(os, ind, 20);
-    os.close();
-    if (!os) {
+    const AsciiRecord record(ind, 20, ' ');
+    if (!AppendBytes(file, record.data(), record.size())) {
         UTILS::WarnCannotWrite(file);
         return false;
     }
@@ -266,14 +598,8 @@ bool append_individual_ascii(const std::string& file, const INDIVIDUAL& ind) {
 }
 
 bool append_individual_bin(const std::string& file, const INDIVIDUAL& ind) {
-    std::ofstream os(file, std::ios::app | std::ios::binary);
-    if (!os) {
-        UTILS::WarnCannotWrite(file);
-        return false;
-    }
-    out_individual_bin(os, ind);
-    os.close();
-    if (!os) {
+    const std::vector<char> record = BinaryRecord(ind);
+    if (!AppendBytes(file, record.data(), record.size())) {
         UTILS::WarnCannotWrite(file);
         return false;
     }
@@ -294,7 +620,8 @@ POPULATION read_population_NSGA2(const std::string& file) {
 
 POPULATION read_population_b(const std::string& file) {
     std::cout << "> Reading population binary file: " << file << std::endl;
-    std::ifstream is(file, std::ios::binary);
+    std::ifstream is;
+    const auto file_buffer = BufferedOpen(is, file, std::ios::in | std::ios::binary);
     if (!is)
         StopNotFound(file);
     std::cout << "   Reading header" << std::endl;
@@ -353,7 +680,8 @@ POPULATION read_population_dvs(const std::string& file, unsigned int ndvs, unsig
     std::cout << "> Reading DVS file: " << file << std::endl;
     POPULATION pop(file, static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr), 0,
                    false);
-    std::ifstream is(file);
+    std::ifstream is;
+    const auto buffer = BufferedOpen(is, file, std::ios::in);
     if (!is)
         StopNotFound(file);
     std::cout << "   Reading individuals" << std::endl;

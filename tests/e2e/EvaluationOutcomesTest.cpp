@@ -48,14 +48,6 @@ std::vector<std::vector<double>> Records(const std::string& file) {
     return records;
 }
 
-bool Running(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text;
-    std::getline(stat, text);
-    const size_t paren = text.rfind(')');
-    return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] != 'Z';
-}
-
 TEST(EvaluationOutcomes, AHungCommandIsEndedAtTheLimitAndItsDesignGetsThePenalty) {
     TempDir dir;
     CopyExecutable(SourceDir() + "/tests/data/external/bnh.sh", dir.file("bnh.sh"));
@@ -86,7 +78,7 @@ TEST(EvaluationOutcomes, AHungCommandIsEndedAtTheLimitAndItsDesignGetsThePenalty
     EXPECT_NE(r.output.find(" replayed), 0 failed, 1 timed out."), std::string::npos) << r.output;
     for (const char* file : {"child.pid", "shell.pid"}) {
         const int pid = std::stoi(ReadFile(dir.file(file)));
-        EXPECT_FALSE(Running(pid)) << file;
+        EXPECT_FALSE(ProcessRunning(pid)) << file;
     }
     // The hung design is in the children file, penalised and infeasible.
     int penalised = 0;

@@ -39,21 +39,16 @@ public:
         opt->SetWriteData(data);
         output = testing::internal::GetCapturedStdout();
     }
+    // The run's first steps: evaluates the initial designs.
     void Start() {
         testing::internal::CaptureStdout();
-        opt->InitEVAU();
-        opt->Initialize();
+        opt->StartRun(false);
         output += testing::internal::GetCapturedStdout();
     }
-    // One iteration as the run loop does it.
+    // One iteration of the run loop itself.
     void Step() {
         testing::internal::CaptureStdout();
-        opt->IncrIter();
-        opt->Generate();
-        if (!opt->IsDone()) {
-            opt->Compute();
-            opt->PostProcessInds();
-        }
+        opt->Step();
         output += testing::internal::GetCapturedStdout();
     }
     // The whole run loop, stopped after max_evaluations.

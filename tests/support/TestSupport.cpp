@@ -136,6 +136,14 @@ std::string ShellQuote(const std::string& text) {
     return quoted + "'";
 }
 
+bool ProcessRunning(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const size_t paren = text.rfind(')');
+    return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] != 'Z';
+}
+
 std::vector<std::string> ResultFileNames(const std::string& dir) {
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(dir)) {

@@ -106,6 +106,9 @@ int CountOccurrences(const std::string& text, const std::string& needle);
 // except the evaluation database (it holds times) and the batch files of
 // external commands (named after object addresses).
 std::vector<std::string> ResultFileNames(const std::string& dir);
+// True while process pid runs: a killed process that lingers as a zombie
+// until its parent reaps it does not count.
+bool ProcessRunning(int pid);
 // Copies a file (binary safe).
 void CopyFile(const std::string& from, const std::string& to);
 

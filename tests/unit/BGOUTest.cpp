@@ -333,6 +333,87 @@ TEST(BGOU, MutationStoresTheVariablesWithSetDvs) {
     EXPECT_NE(pop[0].GetDvs(0), 0.1);
 }
 
+// The operators written out in full, every power computed, with literal
+// exponents: the operators must give the same values bit for bit (they leave
+// out powers that cannot change a result, and mutate in place).
+void ReferenceCrossoverDvs(double x1, double x2, double& y1, double& y2, double lower, double upper,
+                           RANU& r) {
+    const double a = std::min(x1, x2), b = std::max(x1, x2), d = b - a;
+    const double u = r.RandomNum();
+    auto spread = [u](double beta) {
+        const double alpha = 2.0 - std::pow(beta, -11.0);
+        const double t = u <= 1.0 / alpha ? alpha * u : 1.0 / (2.0 - alpha * u);
+        return t < 0.0 ? 1.0 : std::pow(t, 1.0 / 11.0);
+    };
+    const double c1 = (a + b - spread(1.0 + 2.0 * (a - lower) / d) * d) / 2.0;
+    const double c2 = (a + b + spread(1.0 + 2.0 * (upper - b) / d) * d) / 2.0;
+    const bool swap = r.RandomNum() <= 0.5;
+    y1 = std::min(std::max(swap ? c2 : c1, lower), upper);
+    y2 = std::min(std::max(swap ? c1 : c2, lower), upper);
+}
+
+void ReferenceMutationInd(INDIVIDUAL& ind, double lower, double upper, double pm, RANU& r) {
+    std::vector<double> x = ind.GetDvs();
+    for (double& v : x) {
+        if (r.RandomNum() > pm)
+            continue;
+        const double u = r.RandomNum(), D = upper - lower;
+        const double dq =
+            u <= 0.5 ? std::pow(2.0 * u + (1.0 - 2.0 * u) * std::pow(1.0 - (v - lower) / D, 16.0),
+                                0.0625) -
+                           1.0
+                     : 1.0 - std::pow(2.0 * (1.0 - u) +
+                                          2.0 * (u - 0.5) * std::pow(1.0 - (upper - v) / D, 16.0),
+                                      0.0625);
+        v = std::min(std::max(v + dq * D, lower), upper);
+    }
+    ind.SetDvs(x);
+}
+
+TEST(BGOU, OperatorsGiveTheValuesOfTheFullFormulasBitForBit) {
+    RANU pick = Seeded(77, 88);
+    // Generators that stay in step as long as both sides draw alike.
+    RANU ranu = Seeded(5, 6);
+    RANU twin = Seeded(5, 6);
+    for (int trial = 0; trial < 20000; ++trial) {
+        // Parents from far apart to very close (large beta, where the power
+        // of beta no longer shows in the spread factor), and near the bounds.
+        const double lower = pick.Rnd(-5.0, 0.0), upper = lower + pick.Rnd(0.5, 10.0);
+        const double a = pick.Rnd(lower, upper);
+        const double gap = (upper - a) * std::pow(10.0, -pick.Rnd(0.0, 6.0));
+        const double b = std::min(a + gap, upper);
+        if (!(b > a))
+            continue;
+        double y1, y2, r1, r2;
+        BGOU::crossover_dvs(a, b, y1, y2, lower, upper, 0.0, ranu);
+        ReferenceCrossoverDvs(a, b, r1, r2, lower, upper, twin);
+        ASSERT_EQ(y1, r1) << "trial " << trial;
+        ASSERT_EQ(y2, r2) << "trial " << trial;
+    }
+    for (int trial = 0; trial < 300; ++trial) {
+        INDIVIDUAL ind(30, 2, 0, nullptr), twin_ind(30, 2, 0, nullptr);
+        std::vector<double> x(30);
+        for (double& v : x)
+            v = pick.RandomNum();
+        if (trial % 10 == 0)
+            x[3] = std::nan(""); // a NaN "changes" on every store
+        ind.SetDvs(x);
+        ind.SetEval({1, 2}, {});
+        twin_ind = ind;
+        const double pm = trial % 3 == 0 ? 0.0 : 1.0 / (1 + trial % 30);
+        BGOU::mutation_ind(ind, std::vector<double>(30, 0.0), std::vector<double>(30, 1.0),
+                           std::vector<double>(30, 0.0), pm, ranu);
+        ReferenceMutationInd(twin_ind, 0.0, 1.0, pm, twin);
+        for (unsigned i = 0; i < 30; ++i) {
+            if (!(std::isnan(ind.GetDvs(i)) && std::isnan(twin_ind.GetDvs(i)))) {
+                ASSERT_EQ(ind.GetDvs(i), twin_ind.GetDvs(i)) << "trial " << trial;
+            }
+        }
+        ASSERT_EQ(ind.IsComputed(), twin_ind.IsComputed()) << "trial " << trial;
+        ASSERT_EQ(ranu.RandomUniform(), twin.RandomUniform()) << "the same draws";
+    }
+}
+
 TEST(BGOU, EmptySlotsAreFatal) {
     POPULATION pop("p", 1, 1, 0, 2, false);
     RANU ranu = Seeded();

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -18,6 +22,7 @@
 #include "eval/HTCondorEVAU.h"
 #include "eval/SCON.h"
 #include "model/INDIVIDUAL.h"
+#include "model/INTU.h"
 #include "model/POPULATION.h"
 #include "model/UTILS.h"
 #include "optim/TerminationCriteriaNEvals.h"
@@ -78,6 +83,35 @@ struct Population {
 bool Answered(const INDIVIDUAL& ind) {
     return ind.IsComputed() && ind.GetObj() == ind.GetDvs() &&
            ind.GetCtr(0) == ind.GetDvs(0) + ind.GetDvs(1);
+}
+
+// True while process pid exists and is not a zombie waiting to be reaped.
+bool Running(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return false;
+    const size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+// The process numbers recorded in file, one a line, none of them running.
+void ExpectNoneRunning(const std::string& file) {
+    std::istringstream pids(ReadFile(file));
+    int count = 0;
+    for (std::string pid; pids >> pid; ++count)
+        EXPECT_FALSE(Running(pid)) << "process " << pid << " of the job still runs";
+    EXPECT_GT(count, 0) << "the job recorded no process in " << file;
+}
+
+// The echo job, except for designs whose first variable is 9: those record
+// their process numbers (the job's and a child's) in record, mark started,
+// and hang.
+std::string HangingScript(const std::string& record, const std::string& started) {
+    return "read a b < Eval.DVs\n"
+           "case $a in 9.*) echo $$ > " +
+           record + "; sleep 300 & echo $! >> " + record + "; touch " + started +
+           "; wait; exit 0;; esac\n" + kEchoScript;
 }
 
 int CountEntriesContaining(const std::string& dir, const std::string& text) {
@@ -221,6 +255,8 @@ TEST(HTCondorEVAUTest, EvaluatesOnlyTheUncomputedIndividualsInTheirOwnDirs) {
                   "when_to_transfer_output = ON_EXIT\n"
                   "transfer_output_files = Eval.individual, Eval.constraint\n"
                   "\n"
+                  "periodic_remove = (JobStatus == 5)\n"
+                  "\n"
                   "Queue index in (2 5)\n");
     // The log is gone; the console shows the whole sequence.
     EXPECT_FALSE(FileExists(tag + "log.condor"));
@@ -229,9 +265,9 @@ TEST(HTCondorEVAUTest, EvaluatesOnlyTheUncomputedIndividualsInTheirOwnDirs) {
                            "* Command: condor_submit " +
                            tag + "submit.condor\n"),
               std::string::npos);
-    EXPECT_NE(
-        console.find("* Waiting jobs to end ...\n* Command: condor_wait " + tag + "log.condor\n"),
-        std::string::npos);
+    EXPECT_NE(console.find("* Waiting jobs to end ...\n* Command: condor_wait -wait <seconds> " +
+                           tag + "log.condor (repeated while jobs remain)\n"),
+              std::string::npos);
     // Every computed individual went to the children file, after one header.
     const auto lines = testsupport::ReadLines(out.GetChildsFilename());
     ASSERT_EQ(lines.size(), 9u);
@@ -382,8 +418,9 @@ TEST(HTCondorEVAUTest, FailuresOfTheHTCondorCommandsStopTheRunNamingTheCommand) 
     const std::vector<Case> cases = {
         {"exit 3", "exit 0", "condor_submit", "submit.condor", "exit status 3"},
         {"exit 0", "exit 1", "condor_wait", "log.condor", "exit status 1"},
-        // The shell that runs the command reports its death by a signal as 128 + 15.
-        {"kill -TERM $$", "exit 0", "condor_submit", "submit.condor", "exit status 143"},
+        // The command runs without a shell in between, so its death by a
+        // signal is reported as such.
+        {"kill -TERM $$", "exit 0", "condor_submit", "submit.condor", "killed by signal 15"},
     };
     for (const Case& c : cases) {
         WriteScript(dir.file("bin/condor_submit"), c.submit + "\n");
@@ -406,26 +443,23 @@ TEST(HTCondorEVAUTest, FailuresOfTheHTCondorCommandsStopTheRunNamingTheCommand) 
     }
 }
 
-TEST(HTCondorEVAUTest, AJobThatCannotStartStopsTheRun) {
+TEST(HTCondorEVAUTest, AJobThatCannotStartFailsItsDesign) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), kEchoScript);
     auto unit = MakeUnit("1\nmissing-table.dat\n");
-    const std::string tag = AddressText(unit.get());
     Captured([&] { unit->Init(1); });
     Population p({{1, 2}});
-    testsupport::FatalThrows guard;
-    std::string what;
-    testing::internal::CaptureStdout();
-    try {
-        unit->Compute(p.pop, nullptr, {}, {}, nullptr);
-    } catch (const UTILS::FatalError& e) {
-        what = e.what();
-    }
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(what, "* Command condor_wait " + tag +
-                        "log.condor failed with exit status 1.\nProgram stopped!\n");
+    const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, nullptr); });
+    // A pool holds such a job (and the unit removes it); the stand-in aborts
+    // it. Either way the design fails and the run goes on.
+    EXPECT_EQ(p.pop[0].GetObj(), (std::vector<double>{kWorst, kWorst}));
+    EXPECT_EQ(unit->GetFailed(), 1u);
+    EXPECT_NE(console.find("failed: its job was removed from the HTCondor queue: Job failed to "
+                           "start: input file"),
+              std::string::npos)
+        << console;
     Captured([&] { unit.reset(); });
 }
 
@@ -455,6 +489,161 @@ TEST(HTCondorEVAUTest, GamePlayersAndSingleEvaluationsAreRefused) {
     EXPECT_EQ(what, "ComputeInd not available for HTCondor\nImplementation required\n"
                     "Program stopped!\n");
     EXPECT_FALSE(p.pop[0].IsComputed());
+    Captured([&] { unit.reset(); });
+}
+
+// ------------------------------------------------------------ jobs that end badly
+
+TEST(HTCondorEVAUTest, ExitStatusesComeFromTheLogAndCompleteResultsAreKept) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    WriteScript(dir.file("echo.sh"), "read a b < Eval.DVs\n" + std::string(kEchoScript) +
+                                         "case $a in 5.*) exit 3;; 6.*) kill -KILL $$;; esac\n");
+    auto unit = MakeUnit();
+    Captured([&] { unit->Init(3); });
+    Population p({{1, 2}, {5, 1}, {6, 1}});
+    const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, nullptr); });
+    EXPECT_TRUE(Answered(p.pop[0]));
+    // Exit status 3 with complete results: kept, and counted.
+    EXPECT_TRUE(Answered(p.pop[1]));
+    EXPECT_EQ(unit->GetNonZeroExits(), 1u);
+    EXPECT_NE(console.find("the job ended with exit status 3 but wrote complete results"),
+              std::string::npos)
+        << console;
+    // A job killed by a signal fails whatever it wrote.
+    EXPECT_EQ(p.pop[2].GetObj(), (std::vector<double>{kWorst, kWorst}));
+    EXPECT_EQ(unit->GetFailed(), 1u);
+    EXPECT_NE(console.find("failed: the job was killed by signal 9"), std::string::npos) << console;
+    Captured([&] { unit.reset(); });
+}
+
+TEST(HTCondorEVAUTest, AHungJobIsRemovedAtTheTimeLimitWithAllItsProcesses) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    WriteScript(dir.file("echo.sh"), HangingScript(dir.file("pids"), dir.file("started")));
+    auto unit = MakeUnit();
+    unit->SetEvalTimeout(2.0);
+    Captured([&] { unit->Init(3); });
+    Population p({{1, 2}, {9, 9}, {3, 4}});
+    const auto before = std::chrono::steady_clock::now();
+    const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, nullptr); });
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    EXPECT_LT(seconds, 2.0 + 8.0) << console;
+    EXPECT_TRUE(Answered(p.pop[0]));
+    EXPECT_TRUE(Answered(p.pop[2]));
+    // Penalised and never feasible.
+    EXPECT_EQ(p.pop[1].GetObj(), (std::vector<double>{kWorst, kWorst}));
+    EXPECT_EQ(p.pop[1].GetCtr(0), -kWorst);
+    EXPECT_EQ(unit->GetTimedOut(), 1u);
+    EXPECT_EQ(unit->GetObjEvals(), 3u);
+    EXPECT_NE(console.find("Design 1 of batch 0 timed out after 2 s"), std::string::npos)
+        << console;
+    ExpectNoneRunning(dir.file("pids"));
+    Captured([&] { unit.reset(); });
+}
+
+TEST(HTCondorEVAUTest, AHeldJobIsRemovedAndItsDesignFailsWithTheHoldReason) {
+    // A pool's log for a batch of two: job 0 ends normally, job 1 is held
+    // because its command wrote no results. condor_rm records what it
+    // removes and logs the removal, as HTCondor does.
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    fs::create_directory("bin");
+    WriteScript(
+        dir.file("bin/condor_submit"),
+        "log=$(sed -n 's/^Log *= *\\.\\.\\///p' \"$1\")\n"
+        "prefix=$(sed -n 's/^initialdir = \\(.*\\)[$](index)$/\\1/p' \"$1\")\n"
+        "echo '1 2' > \"${prefix}0/Eval.individual\"; echo 3 > \"${prefix}0/Eval.constraint\"\n"
+        "cat > \"$log\" <<'EOF'\n"
+        "000 (007.000.000) 2026-12-08 13:50:43 Job submitted from host: <127.0.0.1:9618>\n"
+        "...\n"
+        "000 (007.001.000) 2026-12-08 13:50:43 Job submitted from host: <127.0.0.1:9618>\n"
+        "...\n"
+        "001 (007.000.000) 2026-12-08 13:50:46 Job executing on host: <127.0.0.1:9618>\n"
+        "\tSlotName: slot1_1@vm\n"
+        "...\n"
+        "001 (007.001.000) 2026-12-08 13:50:46 Job executing on host: <127.0.0.1:9618>\n"
+        "...\n"
+        "005 (007.000.000) 2026-12-08 13:50:47 Job terminated.\n"
+        "\t(1) Normal termination (return value 0)\n"
+        "\t\tUsr 0 00:00:00, Sys 0 00:00:00  -  Run Remote Usage\n"
+        "...\n"
+        "012 (007.001.000) 2026-12-08 13:50:47 Job was held.\n"
+        "\tTransfer output files failure at execution point slot1_2@vm while sending "
+        "files to access point vm. Details: reading from file /x/Eval.individual: (errno "
+        "2) No such file or directory\n"
+        "\tCode 12 Subcode 2\n"
+        "...\n"
+        "EOF\n"
+        "echo 'Submitting job(s)..'; echo '2 job(s) submitted to cluster 7.'\n");
+    WriteScript(dir.file("bin/condor_wait"),
+                "log=$3\n"
+                "if grep -q '^009 (007.001' \"$log\"; then echo 'All jobs done.'; exit 0; fi\n"
+                "sleep 0.2; echo 'Time expired.'; exit 1\n");
+    WriteScript(dir.file("bin/condor_rm"),
+                "echo \"$@\" >> \"" + dir.file("removed") +
+                    "\"\n"
+                    "for log in *log.condor; do :; done\n"
+                    "for job in \"$@\"; do printf '009 (%03d.%03d.000) 2026-12-08 13:50:51 Job was "
+                    "aborted.\\n\\tvia condor_rm (by user vesk)\\n...\\n' \"${job%.*}\" "
+                    "\"${job#*.}\" >> \"$log\"; echo \"Job $job marked for removal\"; done\n");
+    ScopedPathPrefix path(dir.file("bin"));
+    WriteScript(dir.file("echo.sh"), kEchoScript);
+    auto unit = MakeUnit();
+    Captured([&] { unit->Init(2); });
+    Population p({{1, 2}, {3, 4}});
+    const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, nullptr); });
+    EXPECT_EQ(ReadFile("removed"), "7.1\n");
+    EXPECT_TRUE(Answered(p.pop[0]));
+    EXPECT_EQ(p.pop[1].GetObj(), (std::vector<double>{kWorst, kWorst}));
+    EXPECT_EQ(unit->GetFailed(), 1u);
+    EXPECT_NE(console.find("* Job 7.1 (design 1) is held: Transfer output files failure"),
+              std::string::npos)
+        << console;
+    EXPECT_NE(console.find("Design 1 of batch 0 failed: held: Transfer output files failure at "
+                           "execution point slot1_2@vm"),
+              std::string::npos)
+        << console;
+    EXPECT_NE(console.find("No such file or directory (Code 12 Subcode 2)"), std::string::npos);
+    Captured([&] { unit.reset(); });
+}
+
+TEST(HTCondorEVAUTest, AStopRequestRemovesTheJobsAndLeavesTheirDesignsUnevaluated) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    ScopedPathPrefix path(StandIn());
+    struct Reset {
+        ~Reset() { INTU::Reset(); }
+    } reset;
+    INTU::Install();
+    WriteScript(dir.file("echo.sh"), HangingScript(dir.file("pids"), dir.file("started")));
+    auto unit = MakeUnit();
+    const std::string tag = AddressText(unit.get());
+    Captured([&] { unit->Init(2); });
+    Population p({{1, 2}, {9, 9}});
+    // The request comes once design 0 is back and design 1 hangs.
+    std::thread requester([&] {
+        for (int n = 0; n < 1000; ++n) {
+            if (FileExists(dir.file("started")) &&
+                FileExists(dir.file(tag + "condorInd0/Eval.constraint")))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        INTU::Request(SIGINT);
+    });
+    const auto before = std::chrono::steady_clock::now();
+    const std::string console = Captured([&] { unit->Compute(p.pop, nullptr, {}, {}, nullptr); });
+    requester.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(15)) << console;
+    EXPECT_TRUE(Answered(p.pop[0]));
+    EXPECT_FALSE(p.pop[1].IsComputed());
+    EXPECT_EQ(unit->GetObjEvals(), 1u);
+    EXPECT_EQ(unit->GetFailed() + unit->GetTimedOut(), 0u);
+    EXPECT_NE(console.find("* Stop requested: removing the jobs of the batch."), std::string::npos);
+    ExpectNoneRunning(dir.file("pids"));
     Captured([&] { unit.reset(); });
 }
 

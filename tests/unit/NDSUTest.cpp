@@ -400,6 +400,46 @@ TEST(NDSU, NonDominatedByListsTheMembersThatDominateTheIndividual) {
                    "OPULATION::NonDominatedByInd(...)\nProgram stopped\n");
 }
 
+TEST(NDSU, SortsGiveTheOrderOfTheComparatorsTiesIncluded) {
+    // The sorts take the keys out of the members before sorting; the order,
+    // including how the unstable sort leaves equal keys, must be the one
+    // std::sort gives with the comparators on the members themselves.
+    RANU ranu;
+    ranu.SeedFromPair(9, 99);
+    for (int trial = 0; trial < 20; ++trial) {
+        std::vector<std::vector<double>> objs;
+        for (unsigned i = 0; i < 300; ++i)
+            objs.push_back({double(ranu.RndInt(0, 12)), ranu.RndInt(0, 40) == 0 ? kNaN : i % 7,
+                            ranu.RandomNum()});
+        POPULATION pop = Pop(objs);
+        NDSU::assign_rank_crowd_distance(pop);
+        for (unsigned i = 0; i < pop.GetPopsize(); i += 9)
+            pop[i].crowd_distance = i % 2 ? kNaN : 1.0; // equal and NaN distances
+
+        std::vector<std::shared_ptr<INDIVIDUAL>> expected = pop.GetIndsPtrs();
+        std::sort(expected.begin(), expected.end(), NDSU::compare_crowd_distance(&pop));
+        POPULATION sorted = pop;
+        sorted.SortByRankCrowdDistance();
+        ASSERT_EQ(sorted.GetIndsPtrs(), expected) << "trial " << trial;
+
+        for (unsigned k = 0; k < 2; ++k) {
+            expected = pop.GetIndsPtrs();
+            std::sort(expected.begin(), expected.end(), NDSU::compare_fobj(k, &pop));
+            POPULATION by_objective = pop;
+            by_objective.Sort(k);
+            ASSERT_EQ(by_objective.GetIndsPtrs(), expected) << "trial " << trial;
+        }
+
+        pop.AssignRank(4294967295u);
+        for (unsigned r = 0; r < pop.GetNumParetoSets(); ++r) {
+            std::vector<unsigned> front = pop.GetParetoSet(r);
+            std::sort(front.begin(), front.end(), NDSU::compare_fobj(0, &pop));
+            pop.SortByRankFobjIndex(r, 0);
+            ASSERT_EQ(pop.GetParetoSet(r), front) << "trial " << trial << " front " << r;
+        }
+    }
+}
+
 TEST(NDSU, GetParetoSetBeyondTheLastFrontWarnsAndReturnsTheLast) {
     POPULATION pop = Pop({{1, 5}, {2, 4}, {3, 6}});
     pop.AssignRank(4294967295u);

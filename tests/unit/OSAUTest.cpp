@@ -2,6 +2,7 @@
 // temporary folder and checks the file system afterwards; names with blanks,
 // quotes and shell metacharacters must be taken literally.
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "eval/OSAU.h"
+#include "model/INTU.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -285,6 +287,30 @@ TEST(OSAUTest, APathHoldingANulCharacterIsRefused) {
     EXPECT_EQ(OSAU::emptydir(name), -1);
     EXPECT_TRUE(IsDir("victim"));
     EXPECT_EQ(OSAU::mkdir(name), -1);
+}
+
+TEST(OSAUTest, RunCapturedCollectsBothStreamsEvenWhenTheRunIsInterrupted) {
+    std::string out, err;
+    // More than a pipe holds, so that a reader that waits for the end would
+    // never see it.
+    OSAU::ProcessResult run =
+        OSAU::run_captured({"sh", "-c", "seq 1 30000; echo oops >&2; exit 3"}, 10.0, out, err);
+    ASSERT_TRUE(run.started) << run.error;
+    EXPECT_EQ(WEXITSTATUS(run.status), 3);
+    EXPECT_EQ(out.size(), 168894u);
+    EXPECT_EQ(out.substr(out.size() - 6), "30000\n");
+    EXPECT_EQ(err, "oops\n");
+    // A client command that cancels jobs must still run after a Ctrl-C.
+    INTU::Request(SIGINT);
+    run = OSAU::run_captured({"sh", "-c", "sleep 0.2; echo done"}, 10.0, out, err);
+    INTU::Reset();
+    EXPECT_FALSE(run.interrupted);
+    EXPECT_EQ(out, "done\n");
+    run = OSAU::run_captured({"sleep", "5"}, 0.2, out, err);
+    EXPECT_TRUE(run.timed_out);
+    EXPECT_LT(run.seconds, 3.0);
+    run = OSAU::run_captured({"no-such-command-here"}, 1.0, out, err);
+    EXPECT_FALSE(run.started);
 }
 
 } // namespace

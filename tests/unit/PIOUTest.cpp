@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -131,6 +133,110 @@ TEST(PIOU, AsciiRecordOfSpecialValues) {
     PIOU::out_individual_ascii(os, ind, 20);
     EXPECT_EQ(os.str(), F("1.7976931349e+308") + F("1.7976931349e+308") + F("-0.0000000000e+00") +
                             F("4294967295") + F("-inf") + "\n");
+}
+
+// Values of every kind for the number format: random bit patterns, numbers
+// of every magnitude, the decimal midpoints where rounding to eleven digits
+// is closest to a tie, exact ties (twelve-digit integers ending in 5), their
+// neighbours, powers of ten and their neighbours, special values.
+std::vector<double> HardValues() {
+    std::vector<double> v = {0.0,
+                             -0.0,
+                             kMax,
+                             -kMax,
+                             kInf,
+                             -kInf,
+                             kNaN,
+                             5e-324,
+                             1e-310,
+                             2.2250738585072014e-308,
+                             100000000005.0,
+                             100000000015.0,
+                             9.99999999995,
+                             9.999999999949999,
+                             0.1,
+                             1e14};
+    uint64_t state = 88172645463325252ull;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        uint64_t bits = next();
+        double x;
+        std::memcpy(&x, &bits, sizeof(x));
+        v.push_back(x);
+        v.push_back(std::pow(10.0, static_cast<double>(next() % 10000) / 100.0 - 50.0));
+        const uint64_t m = (100000000000ull + next() % 900000000000ull) / 10 * 10 + 5;
+        const double mid = std::strtod(
+            (std::to_string(m) + "e" + std::to_string(int(next() % 80) - 50)).c_str(), nullptr);
+        v.insert(v.end(), {mid, std::nextafter(mid, kInf), std::nextafter(mid, -kInf), -mid});
+        v.push_back(static_cast<double>(next() % 1000000000000ull));
+        const double p = std::pow(10.0, int(next() % 80) - 40);
+        v.insert(v.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, kInf)});
+    }
+    return v;
+}
+
+TEST(PIOU, AsciiRecordsHoldTheCorrectlyRoundedDigitsOfEveryValue) {
+    // The record writer formats numbers itself; every field must be what
+    // to_chars with precision 10 (the "%.10e" of the file format) writes.
+    const std::vector<double> values = HardValues();
+    for (double x : values) {
+        INDIVIDUAL ind(1, 1, 0, nullptr);
+        ind.SetDvs({1.0}); // so that -0.0 counts as a change
+        ind.SetDvs({x});
+        std::ostringstream os;
+        PIOU::out_individual_ascii(os, ind, 20);
+        char buf[64];
+        char* end = std::to_chars(buf, buf + sizeof(buf), x, std::chars_format::scientific, 10).ptr;
+        const std::string expected = F("1.7976931349e+308") +
+                                     F(std::string(buf, static_cast<size_t>(end - buf))) + F("1") +
+                                     F("0.0000000000e+00") + "\n";
+        ASSERT_EQ(os.str(), expected);
+    }
+}
+
+TEST(PIOU, AsciiReaderGivesTheValuesOfStrtod) {
+    // Numbers as the writers produce them and in other notations a user's
+    // file may hold; the reader must give exactly what strtod gives.
+    TempDir dir;
+    const std::string file = dir.file("values.out");
+    std::vector<double> written;
+    std::ostringstream text;
+    text << "# nobj 1 ndvs 3 nctr 0\n";
+    const std::vector<double> values = HardValues();
+    const char* formats[] = {"%.10e", "%.17g", "%.3f", "%.0f", "%E"};
+    for (size_t i = 0; i + 4 <= values.size(); i += 4) {
+        for (size_t k = 0; k < 4; ++k) {
+            const double x = std::isfinite(values[i + k]) ? values[i + k] : 1.5;
+            char buf[512];
+            std::snprintf(buf, sizeof(buf), formats[(i / 4 + k) % 5], x);
+            text << buf << "   ";
+            written.push_back(std::strtod(buf, nullptr));
+        }
+        text << "\n";
+    }
+    WriteFile(file, text.str());
+    const POPULATION pop = Read(file, true);
+    ASSERT_EQ(pop.GetPopsize() * 4, written.size());
+    for (unsigned i = 0; i < pop.GetPopsize(); ++i) {
+        std::vector<double> got = {pop[i].GetObj(0), pop[i].GetDvs(0), pop[i].GetDvs(1),
+                                   pop[i].GetDvs(2)};
+        for (unsigned k = 0; k < 4; ++k) {
+            double expected = written[4 * i + k];
+            if (std::isinf(expected)) // an overflowing value reads as the largest double
+                expected = std::copysign(kMax, expected);
+            if (expected == 0.0) { // the sign of a zero is kept only where a value changed
+                ASSERT_EQ(got[k], 0.0);
+                continue;
+            }
+            ASSERT_EQ(std::memcmp(&got[k], &expected, sizeof(double)), 0)
+                << "line " << i << " value " << k << ": " << got[k] << " vs " << expected;
+        }
+    }
 }
 
 TEST(PIOU, ColumnHeaderAndPopulationHeader) {
@@ -526,6 +632,21 @@ TEST(PIOU, BinaryAppendsCarryTheHeaderOnlyOnce) {
     EXPECT_EQ(FileSize(dir.file("c.bin")), 12 + 3 * 60); // member 2 is not computed
     pop.WriteComputedFileBin(dir.file("c2.bin"));
     EXPECT_EQ(ReadFile(dir.file("c.bin")), ReadFile(dir.file("c2.bin")));
+}
+
+TEST(PIOU, AppendIndividualCreatesTheFileAndAddsWholeRecords) {
+    TempDir dir;
+    POPULATION pop = Sample();
+    ASSERT_TRUE(PIOU::append_individual(dir.file("c.bin"), pop[0], false));
+    ASSERT_TRUE(PIOU::append_individual(dir.file("c.bin"), pop[3], false));
+    std::ostringstream bytes;
+    PIOU::out_individual_bin(bytes, pop[0]);
+    PIOU::out_individual_bin(bytes, pop[3]);
+    EXPECT_EQ(ReadFile(dir.file("c.bin")), bytes.str());
+    ASSERT_TRUE(PIOU::append_individual(dir.file("c.out"), pop[1], true));
+    std::ostringstream line;
+    PIOU::out_individual_ascii(line, pop[1], 20);
+    EXPECT_EQ(ReadFile(dir.file("c.out")), line.str());
 }
 
 TEST(PIOU, AppendIndividualAsciiWritesOneRecordLine) {

@@ -368,6 +368,36 @@ TEST(POPULATION, ExtractRepeatedComparesExactlyAndNeverMatchesNaN) {
         EXPECT_EQ(many[i].GetDvs(0), static_cast<double>(i));
 }
 
+TEST(POPULATION, ExtractRepeatedKeepsWhatComparingEveryPairKeeps) {
+    // Many repeats among few distinct vectors, signed zeros and NaN: the
+    // survivors are those of the rule itself (erase every later member equal
+    // to an earlier kept one), in order.
+    RANU ranu;
+    ranu.SeedFromPair(321, 654);
+    const double values[] = {0.0, -0.0, 1.0, 0.5, std::numeric_limits<double>::quiet_NaN()};
+    for (int trial = 0; trial < 20; ++trial) {
+        POPULATION pop("p", 3, 1, 0, 400, true);
+        for (unsigned i = 0; i < 400; ++i) {
+            std::vector<double> x(3);
+            for (double& v : x)
+                v = values[ranu.RndInt(0, trial % 2 ? 5 : 4)];
+            pop[i].SetDvs({9.0, 9.0, 9.0}); // so that -0.0 is stored
+            pop[i].SetDvs(x);
+        }
+        std::vector<std::shared_ptr<INDIVIDUAL>> expected;
+        for (const auto& p : pop.GetIndsPtrs()) {
+            bool repeat = false;
+            for (const auto& q : expected)
+                repeat |= q->GetDvs() == p->GetDvs();
+            if (!repeat)
+                expected.push_back(p);
+        }
+        const unsigned removed = pop.ExtractRepeated();
+        EXPECT_EQ(removed, 400u - expected.size());
+        ASSERT_EQ(pop.GetIndsPtrs(), expected) << "trial " << trial;
+    }
+}
+
 TEST(POPULATION, ExtractRepeatedWithoutDesignVariablesKeepsOnlyTheFirst) {
     POPULATION pop("p", 0, 1, 0, 3, true);
     const std::shared_ptr<INDIVIDUAL> first = pop.GetIndsPtrs(0);

@@ -324,6 +324,68 @@ TEST(RANU, AdequateValToStepRoundsDownOntoTheGridAndClips) {
     EXPECT_EQ(x, 1.0);
 }
 
+// The generator written plainly, step by step, with its branches.
+struct PlainRanmar {
+    double u[98];
+    double c = 362436.0 / 16777216.0, cd = 7654321.0 / 16777216.0, cm = 16777213.0 / 16777216.0;
+    int i97 = 97, j97 = 33;
+    PlainRanmar(int ij, int kl) {
+        int i = ij / 177 + 2, j = ij % 177 + 2, k = kl / 169 + 1, l = kl % 169;
+        for (int n = 1; n <= 97; ++n) {
+            double s = 0.0, t = 0.5;
+            for (int bit = 0; bit < 24; ++bit) {
+                const int m = (((i * j) % 179) * k) % 179;
+                i = j;
+                j = k;
+                k = m;
+                l = (53 * l + 1) % 169;
+                if ((l * m) % 64 >= 32)
+                    s += t;
+                t *= 0.5;
+            }
+            u[n] = s;
+        }
+    }
+    double Next() {
+        double uni = u[i97] - u[j97];
+        if (uni <= 0.0)
+            uni += 1.0;
+        u[i97] = uni;
+        if (--i97 == 0)
+            i97 = 97;
+        if (--j97 == 0)
+            j97 = 97;
+        c -= cd;
+        if (c < 0.0)
+            c += cm;
+        uni -= c;
+        if (uni < 0.0)
+            uni += 1.0;
+        return uni;
+    }
+};
+
+TEST(RANU, DrawsEqualThePlainGeneratorBitForBit) {
+    for (int seed : {0, 1802, 31328}) {
+        RANU r = Seeded(seed, 30081 - seed % 30000);
+        PlainRanmar plain(seed, 30081 - seed % 30000);
+        for (int n = 0; n < 300000; ++n)
+            ASSERT_EQ(r.RandomUniform(), plain.Next()) << "draw " << n;
+    }
+}
+
+TEST(RANU, StepGridDrawIsTheScaledDrawAdjustedToTheGrid) {
+    RANU r = Seeded(), twin = Seeded(), pick = Seeded(3, 4);
+    for (int n = 0; n < 5000; ++n) {
+        const double lower = pick.Rnd(-3.0, 3.0), upper = lower + pick.Rnd(0.0, 4.0);
+        const double step = n % 5 == 0 ? 0.0 : pick.Rnd(0.01, 1.5);
+        const double top = upper + step;
+        double x = std::min(lower + twin.RandomUniform() * (top - lower), top);
+        RANU::adequate_val_to_step(x, lower, upper, step);
+        ASSERT_EQ(r.Rnd(lower, upper, step), x) << "draw " << n;
+    }
+}
+
 TEST(RANU, AdequateValToStepBuildsTheGridByRepeatedAddition) {
     // 0.1 added eight times is 0.7999999999999999, not 0.8: the grid point
     // below 0.85 is the sum, so that the draws and the operators agree on

@@ -285,15 +285,7 @@ TEST(SysCallADLLTest, AHungCommandIsEndedWithEveryProcessOfItsGroup) {
     EXPECT_LT(seconds, 4.0);
     EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst}));
     EXPECT_EQ(ctr, (std::vector<double>{-kWorst}));
-    // A killed process lingers as a zombie until its new parent reaps it;
-    // only a process in any other state still runs.
-    auto running = [](int pid) {
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::string text;
-        std::getline(stat, text);
-        const size_t paren = text.rfind(')');
-        return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] != 'Z';
-    };
+    auto running = [](int pid) { return testsupport::ProcessRunning(pid); };
     for (const char* file : {"child.pid", "shell.pid"}) {
         const int pid = std::stoi(ReadFile(dir.file(file)));
         for (int wait = 0; wait < 100 && running(pid); ++wait)
