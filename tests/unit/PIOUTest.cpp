@@ -217,7 +217,7 @@ TEST(PIOU, AsciiReaderGivesTheValuesOfStrtod) {
             text << buf << "   ";
             written.push_back(std::strtod(buf, nullptr));
         }
-        text << "\n";
+        text << "1 0\n"; // the rank and the crowding distance end every record
     }
     WriteFile(file, text.str());
     const POPULATION pop = Read(file, true);
