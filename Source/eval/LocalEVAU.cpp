@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "eval/ADLL.h"
+#include "eval/EvaluationDatabase.h"
 #include "eval/SysCallADLL.h"
 #include "model/INTU.h"
 #include "model/UTILS.h"
@@ -211,12 +212,33 @@ void LocalEVAU::Commit(INDIVIDUAL& ind, const EvalResult& result, unsigned index
     // has nothing to record.
     if (ind.IsComputed())
 #pragma omp critical(childs_write)
-        AppendChild(ind, out);
+        AppendChild(ind, result.seconds, out);
 }
 
-void LocalEVAU::AppendChild(const INDIVIDUAL& ind, WriteData* out) const {
+void LocalEVAU::AppendChild(const INDIVIDUAL& ind, double seconds, WriteData* out) {
+    if (out == nullptr || !out->GetWriteChilds())
+        return;
+    PIOU::add_individual_record(mChildRecords, ind, out->GetWriteASCIIFormat());
+    if (seconds >= EvaluationDatabase::kSlowEvaluation || mChildRecords.size() >= (1u << 20))
+        FlushChildren(out);
+}
+
+void LocalEVAU::FlushChildren(WriteData* out) {
     if (out != nullptr && out->GetWriteChilds())
-        PIOU::append_individual(out->GetChildsFilename(), ind, out->GetWriteASCIIFormat());
+        PIOU::append_records(out->GetChildsFilename(), mChildRecords);
+    mChildRecords.clear();
+}
+
+void LocalEVAU::AppendChildrenHeader(unsigned nobj, unsigned ndvs, unsigned nctr,
+                                     WriteData* out) const {
+    if (out == nullptr || !out->GetWriteChilds() || !out->GetWriteASCIIFormat())
+        return;
+    std::ofstream os(out->GetChildsFilename(), std::ios::app);
+    if (os)
+        PIOU::out_individual_header(os, nobj, ndvs, nctr, 20);
+    os.close();
+    if (!os)
+        UTILS::WarnCannotWrite(out->GetChildsFilename());
 }
 
 bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
@@ -284,8 +306,10 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
             next.store(k);
         }
     }
-    if (failed.load())
+    if (failed.load()) {
+        FlushChildren(out);
         UTILS::Stop({failure, "Program stopped!"});
+    }
     // Designs that finished after one that was never started (the rule was
     // met) are stored after the others, in index order: a computed result is
     // never thrown away.
@@ -297,6 +321,7 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
                    bestfits, out);
         }
     }
+    FlushChildren(out);
     UTILS::CheckWriteFailures();
     if (extra > 0 && mCriteriaMet.load())
         std::cout << "   " << extra
@@ -307,14 +332,7 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     // one, must end a run that no longer produces new designs.
     if (mObjEvals.load() == evaluations_before)
         CheckCriteria(criteria, bestfits);
-    if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat()) {
-        std::ofstream os(out->GetChildsFilename(), std::ios::app);
-        if (os)
-            PIOU::out_individual_header(os, pop, 20);
-        os.close();
-        if (!os)
-            UTILS::WarnCannotWrite(out->GetChildsFilename());
-    }
+    AppendChildrenHeader(nobj, pop.GetNdvs(), nctr, out);
     EndBatch();
     ++mBatch;
     return mCriteriaMet.load();
@@ -330,19 +348,16 @@ bool LocalEVAU::ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria,
     if (!result.error.empty())
         UTILS::Stop({result.error, "Program stopped!"});
 #pragma omp critical(term_criteria)
-    Commit(ind, result, 0, criteria, ind.GetBestfitsPtr(), out);
-    UTILS::CheckWriteFailures();
-    if (out != nullptr && out->GetWriteChilds() && out->GetWriteASCIIFormat() && ind.IsComputed()) {
+    {
+        Commit(ind, result, 0, criteria, ind.GetBestfitsPtr(), out);
 #pragma omp critical(childs_write)
         {
-            std::ofstream os(out->GetChildsFilename(), std::ios::app);
-            if (os)
-                PIOU::out_individual_header(os, ind, 20);
-            os.close();
-            if (!os)
-                UTILS::WarnCannotWrite(out->GetChildsFilename());
+            FlushChildren(out);
+            if (ind.IsComputed())
+                AppendChildrenHeader(ind.GetNobj(), ind.GetNdvs(), ind.GetNctr(), out);
         }
     }
+    UTILS::CheckWriteFailures();
     EndBatch();
     ++mBatch;
     return mCriteriaMet.load();

@@ -52,7 +52,15 @@ private:
     void Commit(INDIVIDUAL& ind, const EvalResult& result, unsigned index,
                 TerminationCriteria* criteria, const std::vector<INDIVIDUAL>* bestfits,
                 WriteData* out);
-    void AppendChild(const INDIVIDUAL& ind, WriteData* out) const;
+    // The children file's records of a batch are gathered and written in one
+    // go (FlushChildren): opening the file once per record cost more than the
+    // evaluation of a fast analyser. A slow evaluation (as the evaluation
+    // database counts it) flushes at once, so that a kill loses no record of
+    // an expensive simulation; the database commits at the same moments.
+    void AppendChild(const INDIVIDUAL& ind, double seconds, WriteData* out);
+    void FlushChildren(WriteData* out);
+    // Ends the batch's ASCII records with the column header line.
+    void AppendChildrenHeader(unsigned nobj, unsigned ndvs, unsigned nctr, WriteData* out) const;
 
     int mNcpu;
     std::vector<ADLL*> mAnalysers;
@@ -60,6 +68,7 @@ private:
     std::string mCommandFile;
     std::vector<std::string> mEssentialFilesAndFolders;
     std::vector<std::string> mArguments;
+    std::string mChildRecords;
 };
 
 #endif

@@ -610,6 +610,26 @@ bool append_individual(const std::string& file, const INDIVIDUAL& ind, bool asci
     return ascii ? append_individual_ascii(file, ind) : append_individual_bin(file, ind);
 }
 
+void add_individual_record(std::string& records, const INDIVIDUAL& ind, bool ascii) {
+    if (ascii) {
+        const AsciiRecord record(ind, 20, ' ');
+        records.append(record.data(), record.size());
+    } else {
+        const std::vector<char> record = BinaryRecord(ind);
+        records.append(record.data(), record.size());
+    }
+}
+
+bool append_records(const std::string& file, const std::string& records) {
+    if (records.empty())
+        return true;
+    if (!AppendBytes(file, records.data(), records.size())) {
+        UTILS::WarnCannotWrite(file);
+        return false;
+    }
+    return true;
+}
+
 POPULATION read_population_a(const std::string& file) {
     return ReadAscii(file, "ndvs", "nobj", "nctr");
 }

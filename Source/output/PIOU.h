@@ -30,6 +30,12 @@ void cout_individual(const INDIVIDUAL& ind);
 bool append_individual_ascii(const std::string& file, const INDIVIDUAL& ind);
 bool append_individual_bin(const std::string& file, const INDIVIDUAL& ind);
 bool append_individual(const std::string& file, const INDIVIDUAL& ind, bool ascii);
+// The same records gathered in memory first: add_individual_record appends
+// ind's record (as append_individual would write it) to records, and
+// append_records writes them all with one open, write and close; false (after
+// the one-time warning) when the file cannot be written.
+void add_individual_record(std::string& records, const INDIVIDUAL& ind, bool ascii);
+bool append_records(const std::string& file, const std::string& records);
 
 template <typename T> void out_vector(std::ostream& os, const std::vector<T>& v, int width) {
     for (const T& x : v) {

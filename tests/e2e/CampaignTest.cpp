@@ -23,6 +23,7 @@
 #include <sstream>
 #include <thread>
 
+#include "eval/OSAU.h"
 #include "support/RunConfig.h"
 #include "support/TestSupport.h"
 
@@ -323,7 +324,8 @@ TEST(Campaign, EveryEvaluationIsARowThatMatchesTheChildrenFile) {
                               "SELECT batch, min(obj0), min(obj1) FROM evaluations WHERE outcome "
                               "= 'ok' GROUP BY batch ORDER BY batch DESC LIMIT 5;"}) {
         EXPECT_NE(readme.find(query), std::string::npos) << query;
-        const RunResult r = RunCommand("sqlite3 evaluations.db " + ShellQuote(query), dir.path());
+        const RunResult r =
+            RunCommand("sqlite3 evaluations.db " + OSAU::shell_quote(query), dir.path());
         EXPECT_EQ(r.status, 0) << r.output;
         EXPECT_FALSE(r.output.empty());
     }

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "eval/OSAU.h"
 #include "model/INDIVIDUAL.h"
 #include "support/RunConfig.h"
 #include "support/TestSupport.h"
@@ -163,7 +164,7 @@ TEST(EvaluationOutcomes, AReadOnlyFolderStopsTheRunBeforeTheFirstEvaluation) {
                                     fs::perms::group_exec | fs::perms::others_read |
                                     fs::perms::others_exec);
     // Root writes anywhere: run as nobody in a folder only its owner may write.
-    std::string command = ShellQuote(VeskPath()) + " -s 2";
+    std::string command = OSAU::shell_quote(VeskPath()) + " -s 2";
     if (::geteuid() == 0)
         command = "setpriv --reuid=nobody --regid=nogroup --clear-groups " + command;
     fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::remove);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/OSAU.h"
 #include "support/RunConfig.h"
 #include "support/TestSupport.h"
 
@@ -222,8 +223,9 @@ TEST(ExternalCommandTest, TheHTCondorUnitCompletesARunThroughTheStandIn) {
     run.ncpu = 0;
     run.evaluations = 24;
     WriteRunFiles(dir, run);
-    const RunResult r = RunCommand(
-        "PATH=" + ShellQuote(StandIn()) + ":\"$PATH\" " + ShellQuote(VeskPath()) + " -s 3", dir);
+    const RunResult r = RunCommand("PATH=" + OSAU::shell_quote(StandIn()) + ":\"$PATH\" " +
+                                       OSAU::shell_quote(VeskPath()) + " -s 3",
+                                   dir);
     ASSERT_EQ(r.status, 0) << Tail(r.output);
     EXPECT_NE(r.output.find("HTCondor Evaluation"), std::string::npos);
     EXPECT_NE(r.output.find("All jobs done."), std::string::npos);
@@ -250,9 +252,9 @@ TEST(ExternalCommandTest, TheHTCondorUnitFromJsonTransfersEssentialFilesAndSurvi
         "dvs_step": [0, 0], "min_dvs": [0, 0], "max_dvs": [5, 3],
         "TerminationCriteria": {"criteria": 0, "max_obj_evals": 24}}}})");
     WriteFile(dir.file("write.QERN"), "2\n1\n0\n0\n0\n");
-    const RunResult r =
-        RunCommand("PATH=" + ShellQuote(StandIn()) + ":\"$PATH\" " + ShellQuote(VeskPath()) + " -j",
-                   dir.path());
+    const RunResult r = RunCommand("PATH=" + OSAU::shell_quote(StandIn()) + ":\"$PATH\" " +
+                                       OSAU::shell_quote(VeskPath()) + " -j",
+                                   dir.path());
     ASSERT_EQ(r.status, 0) << Tail(r.output);
     EXPECT_NE(r.output.find("EssentialFilesAndFolders[0] = bnh.sh"), std::string::npos);
     size_t crashed = 0, answered = 0;
@@ -284,8 +286,8 @@ TEST(ExternalCommandTest, TheExampleFoldersRun) {
         const size_t rule = input.rfind("\n0 ", input.size() - 2);
         ASSERT_NE(rule, std::string::npos);
         WriteFile(dir + "/input.QERN", input.substr(0, rule) + "\n0 40   stopping rule\n");
-        const RunResult r = RunCommand("PATH=" + ShellQuote(StandIn()) + ":\"$PATH\" " +
-                                           ShellQuote(VeskPath()) + " -s 2",
+        const RunResult r = RunCommand("PATH=" + OSAU::shell_quote(StandIn()) + ":\"$PATH\" " +
+                                           OSAU::shell_quote(VeskPath()) + " -s 2",
                                        dir);
         ASSERT_EQ(r.status, 0) << Tail(r.output);
         const auto records = ChildRecords(dir + "/childs.out");

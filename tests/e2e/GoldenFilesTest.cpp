@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "eval/OSAU.h"
 #include "support/TestSupport.h"
 
 using namespace testsupport;
@@ -34,11 +35,11 @@ class GoldenFiles : public testing::TestWithParam<std::string> {};
 TEST_P(GoldenFiles, ResultFilesAreByteIdentical) {
     const std::string dir = GoldenDir() + "/cases/" + GetParam();
     TempDir run;
-    const RunResult r =
-        RunCommand(ShellQuote(GoldenDir() + "/run_case.sh") + " " + ShellQuote(dir) + " " +
-                       ShellQuote(VeskPath()) + " " + ShellQuote(MathcasesPath()) + " " +
-                       ShellQuote(run.file("run")) + " 2>&1",
-                   run.path());
+    const RunResult r = RunCommand(
+        OSAU::shell_quote(GoldenDir() + "/run_case.sh") + " " + OSAU::shell_quote(dir) + " " +
+            OSAU::shell_quote(VeskPath()) + " " + OSAU::shell_quote(MathcasesPath()) + " " +
+            OSAU::shell_quote(run.file("run")) + " 2>&1",
+        run.path());
     ASSERT_EQ(r.status, 0) << r.output;
     const std::vector<std::string> expected = ReadLines(dir + "/expected.sha256");
     const std::vector<std::string> actual = SplitLines(r.output);

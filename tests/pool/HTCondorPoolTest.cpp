@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/OSAU.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -30,7 +31,6 @@ using testsupport::ReadFile;
 using testsupport::ReadLines;
 using testsupport::RunCommand;
 using testsupport::RunResult;
-using testsupport::ShellQuote;
 using testsupport::SourceDir;
 using testsupport::VeskPath;
 using testsupport::WriteFile;
@@ -55,7 +55,7 @@ const Pool& ThePool() {
         p.unavailable = "unavailable: the personal HTCondor pool could not be started (it needs "
                         "root; tools/htcondor-pool/start.sh tells why)";
         const RunResult r = RunCommand(
-            "eval \"$(bash " + ShellQuote(SourceDir() + "/tools/htcondor-pool/ensure.sh") +
+            "eval \"$(bash " + OSAU::shell_quote(SourceDir() + "/tools/htcondor-pool/ensure.sh") +
                 " 2>/dev/null)\" && echo \"$VESK_HTCONDOR_POOL_BIN\" && echo "
                 "\"$VESK_HTCONDOR_POOL_UID\" && echo \"${VESK_HTCONDOR_POOL_SHARE%%:*}\"",
             "/");
@@ -96,8 +96,9 @@ public:
     // Gives the folder to the pool's submitting user: HTCondor takes no jobs
     // from root.
     void GiveToSubmitter() const {
-        const RunResult r = RunCommand(
-            "chown -R " + ThePool().uid + ":" + ThePool().uid + " " + ShellQuote(mPath), "/");
+        const RunResult r = RunCommand("chown -R " + ThePool().uid + ":" + ThePool().uid + " " +
+                                           OSAU::shell_quote(mPath),
+                                       "/");
         ASSERT_EQ(r.status, 0) << r.output;
     }
 
@@ -115,8 +116,8 @@ struct TimedRun {
 TimedRun RunOnPool(const std::string& folder, const std::string& args) {
     const auto start = std::chrono::steady_clock::now();
     TimedRun run;
-    run.result = RunCommand("umask 022; PATH=" + ShellQuote(ThePool().bin) + ":\"$PATH\" " +
-                                ShellQuote(VeskPath()) + " " + args + " > run.log",
+    run.result = RunCommand("umask 022; PATH=" + OSAU::shell_quote(ThePool().bin) + ":\"$PATH\" " +
+                                OSAU::shell_quote(VeskPath()) + " " + args + " > run.log",
                             folder);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.result.output += ReadFile(folder + "/run.log");

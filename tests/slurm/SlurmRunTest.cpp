@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/OSAU.h"
 #include "model/INDIVIDUAL.h"
 #include "slurm/SlurmCluster.h"
 #include "support/RunConfig.h"
@@ -124,6 +125,16 @@ TEST(SlurmRun, TheExampleGivesTheDesignsAndResultsOfTheLocalUnit) {
                              "convergence_eva.out", "convergence_gen.out"})
         EXPECT_TRUE(ReadFile(slurm + "/" + file) == ReadFile(local + "/" + file)) << file;
     EXPECT_EQ(UnitLeftovers(slurm), 0);
+
+    // Resumed, the finished run is answered from its evaluation database: no
+    // array goes out and the result files come out the same.
+    const RunResult again = RunVesk({"--resume"}, slurm);
+    ASSERT_EQ(again.status, 0) << Tail(again.output);
+    EXPECT_EQ(CountOccurrences(again.output, "Job array"), 0) << Tail(again.output);
+    EXPECT_NE(again.output.find("60 evaluations (0 run, 60 replayed)"), std::string::npos)
+        << Tail(again.output);
+    EXPECT_TRUE(DataLines(slurm + "/childs.out") == designs);
+    EXPECT_TRUE(ReadFile(slurm + "/pareto_Last.front") == ReadFile(local + "/pareto_Last.front"));
 }
 
 // The example folder as shipped (slurm.QERN selects Slurm), with a smaller
@@ -256,7 +267,7 @@ TEST(SlurmRun, AnInterruptionCancelsTheArrayAndLeavesItsDesignsUnevaluated) {
     // SIGINT once two tasks run, as Ctrl-C would send it. (The braces keep
     // the shell in the run folder and make $! the pid of veskv2.)
     const RunResult r =
-        RunCommand("{ " + ShellQuote(VeskPath()) +
+        RunCommand("{ " + OSAU::shell_quote(VeskPath()) +
                        " -s 3 > run.log 2>&1 & }\n"
                        "pid=$!; i=0\n"
                        "while [ \"$(cat pids 2>/dev/null | wc -l)\" -lt 2 ] && [ $i -lt 600 ]; do\n"

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "eval/OSAU.h"
 #include "model/UTILS.h"
 
 namespace testsupport {
@@ -125,17 +126,6 @@ void CopyFile(const std::string& from, const std::string& to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }
 
-std::string ShellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char ch : text) {
-        if (ch == '\'')
-            quoted += "'\\''";
-        else
-            quoted += ch;
-    }
-    return quoted + "'";
-}
-
 bool ProcessRunning(int pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text;
@@ -158,7 +148,7 @@ std::vector<std::string> ResultFileNames(const std::string& dir) {
 }
 
 RunResult RunCommand(const std::string& command, const std::string& dir) {
-    const std::string line = "cd " + ShellQuote(dir) + " && " + command + " 2>&1";
+    const std::string line = "cd " + OSAU::shell_quote(dir) + " && " + command + " 2>&1";
     RunResult result;
     FILE* pipe = popen(line.c_str(), "r");
     if (pipe == nullptr)
@@ -173,9 +163,9 @@ RunResult RunCommand(const std::string& command, const std::string& dir) {
 }
 
 RunResult RunVesk(const std::vector<std::string>& args, const std::string& dir) {
-    std::string command = ShellQuote(VeskPath());
+    std::string command = OSAU::shell_quote(VeskPath());
     for (const auto& arg : args)
-        command += " " + ShellQuote(arg);
+        command += " " + OSAU::shell_quote(arg);
     return RunCommand(command, dir);
 }
 
@@ -208,7 +198,7 @@ int CountPlotStatements(const std::string& script) {
 }
 
 int PdfPages(const std::string& dir, const std::string& pdf) {
-    const RunResult info = RunCommand("pdfinfo " + ShellQuote(pdf), dir);
+    const RunResult info = RunCommand("pdfinfo " + OSAU::shell_quote(pdf), dir);
     if (info.status != 0)
         return -1;
     for (const std::string& line : SplitLines(info.output)) {

@@ -125,7 +125,6 @@ std::string VeskPath();
 std::string MathcasesPath();
 std::string PluginsDir();
 std::string SourceDir();
-std::string ShellQuote(const std::string& text);
 // Lines of a gnuplot script that start a plot statement.
 int CountPlotStatements(const std::string& script);
 // Page count of a PDF file as pdfinfo reports it, or -1.

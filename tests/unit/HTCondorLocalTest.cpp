@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/OSAU.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -22,7 +23,6 @@ using testsupport::FileExists;
 using testsupport::ReadFile;
 using testsupport::RunCommand;
 using testsupport::RunResult;
-using testsupport::ShellQuote;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 using testsupport::WriteScript;
@@ -30,7 +30,7 @@ using testsupport::WriteScript;
 // Runs one of the two commands in dir with the stand-in first on PATH.
 RunResult Condor(const std::string& args, const std::string& dir, const std::string& env = "") {
     const std::string tools = testsupport::SourceDir() + "/tools/htcondor-local";
-    return RunCommand(env + " PATH=" + ShellQuote(tools) + ":\"$PATH\" " + args, dir);
+    return RunCommand(env + " PATH=" + OSAU::shell_quote(tools) + ":\"$PATH\" " + args, dir);
 }
 
 // The cluster number in condor_submit's "N job(s) submitted to cluster C.".
