@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "eval/OSAU.h"
 #include "support/RunConfig.h"
 #include "support/TestSupport.h"
 
@@ -61,9 +62,9 @@ RunResult RunCase(const std::vector<std::pair<std::string, std::string>>& files,
         WriteFile(dir.file(f.first), f.second);
     if (prefix.empty())
         return RunVesk(args, dir.path());
-    std::string command = prefix + ShellQuote(VeskPath());
+    std::string command = prefix + OSAU::shell_quote(VeskPath());
     for (const auto& a : args)
-        command += " " + ShellQuote(a);
+        command += " " + OSAU::shell_quote(a);
     return RunCommand(command, dir.path());
 }
 
