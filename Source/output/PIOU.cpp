@@ -496,6 +496,10 @@ std::vector<char> BinaryRecord(const INDIVIDUAL& ind) {
     std::vector<char> bytes(nvalues * sizeof(double) + sizeof(uint32_t) + sizeof(double));
     char* o = bytes.data();
     for (const std::vector<double>* v : {&ind.GetObj(), &ind.GetDvs(), &ind.GetCtr()}) {
+        // An empty vector (no constraints) may hold no buffer at all, and
+        // memcpy must not be given a null pointer even for no bytes.
+        if (v->empty())
+            continue;
         std::memcpy(o, v->data(), v->size() * sizeof(double));
         o += v->size() * sizeof(double);
     }
