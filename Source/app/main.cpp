@@ -1,12 +1,16 @@
 // Entry of veskv2: banner, help text, option parsing and one of three modes
 // (help, population file conversion, optimisation), then the timing lines.
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
 #include <cxxopts.hpp>
+#include <nlohmann/json.hpp>
 
 #include "app/HypervolumeFile.h"
 #include "app/Optimize.h"
@@ -50,9 +54,56 @@ bool Convert(const cxxopts::Options& options, const cxxopts::ParseResult& result
     return true;
 }
 
+// The end of a run that an exception would otherwise end: the message,
+// "Program stopped!" and status 1, as every other error ends, never a signal.
+void PrintStop(const std::string& message) {
+    std::cout << message << std::endl << "Program stopped!" << std::endl;
+    std::cout.flush();
+}
+
+std::string Describe(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        return "Not enough memory for this run: a count in the configuration or in a file it "
+               "names may be far too large (std::bad_alloc).";
+    } catch (const nlohmann::json::exception& e) {
+        return std::string("input.jsn: ") + e.what();
+    } catch (const std::exception& e) {
+        return std::string("Unexpected error: ") + e.what();
+    } catch (...) {
+        return "Unexpected error of an unknown kind.";
+    }
+}
+
+// An exception that leaves a thread of the parallel evaluation, or a
+// destructor, reaches std::terminate without passing main's handlers.
+[[noreturn]] void OnTerminate() {
+    const std::exception_ptr error = std::current_exception();
+    PrintStop(error ? Describe(error) : "Unexpected error: the program was terminated.");
+    std::_Exit(1);
+}
+
+int Run(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv) {
+    std::set_terminate(OnTerminate);
+    try {
+        return Run(argc, argv);
+    } catch (const UTILS::FatalError&) {
+        // Only when fatal errors throw: the message was printed already.
+        return 1;
+    } catch (...) {
+        PrintStop(Describe(std::current_exception()));
+        return 1;
+    }
+}
+
+namespace {
+
+int Run(int argc, char** argv) {
     std::cout << "QERN Started" << std::endl;
     PrintTime("Started at: ");
 
@@ -148,3 +199,5 @@ int main(int argc, char** argv) {
     }
     return 0;
 }
+
+} // namespace

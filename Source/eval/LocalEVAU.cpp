@@ -69,6 +69,13 @@ void LocalEVAU::CheckProcessors(unsigned ncpu) {
     std::cout << "Local Evaluation" << std::endl;
     std::cout << "NCPU = " << ncpu << std::endl;
     std::cout << "Checking processors." << std::endl;
+    // The optimisers check the number where they read it (and that the
+    // machine can start the threads); a unit built otherwise must still never
+    // ask the OpenMP runtime for more threads than the limit.
+    if (ncpu > UTILS::kMaxProcessors)
+        UTILS::Stop({"NCPU " + std::to_string(ncpu) + " is more than the limit of " +
+                         std::to_string(UTILS::kMaxProcessors) + " processors.",
+                     "Program stopped!"});
 #pragma omp parallel num_threads(static_cast <int>(ncpu))
     {
 #pragma omp critical

@@ -15,7 +15,11 @@
 #include "output/PIOU.h"
 
 SysCallADLL::SysCallADLL(unsigned ndvs_, unsigned nobj_, unsigned nctr_, const std::string& command)
-    : ADLL(ndvs_, nobj_, nctr_), mCommand(command), mCommandWithArgs(command), mTimeout(0.0) {}
+    // The command is one path, whatever it holds (a JSON "CommandFile" may
+    // hold spaces): it is quoted for the shell, which leaves a plain path as
+    // it is. The arguments stay shell words.
+    : ADLL(ndvs_, nobj_, nctr_), mCommand(command), mCommandWithArgs(OSAU::shell_quote(command)),
+      mTimeout(0.0) {}
 
 SysCallADLL::~SysCallADLL() {
     if (!mWorkFolder.empty())
@@ -91,7 +95,7 @@ void SysCallADLL::EvalIndividual(const std::vector<double>& dvs, std::vector<dou
     // A command line of plain words runs without a shell, in the working
     // folder, exactly as the batch file would run it; anything the shell must
     // interpret goes through the batch file.
-    const std::vector<std::string> words = OSAU::plain_words(mCommandWithArgs);
+    const std::vector<std::string> words = PlainWords();
     const OSAU::ProcessResult run =
         words.empty() ? OSAU::run_process({"/bin/sh", "./" + mBatchFile}, "", mTimeout)
                       : OSAU::run_process(words, mWorkFolder, mTimeout);
@@ -123,6 +127,21 @@ void SysCallADLL::EvalIndividual(const std::vector<double>& dvs, std::vector<dou
     if (mLast.exit_code != 0)
         mLast.problem = "the command ended with " + OSAU::status_text(run.status) +
                         " but wrote complete results, which are kept";
+}
+
+std::vector<std::string> SysCallADLL::PlainWords() const {
+    const std::string command = OSAU::shell_quote(mCommand);
+    if (mCommandWithArgs.compare(0, command.size(), command) != 0)
+        return {};
+    const std::string rest = mCommandWithArgs.substr(command.size());
+    std::vector<std::string> words{mCommand};
+    if (rest.find_first_not_of(' ') == std::string::npos)
+        return words;
+    const std::vector<std::string> arguments = OSAU::plain_words(rest);
+    if (arguments.empty())
+        return {};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return words;
 }
 
 ADLL* SysCallADLL::Copy() const {

@@ -54,6 +54,10 @@ public:
     const EvalResult& LastResult() const { return mLast; }
 
 private:
+    // The command line as words to start without a shell: the command (one
+    // path) and its arguments when they are plain words; empty when the
+    // arguments need the shell.
+    std::vector<std::string> PlainWords() const;
     // Records a failure of the last evaluation and gives it the penalty values.
     void Fail(EvalOutcome outcome, const std::string& problem, std::vector<double>& obj,
               std::vector<double>& ctr);

@@ -24,7 +24,21 @@ const char* const kGameConvergenceFile = "convergence_eva.out";
 // owned).
 std::vector<int> ReadMap(std::istream& in, const std::string& what, const char* label) {
     unsigned n = 0;
+    const std::streampos start = in.tellg();
     PIOU::read_value(in, n, "the number of global " + what + " (an unsigned integer)");
+    // The n entries follow on this line, so the rest of the file bounds n
+    // before anything is allocated for them.
+    const unsigned long long room = PIOU::words_left(in);
+    if (n > room)
+        PIOU::config_stop(in, start,
+                          "the number of global " + what + " " + std::to_string(n) +
+                              " is more than the rest of the file can hold (" +
+                              std::to_string(room) + " values at most).");
+    if (n > UTILS::kMaxDesignNumbers)
+        PIOU::config_stop(in, start,
+                          "the number of global " + what + " " + std::to_string(n) +
+                              " is more than the limit of " +
+                              std::to_string(UTILS::kMaxDesignNumbers) + ".");
     std::vector<int> raw(n, 0);
     PIOU::read_values(in, raw, "a global " + what + " index (its position, or 0)");
     PIOU::skip_line(in);
@@ -78,6 +92,11 @@ GameAlgorithm::GameAlgorithm(unsigned int nplayers, std::istream& in)
               << std::endl;
     const size_t m = mOBjIds.empty() ? 0 : mOBjIds[0].size();
     const size_t gdvs = mDVsIds.empty() ? 0 : mDVsIds[0].size();
+    // The game keeps one design of the whole game per objective.
+    const std::string problem =
+        UTILS::PopulationLimitProblem("the game's best list", m, gdvs, m, 0);
+    if (!problem.empty())
+        StopGame("player 0's maps (" + PIOU::get_config_name() + "): " + problem + ".");
     INDIVIDUAL entry(static_cast<int>(gdvs), static_cast<int>(m), 0, nullptr);
     entry.SetObj(std::vector<double>(m, INDIVIDUAL::kWorst));
     mGameBestfits.assign(m, entry);
@@ -149,12 +168,27 @@ void GameAlgorithm::ReadRestartInfo() {
     std::cout << "Reading Game restart information" << std::endl;
     std::ifstream is(kRestartFile);
     if (!is)
-        UTILS::Stop({std::string("File ") + kRestartFile + " not found."});
-    // A negative number would be read as a huge unsigned index.
-    if (!(is >> std::ws) || is.peek() == '-' || !(is >> mRestartIndex))
+        UTILS::Stop({std::string("File ") + kRestartFile + " not found.", "Program stopped!"});
+    // The file holds one unsigned integer and nothing else but white space: a
+    // negative number would be read as a huge index, and "1.5" as 1.
+    const unsigned players = static_cast<unsigned>(mPlayers.size());
+    std::string word, extra;
+    is >> word;
+    const bool digits = !word.empty() && word.size() <= 10 &&
+                        word.find_first_not_of("0123456789") == std::string::npos;
+    const unsigned long long index = digits ? std::stoull(word) : 0;
+    if (!digits || (is >> extra) || index > players)
         UTILS::Stop({std::string("File ") + kRestartFile +
                          " does not hold a player index (an unsigned integer).",
+                     std::string("File ") + kRestartFile + ", line 1: found " +
+                         (word.empty() ? std::string("nothing")
+                                       : "\"" + word.substr(0, 40) + "\"" +
+                                             (extra.empty() ? "" : " and more")) +
+                         "; expected the index of the player about to move, 0 to " +
+                         std::to_string(players > 0 ? players - 1 : 0) + " (or " +
+                         std::to_string(players) + ": start the next epoch at player 0).",
                      "Program stopped!"});
+    mRestartIndex = static_cast<unsigned>(index);
 }
 
 unsigned GameAlgorithm::GetGameObjEvals() const {

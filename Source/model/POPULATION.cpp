@@ -527,8 +527,11 @@ std::unique_ptr<char[]> BufferedOpen(std::ofstream& os, const std::string& file,
 
 void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bool header,
                               bool column_header, bool blank_before, bool blank_after) const {
+    // The buffer is declared first so that it outlives the stream, which
+    // flushes into it when a fatal error unwinds through here.
+    std::unique_ptr<char[]> buffer;
     std::ofstream os;
-    const auto buffer = BufferedOpen(os, file, append ? std::ios::app : std::ios::trunc);
+    buffer = BufferedOpen(os, file, append ? std::ios::app : std::ios::trunc);
     if (!os) {
         UTILS::WarnCannotWrite(file);
         return;
@@ -544,9 +547,9 @@ void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bo
 }
 
 void POPULATION::WriteBinTo(const std::string& file, bool append, bool all, bool header) const {
+    std::unique_ptr<char[]> buffer; // outlives the stream, as above
     std::ofstream os;
-    const auto buffer =
-        BufferedOpen(os, file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    buffer = BufferedOpen(os, file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
     if (!os) {
         UTILS::WarnCannotWrite(file);
         return;

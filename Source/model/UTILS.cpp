@@ -5,12 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
 #include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
 
 namespace UTILS {
 
@@ -82,6 +86,64 @@ void CheckWritable(const std::vector<std::string>& files) {
         }
         ::close(fd);
     }
+}
+
+std::string DesignLimitProblem(unsigned long long ndvs, unsigned long long nobj,
+                               unsigned long long nctr) {
+    const unsigned long long numbers = ndvs + nobj + nctr;
+    if (numbers <= kMaxDesignNumbers)
+        return "";
+    return "a design would hold NDVs " + std::to_string(ndvs) + " + NObj " + std::to_string(nobj) +
+           " + NCtr " + std::to_string(nctr) + " = " + std::to_string(numbers) +
+           " numbers, more than the limit of " + std::to_string(kMaxDesignNumbers);
+}
+
+std::string PopulationLimitProblem(const std::string& what, unsigned long long members,
+                                   unsigned long long ndvs, unsigned long long nobj,
+                                   unsigned long long nctr) {
+    const std::string design = DesignLimitProblem(ndvs, nobj, nctr);
+    if (!design.empty())
+        return design;
+    if (members > kMaxPopulationMembers)
+        return what + " would hold " + std::to_string(members) +
+               " designs, more than the limit of " + std::to_string(kMaxPopulationMembers);
+    // Both factors are at most 10^6 here, so the product does not overflow.
+    const unsigned long long numbers = members * (ndvs + nobj + nctr);
+    if (numbers > kMaxPopulationNumbers)
+        return what + " would hold " + std::to_string(members) + " designs of " +
+               std::to_string(ndvs + nobj + nctr) + " numbers, " + std::to_string(numbers) +
+               " in all, more than the limit of " + std::to_string(kMaxPopulationNumbers);
+    return "";
+}
+
+unsigned StartableThreads(unsigned n) {
+    // The calling thread is one of the team; the others are started and held
+    // until all are running (or one could not be started), then released.
+    if (n <= 1)
+        return n;
+    std::mutex mutex;
+    std::condition_variable release;
+    bool go = false;
+    std::vector<std::thread> threads;
+    unsigned started = 1;
+    try {
+        threads.reserve(n);
+        for (; started < n; ++started)
+            threads.emplace_back([&]() {
+                std::unique_lock<std::mutex> lock(mutex);
+                release.wait(lock, [&]() { return go; });
+            });
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        go = true;
+    }
+    release.notify_all();
+    for (std::thread& thread : threads)
+        thread.join();
+    return started;
 }
 
 std::string UtcTimestamp() {

@@ -42,6 +42,34 @@ inline void WarnCannotWrite(const std::string& file) {
 // hours of evaluations are not spent on results that cannot be saved.
 void CheckWritable(const std::vector<std::string>& files);
 
+// Limits of the counts that the input files give. They are checked before
+// anything is allocated from them, so that a mistyped or corrupt count stops
+// the run with a message instead of exhausting memory or threads (README,
+// "Limits").
+// Processors (threads) of a local evaluation unit.
+constexpr unsigned kMaxProcessors = 1024;
+// Numbers of one design: ndvs + nobj + nctr.
+constexpr unsigned long long kMaxDesignNumbers = 1000000;
+// Members of one population (population size, buffer size).
+constexpr unsigned long long kMaxPopulationMembers = 1000000;
+// Numbers of one population: members x (ndvs + nobj + nctr), 800 MB.
+constexpr unsigned long long kMaxPopulationNumbers = 100000000;
+
+// Empty when designs of these counts are within the limits, otherwise why
+// they are not ("NDVs 5 + NObj 2 + NCtr 0 = ...").
+std::string DesignLimitProblem(unsigned long long ndvs, unsigned long long nobj,
+                               unsigned long long nctr);
+// Empty when a population of members such designs is within the limits,
+// otherwise why it is not; what names the population ("the buffer").
+std::string PopulationLimitProblem(const std::string& what, unsigned long long members,
+                                   unsigned long long ndvs, unsigned long long nobj,
+                                   unsigned long long nctr);
+// Starts up to n threads at once (the most a parallel evaluation runs) and
+// returns how many could run together: n when the machine can run them all.
+// The OpenMP runtime ends the process without a word of ours when it cannot
+// create a thread, so the processors are tried this way first.
+unsigned StartableThreads(unsigned n);
+
 // The current time in UTC as 2026-12-08T13:39:27Z.
 std::string UtcTimestamp();
 

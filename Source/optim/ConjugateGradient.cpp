@@ -1,6 +1,7 @@
 #include "optim/ConjugateGradient.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <iomanip>
@@ -12,6 +13,7 @@
 #include "optim/LINU.h"
 #include "output/PIOU.h"
 #include "output/PIOUConfig.h"
+#include "output/PIOURecords.h"
 #include "output/PLOU.h"
 
 namespace {
@@ -50,9 +52,58 @@ double LimitBeta(double numerator, double denominator) {
     return std::min(beta, 1.0);
 }
 
+// Where the setting being set was read ("input.QERN, line 31: epsilon 0"),
+// for the setters' messages; empty when a setter is called from code.
+std::string& SettingPlace() {
+    static std::string place;
+    return place;
+}
+
+// The message lines, the place of the setting when it is known, and
+// "Program stopped!".
+[[noreturn]] void StopSetting(std::vector<std::string> lines) {
+    if (!SettingPlace().empty())
+        lines.push_back(SettingPlace());
+    lines.push_back("Program stopped!");
+    UTILS::Stop(lines);
+}
+
 [[noreturn]] void StopSetter(const std::string& first, const std::string& method,
                              const std::string& problem) {
-    UTILS::Stop({"", first, method, problem, ""});
+    StopSetting({"", first, method, problem, ""});
+}
+
+// Sets the place of the next setting for the lifetime of the object.
+class SettingScope {
+public:
+    SettingScope(std::istream& in, std::streampos at, const std::string& what) {
+        SettingPlace() = PIOU::config_place(in, at) + ": " + what;
+    }
+    ~SettingScope() { SettingPlace().clear(); }
+    SettingScope(const SettingScope&) = delete;
+    SettingScope& operator=(const SettingScope&) = delete;
+};
+
+// A value as messages show it.
+std::string Number(double x) {
+    std::ostringstream os;
+    os << std::setprecision(15) << x;
+    return os.str();
+}
+
+// The line (counted from 1) of position pos of text.
+unsigned LineOf(const std::string& text, std::streampos pos) {
+    const size_t end =
+        pos == std::streampos(-1) ? text.size() : std::min(text.size(), static_cast<size_t>(pos));
+    unsigned line = 1;
+    for (size_t i = 0; i < end; ++i)
+        if (text[i] == '\n')
+            ++line;
+    // A value is on the line where its first character is, after blanks.
+    for (size_t i = end; i < text.size() && std::isspace(static_cast<unsigned char>(text[i])); ++i)
+        if (text[i] == '\n')
+            ++line;
+    return line;
 }
 
 // A file the input block names; the run stops when it cannot be opened.
@@ -98,27 +149,64 @@ ConjugateGradient::ConjugateGradient(std::istream& in)
                          " gives NObj = 0.",
                      "Program stopped!"});
     SetWriteDataPtr(&mWriteDataGrad);
+    // Each iteration evaluates the point and two neighbours per variable.
+    const std::string problem = UTILS::PopulationLimitProblem("the gradient's children population",
+                                                              2ull * ndvs + 1, ndvs, nobj, nctr);
+    if (!problem.empty())
+        UTILS::Stop({"ConjugateGradient: " + problem + " (NDVs " + std::to_string(ndvs) + " in " +
+                         PIOU::get_config_name() + ").",
+                     "Program stopped!"});
     const int n = static_cast<int>(ndvs);
     mChilds.InitPop("childs", n, static_cast<int>(nobj), static_cast<int>(nctr), 2 * n + 1, true);
     mChilds.SetBestfitsPtrToInds(&bestfits);
 
     std::cout << "mInitialArgument:" << std::endl;
-    SetInitialIndividual(ReadInitialArgument(in));
+    StartPlaces start;
+    SetInitialIndividual(ReadInitialArgument(in, start));
     ReadSettings(in);
+    CheckStartInBounds(in, start);
 }
 
-INDIVIDUAL ConjugateGradient::ReadInitialArgument(std::istream& in) {
+void ConjugateGradient::CheckStartInBounds(std::istream& in, const StartPlaces& start) const {
+    const std::vector<double>& x = mInitialArgument->GetDvs();
+    for (unsigned i = 0; i < ndvs && i < mMinDvs.size() && i < mMaxDvs.size(); ++i) {
+        if (x[i] >= mMinDvs[i] && x[i] <= mMaxDvs[i])
+            continue;
+        std::string place;
+        if (start.mode == 0)
+            place = PIOU::config_place(in, start.at[i]);
+        else if (start.mode == 1)
+            place =
+                "File " + start.file + ", line " + std::to_string(LineOf(start.text, start.at[i]));
+        else
+            place = "File " + start.file + ", line 1";
+        UTILS::Stop({place + ": the initial value of design variable dvs[" + std::to_string(i) +
+                         "], " + Number(x[i]) + ", is outside its bounds [" + Number(mMinDvs[i]) +
+                         ", " + Number(mMaxDvs[i]) + "] (bounds: " + mStartBoundsPlace + ").",
+                     "Program stopped!"});
+    }
+}
+
+INDIVIDUAL ConjugateGradient::ReadInitialArgument(std::istream& in, StartPlaces& start) {
     INDIVIDUAL initial(static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
                        &bestfits);
     unsigned mode = 0;
+    const std::streampos mode_at = in.tellg();
     PIOU::read_value(in, mode,
                      "the initial-argument mode (0 values on the next line, 1 values file, "
                      "2 individual file)");
     PIOU::skip_line(in);
     std::vector<double> x(ndvs, 0.0);
+    start.mode = mode;
     if (mode == 0) {
         std::cout << "Initial argument in input.QERN" << std::endl;
-        PIOU::read_values(in, x, "an initial design-variable value");
+        start.at.resize(ndvs);
+        for (unsigned i = 0; i < ndvs; ++i) {
+            start.at[i] = in.tellg();
+            PIOU::read_value(in, x[i],
+                             "an initial design-variable value (value " + std::to_string(i + 1) +
+                                 " of " + std::to_string(ndvs) + ")");
+        }
         PIOU::skip_line(in);
     } else if (mode == 1) {
         std::string file;
@@ -126,15 +214,30 @@ INDIVIDUAL ConjugateGradient::ReadInitialArgument(std::istream& in) {
         PIOU::skip_line(in);
         std::cout << "Initial argument in " << file << std::endl;
         std::istringstream values = WholeFile(file);
-        if (PIOU::extract_vector_components(values, x) != 0)
-            UTILS::Stop({"File " + file + " must hold " + std::to_string(ndvs) +
-                             " initial design-variable values separated by white space.",
-                         "Program stopped!"});
+        start.file = file;
+        start.text = values.str();
+        start.at.resize(ndvs);
+        for (unsigned i = 0; i < ndvs; ++i) {
+            start.at[i] = values.tellg();
+            std::string word;
+            if (!(values >> word) || !PIOU::parse_number(word, x[i]))
+                UTILS::Stop(
+                    {"File " + file + ", line " + std::to_string(LineOf(start.text, start.at[i])) +
+                         ": expected " + std::to_string(ndvs) +
+                         " initial design-variable values separated by white space, "
+                         "found " +
+                         (word.empty() ? "the end of the file" : "\"" + word.substr(0, 40) + "\"") +
+                         " as value " + std::to_string(i + 1) + ".",
+                     "File " + file + " must hold " + std::to_string(ndvs) +
+                         " initial design-variable values separated by white space.",
+                     "Program stopped!"});
+        }
     } else if (mode == 2) {
         std::string file;
         PIOU::read_value(in, file, "the name of the initial-individual file");
         PIOU::skip_line(in);
         std::cout << "Initial individual in " << file << std::endl;
+        start.file = file;
         std::istringstream line = FirstLine(file);
         std::vector<double> obj(nobj, 0.0), ctr(nctr, 0.0);
         // A starting design that cannot be read is not silently replaced by
@@ -151,7 +254,12 @@ INDIVIDUAL ConjugateGradient::ReadInitialArgument(std::istream& in) {
         initial.SetEval(obj, ctr);
         return initial;
     } else {
-        UTILS::Stop({"Initial argument mode not recognized!", "Program stopped!"});
+        UTILS::Stop({"Initial argument mode not recognized!",
+                     PIOU::config_place(in, mode_at) + ": initial-argument mode " +
+                         std::to_string(mode) +
+                         " (expected 0 values, 1 a file of values or 2 "
+                         "a file holding an individual)",
+                     "Program stopped!"});
     }
     // Given values are echoed, one a line.
     for (double v : x)
@@ -166,33 +274,68 @@ void ConjugateGradient::ReadSettings(std::istream& in) {
     int direction = 0, step_method = 0;
     double epsilon = 0.0, first_step = 0.0, tolerance = 0.0, warning_step = 0.0;
     std::vector<double> lower(ndvs, 0.0), upper(ndvs, 0.0);
+    std::streampos at[8];
+    at[0] = in.tellg();
     PIOU::read_value(in, direction,
                      "the search direction method (0 PolakRibiere, 1 FletcherReeves)");
     PIOU::skip_line(in);
+    at[1] = in.tellg();
     PIOU::read_value(in, step_method,
                      "the optimal step size method (0 GoldenSection, 1 BrentMethod)");
     PIOU::skip_line(in);
+    at[2] = in.tellg();
     PIOU::read_value(in, epsilon, "the finite-difference epsilon (a number greater than 0)");
     PIOU::skip_line(in);
+    at[3] = in.tellg();
     PIOU::read_value(in, first_step, "the first step size (a number greater than 0)");
     PIOU::skip_line(in);
+    at[4] = in.tellg();
     PIOU::read_value(in, tolerance, "the optimal step size tolerance (a number greater than 0)");
     PIOU::skip_line(in);
+    at[5] = in.tellg();
     PIOU::read_value(in, warning_step, "the warning step size (a number greater than 0)");
     PIOU::skip_line(in);
+    at[6] = in.tellg();
     PIOU::read_values(in, lower, "a design-variable lower bound");
     PIOU::skip_line(in);
+    at[7] = in.tellg();
     PIOU::read_values(in, upper, "a design-variable upper bound");
     PIOU::skip_line(in);
 
-    SetSearchDirectionMethod(direction);
-    SetOptimalStepSizeMethod(step_method);
-    SetEpsilon(epsilon);
-    SetFirstStepSize(first_step);
-    SetOptimalStepSizeTolerance(tolerance);
-    SetWarningStepSize(warning_step);
-    SetMinDvs(lower);
-    SetMaxDvs(upper);
+    {
+        SettingScope scope(in, at[0],
+                           "search direction method " + std::to_string(direction) +
+                               " (expected 0 PolakRibiere or 1 FletcherReeves)");
+        SetSearchDirectionMethod(direction);
+    }
+    {
+        SettingScope scope(in, at[1],
+                           "optimal step size method " + std::to_string(step_method) +
+                               " (expected 0 GoldenSection or 1 BrentMethod)");
+        SetOptimalStepSizeMethod(step_method);
+    }
+    {
+        SettingScope scope(in, at[2], "epsilon " + Number(epsilon));
+        SetEpsilon(epsilon);
+    }
+    {
+        SettingScope scope(in, at[3], "first step size " + Number(first_step));
+        SetFirstStepSize(first_step);
+    }
+    {
+        SettingScope scope(in, at[4], "tolerance " + Number(tolerance));
+        SetOptimalStepSizeTolerance(tolerance);
+    }
+    {
+        SettingScope scope(in, at[5], "warning step size " + Number(warning_step));
+        SetWarningStepSize(warning_step);
+    }
+    {
+        SettingScope scope(in, at[6], "lower bounds (the upper bounds follow on the next line)");
+        SetMinDvs(lower);
+        SetMaxDvs(upper);
+    }
+    mStartBoundsPlace = PIOU::config_place(in, at[6]) + " and the next line";
 }
 
 ConjugateGradient::~ConjugateGradient() = default;
@@ -202,7 +345,8 @@ void ConjugateGradient::SetInitialIndividual(const INDIVIDUAL& ind) {
         UTILS::Stop({"",
                      "Error: ConjugateGradient class. "
                      "double SetInitialArgument(Vector<double>) method.",
-                     "Size of initial argument must be equal to number of variables.", ""});
+                     "Size of initial argument must be equal to number of variables.", "",
+                     "Program stopped!"});
     mInitialArgument = std::make_unique<INDIVIDUAL>(ind);
     mArgument = ind.GetDvs();
 }
@@ -215,7 +359,7 @@ void ConjugateGradient::SetSearchDirectionMethod(int method) {
         std::cout << "Using FletcherReeves for search direction method" << std::endl;
         mSearchDirectionMethod = FletcherReeves;
     } else {
-        UTILS::Stop({"Search direction method not recognized", "Program stopped!"});
+        StopSetting({"Search direction method not recognized"});
     }
 }
 
@@ -227,7 +371,7 @@ void ConjugateGradient::SetOptimalStepSizeMethod(int method) {
         std::cout << "Using BrentMethod for optimal step size method" << std::endl;
         mOptimalStepSizeMethod = BrentMethod;
     } else {
-        UTILS::Stop({"Optimal step size method not recognized", "Program stopped!"});
+        StopSetting({"Optimal step size method not recognized"});
     }
 }
 
@@ -255,12 +399,12 @@ void ConjugateGradient::SetFirstStepSize(double step) {
 
 void ConjugateGradient::SetOptimalStepSizeTolerance(double tolerance) {
     if (!(tolerance > 0.0))
-        UTILS::Stop({"",
+        StopSetting({"",
                      "Error: ConjugateGradient class. "
                      "void SetOptimalStepSizeTolerance(double) method.",
                      "Tolerance must be greater than 0.", ""});
     if (!std::isfinite(tolerance))
-        UTILS::Stop({"",
+        StopSetting({"",
                      "Error: ConjugateGradient class. "
                      "void SetOptimalStepSizeTolerance(double) method.",
                      "Tolerance must be a finite number.", ""});
@@ -283,14 +427,13 @@ namespace {
 void CheckBounds(const std::vector<double>& lower, const std::vector<double>& upper, size_t given,
                  unsigned ndvs, const char* which) {
     if (given != ndvs)
-        UTILS::Stop({"ConjugateGradient: " + std::to_string(given) + " " + which +
-                         " bounds given for " + std::to_string(ndvs) + " design variables.",
-                     "Program stopped!"});
+        StopSetting({"ConjugateGradient: " + std::to_string(given) + " " + which +
+                     " bounds given for " + std::to_string(ndvs) + " design variables."});
     for (size_t i = 0; i < lower.size() && i < upper.size(); ++i)
-        if (lower[i] > upper[i])
-            UTILS::Stop({"ConjugateGradient: the lower bound of design variable " +
-                             std::to_string(i) + " is above its upper bound.",
-                         "Program stopped!"});
+        if (!(lower[i] <= upper[i]))
+            StopSetting({"ConjugateGradient: the lower bound of design variable " +
+                         std::to_string(i) + " is above its upper bound (" + Number(lower[i]) +
+                         " > " + Number(upper[i]) + ")."});
 }
 } // namespace
 

@@ -106,7 +106,18 @@ private:
     void SetChildren(std::vector<double> x);
     // The design read from the input block: given values, a file of values, or
     // a file holding a whole evaluated individual.
-    INDIVIDUAL ReadInitialArgument(std::istream& in);
+    // Where the values of the starting design were read, to name them when
+    // one lies outside the bounds read later.
+    struct StartPlaces {
+        unsigned mode = 0;
+        std::string file;               // modes 1 and 2
+        std::string text;               // mode 1: the file's text
+        std::vector<std::streampos> at; // modes 0 and 1: where each value starts
+    };
+    INDIVIDUAL ReadInitialArgument(std::istream& in, StartPlaces& start);
+    // Stops the run when a value of the starting design lies outside its
+    // bounds, naming the file, the line and the variable.
+    void CheckStartInBounds(std::istream& in, const StartPlaces& start) const;
     // The method and step settings and the bounds that follow the starting
     // design in the input block.
     void ReadSettings(std::istream& in);
@@ -144,6 +155,9 @@ private:
     OptimalStepSizeMethod mOptimalStepSizeMethod;
     double mFirstStepSize;
     double mOptimalStepSizeTolerance;
+    // Where the bounds were read, for the message about a starting value
+    // outside them.
+    std::string mStartBoundsPlace;
 };
 
 #endif

@@ -67,14 +67,21 @@ OptimizationAlgorithm::OptimizationAlgorithm(std::istream& in)
       nobj(0), nctr(0), mActiveGame(0) {
     std::cout << "OptimizationAlgorithm created." << std::endl;
     unsigned ncpu = 0;
+    const std::streampos counts_at = in.tellg();
     PIOU::read_value(in, ndvs, "the number of design variables (an unsigned integer)");
     PIOU::skip_line(in);
     PIOU::read_value(in, nobj, "the number of objectives (an unsigned integer)");
     PIOU::skip_line(in);
     PIOU::read_value(in, nctr, "the number of constraints (an unsigned integer)");
     PIOU::skip_line(in);
+    const std::string problem = CountsProblem();
+    if (!problem.empty())
+        PIOU::config_stop(in, counts_at,
+                          "NDVs, NObj and NCtr (this line and the next two): " + problem + ".");
+    const std::streampos ncpu_at = in.tellg();
     PIOU::read_value(in, ncpu, "the number of processors (an unsigned integer, 0 for HTCondor)");
     PIOU::skip_line(in);
+    CheckProcessors(ncpu, PIOU::config_place(in, ncpu_at) + ": NCPU ");
     std::cout << "NDVs = " << ndvs << std::endl;
     std::cout << "NObj = " << nobj << std::endl;
     std::cout << "NCtr = " << nctr << std::endl;
@@ -91,6 +98,9 @@ OptimizationAlgorithm::OptimizationAlgorithm(const nlohmann::json& block)
     ndvs = PIOU::json_get<unsigned>(block, "ndvs", where);
     nobj = PIOU::json_get<unsigned>(block, "nobj", where);
     nctr = PIOU::json_get<unsigned>(block, "nctr", where);
+    const std::string problem = CountsProblem();
+    if (!problem.empty())
+        PIOU::json_error(where + "/ndvs\", \"nobj\" and \"nctr", problem);
     std::cout << "NDVs = " << ndvs << std::endl;
     std::cout << "NObj = " << nobj << std::endl;
     std::cout << "NCtr = " << nctr << std::endl;
@@ -99,11 +109,32 @@ OptimizationAlgorithm::OptimizationAlgorithm(const nlohmann::json& block)
         if (!evau.is_object())
             PIOU::json_error(where + "/EVAU", "expected an object, found " + evau.dump());
         const unsigned ncpu = PIOU::json_get<unsigned>(evau, "ncpu", 1u, where + "/EVAU");
+        CheckProcessors(ncpu, "input.jsn: key \"" + where + "/EVAU/ncpu\": ");
         mEvau = CreateEVAU(ndvs, nobj, nctr, ncpu, evau, where + "/EVAU");
     } else {
         std::cout << "EVAU Module not loaded" << std::endl;
     }
     InitCommon();
+}
+
+std::string OptimizationAlgorithm::CountsProblem() const {
+    // The best-per-objective record holds one design per objective.
+    return UTILS::PopulationLimitProblem("the best-per-objective record", nobj, ndvs, nobj, nctr);
+}
+
+void OptimizationAlgorithm::CheckProcessors(unsigned ncpu, const std::string& place) {
+    // 0 hands the designs to a batch system (HTCondor or Slurm): no thread.
+    if (ncpu == 0)
+        return;
+    if (ncpu > UTILS::kMaxProcessors)
+        UTILS::Stop({place + std::to_string(ncpu) + " is more than the limit of " +
+                         std::to_string(UTILS::kMaxProcessors) + " processors.",
+                     "Program stopped!"});
+    const unsigned startable = UTILS::StartableThreads(ncpu);
+    if (startable < ncpu)
+        UTILS::Stop({place + std::to_string(ncpu) + ": this machine could start only " +
+                         std::to_string(startable) + " threads at once.",
+                     "Program stopped!"});
 }
 
 void OptimizationAlgorithm::InitCommon() {

@@ -171,6 +171,13 @@ protected:
 
 private:
     void InitCommon();
+    // Empty when the counts ndvs, nobj and nctr are within the limits,
+    // otherwise why they are not.
+    std::string CountsProblem() const;
+    // Stops the run when ncpu is more than the limit or than the machine can
+    // start threads at once; the message begins with place, which names the
+    // file and line or the key ("input.QERN, line 7: NCPU ").
+    static void CheckProcessors(unsigned ncpu, const std::string& place);
 };
 
 #endif

@@ -15,6 +15,7 @@
 #include "optim/TerminationCriteriaFactory.h"
 #include "output/PIOU.h"
 #include "output/PIOUConfig.h"
+#include "output/PIOURecords.h"
 #include "output/PLOU.h"
 
 namespace {
@@ -31,6 +32,24 @@ std::string Scientific(double x) {
     std::ostringstream os;
     os << std::scientific << std::setprecision(10) << x;
     return os.str();
+}
+
+// A value as messages show it: as many digits as it needs, up to 15.
+std::string Number(double x) {
+    std::ostringstream os;
+    os << std::setprecision(15) << x;
+    return os.str();
+}
+
+// The message lines, then "<place>: <detail>" when the place is known, then
+// "Program stopped!".
+[[noreturn]] void StopWithPlace(const std::string& message, const std::string& place,
+                                const std::string& detail) {
+    std::vector<std::string> lines{message};
+    if (!place.empty())
+        lines.push_back(place + ": " + detail);
+    lines.push_back("Program stopped!");
+    UTILS::Stop(lines);
 }
 
 } // namespace
@@ -56,6 +75,13 @@ PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block)
         mRanu.RandomInit(seed);
     const int popsize = PIOU::json_get<int>(block, "popsize", 20, where);
     const int popinit = PIOU::json_get<int>(block, "popinit", 0, where);
+    const auto key = [&](const char* name) {
+        return "input.jsn: key \"" + where + "/" + name + "\"";
+    };
+    mPlaces = {key("popsize"), key("popinit"),  key("bufize"),  key("pc"),
+               key("pm"),      key("dvs_step"), key("min_dvs"), key("max_dvs")};
+    if (!KnownBufferMode(popinit))
+        PIOU::json_error(where + "/popinit", BufferModeProblem(popinit));
     const double pc = PIOU::json_get<double>(block, "pc", 0.9, where);
     const double pm = PIOU::json_get<double>(block, "pm", 0.1, where);
     const auto step = PIOU::json_get<std::vector<double>>(block, "dvs_step", where);
@@ -65,7 +91,13 @@ PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block)
     PrintVector(lower);
     PrintVector(upper);
     if (step.size() != ndvs || lower.size() != ndvs || upper.size() != ndvs)
-        UTILS::Stop({"Design variables bounds or step size do not match number od dvs"});
+        UTILS::Stop({"Design variables bounds or step size do not match number od dvs",
+                     "input.jsn: keys \"" + where +
+                         "/dvs_step\", \"min_dvs\" and \"max_dvs\" hold " +
+                         std::to_string(step.size()) + ", " + std::to_string(lower.size()) +
+                         " and " + std::to_string(upper.size()) +
+                         " values where NDVs = " + std::to_string(ndvs) + ".",
+                     "Program stopped!"});
     unsigned bufsize = 0;
     std::string file;
     if (popinit == 0) {
@@ -73,7 +105,8 @@ PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block)
         if (size < 0)
             PIOU::json_error(where + "/bufize", "expected a buffer size of at least \"popsize\"");
         bufsize = static_cast<unsigned>(size);
-    } else if (popinit == 1 || popinit == 2) {
+        CheckBufferSize(popsize, bufsize);
+    } else {
         file = PIOU::json_get<std::string>(block, "initial_buffer_filename", where);
     }
     if (block.contains("hv_ref")) {
@@ -83,6 +116,8 @@ PopulationOptimizer::PopulationOptimizer(const nlohmann::json& block)
                                                     " numbers, one per objective, found " +
                                                     block.at("hv_ref").dump());
     }
+    if (block.contains("TerminationCriteria"))
+        CheckJsonStoppingRule(block.at("TerminationCriteria"), "TerminationCriteria");
     InternalInit("LambdaMu", popsize, lower, upper, step, pc, pm);
     FillBuffer(popinit, bufsize, file);
     mWriteDataEA.LoadConfigFile();
@@ -105,50 +140,151 @@ void PopulationOptimizer::ReadLegacyBlock(std::istream& in, const std::string& n
     unsigned bufsize = 0;
     double pc = 0.0, pm = 0.0;
     std::string file;
+    // Where each item starts, for messages that name its line.
+    std::streampos at[8];
+    at[0] = in.tellg();
     PIOU::read_value(in, popsize, "the population size (an even integer greater than 0)");
     PIOU::skip_line(in);
+    at[1] = in.tellg();
     PIOU::read_value(in, popinit,
                      "the buffer initialisation (0 random, 1 design file, 2 population file)");
+    if (!KnownBufferMode(popinit))
+        PIOU::config_stop(in, at[1], BufferModeProblem(popinit) + ".");
+    at[2] = in.tellg();
     if (popinit == 0)
         PIOU::read_value(in, bufsize, "the buffer size after popinit 0 (an unsigned integer)");
     else
         PIOU::read_value(in, file, "the buffer file name after popinit " + std::to_string(popinit));
     PIOU::skip_line(in);
+    at[3] = in.tellg();
     PIOU::read_value(in, pc, "the crossover probability (a number in [0, 1])");
     PIOU::skip_line(in);
+    at[4] = in.tellg();
     PIOU::read_value(in, pm, "the mutation probability (a number in [0, 1])");
     PIOU::skip_line(in);
     std::vector<double> step(ndvs), lower(ndvs), upper(ndvs);
+    at[5] = in.tellg();
     PIOU::read_values(in, step, "a design-variable step (0 for a continuous variable)");
     PIOU::skip_line(in);
+    at[6] = in.tellg();
     PIOU::read_values(in, lower, "a design-variable lower bound");
     PIOU::skip_line(in);
+    at[7] = in.tellg();
     PIOU::read_values(in, upper, "a design-variable upper bound");
     PIOU::skip_line(in);
+    std::string places[8];
+    for (int k = 0; k < 8; ++k)
+        places[k] = PIOU::config_place(in, at[k]);
+    mPlaces = {places[0], places[1], places[2], places[3],
+               places[4], places[5], places[6], places[7]};
+    if (popinit == 0)
+        CheckBufferSize(popsize, bufsize);
     InternalInit(name, popsize, lower, upper, step, pc, pm);
     FillBuffer(popinit, bufsize, file);
+}
+
+bool PopulationOptimizer::KnownBufferMode(int popinit) {
+    return popinit == 0 || popinit == 1 || popinit == 2;
+}
+
+std::string PopulationOptimizer::BufferModeProblem(int popinit) {
+    return "buffer initialisation " + std::to_string(popinit) +
+           " not recognized: expected 0 (random designs, then the buffer size), 1 (a design "
+           "file) or 2 (a population file with results)";
+}
+
+std::string PopulationOptimizer::Place(const std::string& place, const std::string& problem) {
+    return place.empty() ? problem : place + ": " + problem;
+}
+
+void PopulationOptimizer::CheckPopulationSize(int popsize) const {
+    // Crossover works on pairs, so an odd population would leave a child
+    // without a partner.
+    if (popsize <= 0 || popsize % 2 != 0)
+        StopWithPlace("Population size must be an even number greater than 0: popsize = " +
+                          std::to_string(popsize),
+                      mPlaces.popsize, "popsize " + std::to_string(popsize));
+    const std::string problem = UTILS::PopulationLimitProblem(
+        "the population", static_cast<unsigned>(popsize), ndvs, nobj, nctr);
+    if (!problem.empty())
+        UTILS::Stop({Place(mPlaces.popsize, problem + "."), "Program stopped!"});
+}
+
+void PopulationOptimizer::CheckBufferSize(int popsize, unsigned bufsize) const {
+    CheckPopulationSize(popsize);
+    const std::string problem =
+        UTILS::PopulationLimitProblem("the buffer", bufsize, ndvs, nobj, nctr);
+    if (!problem.empty())
+        UTILS::Stop({Place(mPlaces.bufsize, problem + "."), "Program stopped!"});
+    // The best popsize of the buffer become the first parents.
+    if (popsize > 0 && bufsize < static_cast<unsigned>(popsize))
+        UTILS::Stop({Place(mPlaces.bufsize, "the buffer size " + std::to_string(bufsize) +
+                                                " is smaller than the population size " +
+                                                std::to_string(popsize) + "."),
+                     "Program stopped!"});
+}
+
+void PopulationOptimizer::CheckJsonStoppingRule(const nlohmann::json& rule,
+                                                const std::string& where) const {
+    // The factory's own messages name neither the key nor the value.
+    const unsigned code = PIOU::json_get<unsigned>(rule, "criteria", where);
+    if (code > 3)
+        PIOU::json_error(where + "/criteria",
+                         std::to_string(code) +
+                             " not recognized: expected 0 (\"max_obj_evals\"), 1 (\"max_time\"), "
+                             "2 (\"min_fi\") or 3 (\"conv_evals\")");
+    // One target or count per objective: a shorter or longer list could
+    // never be met, and the run would not end.
+    const char* key = code == 2 ? "min_fi" : (code == 3 ? "conv_evals" : nullptr);
+    if (key != nullptr && rule.is_object() && rule.contains(key) && rule.at(key).is_array() &&
+        rule.at(key).size() != nobj)
+        PIOU::json_error(where + "/" + key, "expected " + std::to_string(nobj) +
+                                                " values, one per objective, found " +
+                                                rule.at(key).dump());
+    if (code == 1 && rule.is_object() && rule.contains("max_time") &&
+        rule.at("max_time").is_number() && !(rule.at("max_time").get<double>() >= 0.0))
+        PIOU::json_error(where + "/max_time",
+                         "expected a time limit in seconds, 0 or more, found " +
+                             rule.at("max_time").dump());
 }
 
 void PopulationOptimizer::InternalInit(const std::string& name, int popsize,
                                        const std::vector<double>& lower,
                                        const std::vector<double>& upper,
                                        const std::vector<double>& step, double pc, double pm) {
-    // Crossover works on pairs, so an odd population would leave a child
-    // without a partner.
-    if (popsize <= 0 || popsize % 2 != 0)
-        UTILS::Stop({"Population size must be an even number greater than 0: popsize = " +
-                         std::to_string(popsize),
-                     "Program stopped!"});
+    CheckPopulationSize(popsize);
     for (unsigned j = 0; j < ndvs; ++j) {
+        const std::string var = "dvs[" + std::to_string(j) + "]";
         if (!std::isfinite(lower[j]) || !std::isfinite(upper[j]))
-            UTILS::Stop({"Design variable " + std::to_string(j) + " needs finite bounds: min = " +
-                             std::to_string(lower[j]) + ", max = " + std::to_string(upper[j]),
-                         "Program stopped!"});
+            StopWithPlace("Design variable " + std::to_string(j) + " needs finite bounds: min = " +
+                              std::to_string(lower[j]) + ", max = " + std::to_string(upper[j]),
+                          !std::isfinite(lower[j]) ? mPlaces.lower : mPlaces.upper, var);
         // A negative or non-finite step would make the grid walk never end.
         if (!(step[j] >= 0.0) || !std::isfinite(step[j]))
+            StopWithPlace(
+                "Design variable " + std::to_string(j) +
+                    " needs a step of 0 (continuous) or more: step = " + std::to_string(step[j]),
+                mPlaces.step, var);
+        if (lower[j] > upper[j]) {
+            std::cout << std::endl;
             UTILS::Stop(
-                {"Design variable " + std::to_string(j) +
-                     " needs a step of 0 (continuous) or more: step = " + std::to_string(step[j]),
+                {"Wrong limits entered for the min and max bounds of variable, hence exiting",
+                 Place(mPlaces.lower, "design variable " + var + " has the lower bound " +
+                                          Number(lower[j]) + " above its upper bound " +
+                                          Number(upper[j]) +
+                                          (mPlaces.upper.empty() || mPlaces.upper == mPlaces.lower
+                                               ? ""
+                                               : " (" + mPlaces.upper + ")") +
+                                          "."),
+                 "Program stopped!"});
+        }
+        // A step wider than the range leaves the lower bound as the only
+        // value on the grid: the variable could never move.
+        if (step[j] > 0.0 && lower[j] < upper[j] && step[j] > upper[j] - lower[j])
+            UTILS::Stop(
+                {Place(mPlaces.step, "the step " + Number(step[j]) + " of design variable " + var +
+                                         " is larger than its range [" + Number(lower[j]) + ", " +
+                                         Number(upper[j]) + "]."),
                  "Program stopped!"});
     }
     mParents.InitPop(name + "->parents", static_cast<int>(ndvs), static_cast<int>(nobj),
@@ -158,17 +294,12 @@ void PopulationOptimizer::InternalInit(const std::string& name, int popsize,
     mLower.assign(lower.begin(), lower.begin() + ndvs);
     mUpper.assign(upper.begin(), upper.begin() + ndvs);
     mSteps.assign(step.begin(), step.begin() + ndvs);
-    for (unsigned j = 0; j < ndvs; ++j) {
-        if (mLower[j] > mUpper[j]) {
-            std::cout << std::endl;
-            UTILS::Stop(
-                {"Wrong limits entered for the min and max bounds of variable, hence exiting"});
-        }
-    }
     if (!(pc >= 0.0 && pc <= 1.0))
-        UTILS::Stop({"Crossover probability must be between [0,1] range", "Program stopped!"});
+        StopWithPlace("Crossover probability must be between [0,1] range", mPlaces.pc,
+                      "pc " + Number(pc));
     if (!(pm >= 0.0 && pm <= 1.0))
-        UTILS::Stop({"Mutation probability must be between [0,1] range", "Program stopped!"});
+        StopWithPlace("Mutation probability must be between [0,1] range", mPlaces.pm,
+                      "pm " + Number(pm));
     mPc = pc;
     mPm = pm;
     InternalInitHook(popsize);
@@ -203,6 +334,7 @@ unsigned PopulationOptimizer::DvsBufferFile(const std::string& file) {
     std::cout << "Buffer DVS initialization" << std::endl;
     RunJournal::NoteInputFile(file);
     POPULATION read = PIOU::read_population_dvs(file, ndvs, nobj, nctr);
+    CheckBufferBounds(read, file, false);
     const std::string name = mChilds.GetName();
     mChilds = read;
     mChilds.SetName(name);
@@ -222,6 +354,7 @@ unsigned PopulationOptimizer::FittedBufferFile(const std::string& file) {
                          std::to_string(nobj) + " ndvs " + std::to_string(ndvs) + " nctr " +
                          std::to_string(nctr) + ".",
                      "Program stopped!"});
+    CheckBufferBounds(read, file, true);
     const std::string name = mChilds.GetName();
     mChilds = read;
     mChilds.SetName(name);
@@ -229,6 +362,32 @@ unsigned PopulationOptimizer::FittedBufferFile(const std::string& file) {
     mChilds.SetBestfitsPtrToInds(&bestfits);
     mChilds.UpdateBestfitsValue();
     return mBufsize;
+}
+
+void PopulationOptimizer::CheckBufferBounds(const POPULATION& read, const std::string& file,
+                                            bool population_file) const {
+    // The bounds are known once InternalInit has run.
+    if (mLower.size() != ndvs || mUpper.size() != ndvs || read.GetNdvs() != ndvs)
+        return;
+    for (unsigned k = 0; k < read.GetPopsize(); ++k) {
+        for (unsigned j = 0; j < ndvs; ++j) {
+            const double x = read[k].GetDvs(j);
+            if (x >= mLower[j] && x <= mUpper[j])
+                continue;
+            // The line is looked up only now: the readers keep no line numbers.
+            const unsigned line = population_file ? PIOU::population_record_line(file, k)
+                                                  : PIOU::design_record_line(file, k);
+            const std::string where =
+                "File " + file + (line > 0 ? ", line " + std::to_string(line) : "") +
+                ": design variable dvs[" + std::to_string(j) + "] = " + Number(x) +
+                " is outside its bounds [" + Number(mLower[j]) + ", " + Number(mUpper[j]) + "]";
+            const std::string bounds =
+                mPlaces.lower.empty()
+                    ? ""
+                    : " (lower bounds: " + mPlaces.lower + "; upper bounds: " + mPlaces.upper + ")";
+            UTILS::Stop({where + bounds + ".", "Program stopped!"});
+        }
+    }
 }
 
 void PopulationOptimizer::Initialize() {

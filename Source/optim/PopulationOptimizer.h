@@ -74,6 +74,28 @@ protected:
     // Reads the legacy block (population size, buffer, probabilities, steps
     // and bounds), then sets up the populations and fills the buffer.
     void ReadLegacyBlock(std::istream& in, const std::string& name);
+    // Where the settings were read ("input.QERN, line 12" or "input.jsn: key
+    // ..."), for messages about them; empty when they came from code.
+    struct Places {
+        std::string popsize, popinit, bufsize, pc, pm, step, lower, upper;
+    };
+    static bool KnownBufferMode(int popinit);
+    static std::string BufferModeProblem(int popinit);
+    // "<place>: <problem>", or the problem alone when the place is not known.
+    static std::string Place(const std::string& place, const std::string& problem);
+    // Stops the run when a random buffer of bufsize designs is beyond the
+    // limits or smaller than the population.
+    void CheckBufferSize(int popsize, unsigned bufsize) const;
+    // Stops the run unless popsize is even, greater than 0 and within the
+    // limits.
+    void CheckPopulationSize(int popsize) const;
+    // Stops the run when the stopping rule of the JSON block has an unknown
+    // code, targets or counts not one per objective, or a negative time.
+    void CheckJsonStoppingRule(const nlohmann::json& rule, const std::string& where) const;
+    // Stops the run when a member of the buffer read from file lies outside
+    // the bounds, naming the file, the line and the variable.
+    void CheckBufferBounds(const POPULATION& read, const std::string& file,
+                           bool population_file) const;
     void FillBuffer(int popinit, unsigned bufsize, const std::string& file);
     // Called at the end of InternalInit, once the populations exist, for what a
     // derived optimiser sizes by the population (the swarm's velocity rows).
@@ -101,6 +123,7 @@ protected:
     std::string FixHypervolumeReference(const std::vector<double>& ref, const std::string& origin);
 
     Wording mWording;
+    Places mPlaces;
     std::vector<double> mSteps;
     std::vector<double> mLower;
     std::vector<double> mUpper;

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "model/UTILS.h"
+#include "output/PIOURecords.h"
 
 namespace PIOU {
 
@@ -252,6 +253,8 @@ POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj
         StopNotFound(file);
     unsigned ndvs = 0, nobj = 0, nctr = 0;
     ReadAsciiHeader(is, file, kdvs, kobj, kctr, ndvs, nobj, nctr);
+    check_population_counts(file, nobj, ndvs, nctr);
+    const RecordLayout layout{nobj, ndvs, nctr, true};
     POPULATION pop(file, static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr), 0,
                    false);
     INDIVIDUAL work(static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
@@ -264,18 +267,19 @@ POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj
             continue;
         const char* p = line.c_str();
         const char* end = p + line.size();
+        // A record must hold its values, the rank and the crowding distance
+        // (every writer writes them), so that a cut record is refused.
+        uint32_t rank = 0;
+        double crowd = 0.0;
         if (!ParseRecordVector(p, end, obj) || !ParseRecordVector(p, end, dvs) ||
-            !ParseRecordVector(p, end, ctr))
-            continue;
+            !ParseRecordVector(p, end, ctr) || !ParseRank(p, end, rank) || !value_ends(p, end) ||
+            !ParseNumber(p, end, crowd) || !no_number_follows(p, end))
+            stop_bad_record(file, is.tellg(), line, layout);
         work.SetDvs(dvs);
         work.SetEval(obj, ctr);
         pop.PushBackNewInd(work);
-        uint32_t rank = 0;
-        double crowd = 0.0;
-        if (ParseRank(p, end, rank) && ParseNumber(p, end, crowd)) {
-            pop.back().rank = rank;
-            pop.back().crowd_distance = crowd;
-        }
+        pop.back().rank = rank;
+        pop.back().crowd_distance = crowd;
     }
     std::cout << "   Individuals read " << pop.GetPopsize() << std::endl;
     std::cout << "< Done." << std::endl;
@@ -492,6 +496,10 @@ std::vector<char> BinaryRecord(const INDIVIDUAL& ind) {
     std::vector<char> bytes(nvalues * sizeof(double) + sizeof(uint32_t) + sizeof(double));
     char* o = bytes.data();
     for (const std::vector<double>* v : {&ind.GetObj(), &ind.GetDvs(), &ind.GetCtr()}) {
+        // An empty vector (no constraints) may hold no buffer at all, and
+        // memcpy must not be given a null pointer even for no bytes.
+        if (v->empty())
+            continue;
         std::memcpy(o, v->data(), v->size() * sizeof(double));
         o += v->size() * sizeof(double);
     }
@@ -649,12 +657,7 @@ POPULATION read_population_b(const std::string& file) {
                          "population file.",
                      "Program stopped!"});
     const int32_t nobj = counts[0], ndvs = counts[1], nctr = counts[2];
-    if (nobj < 0 || ndvs < 0 || nctr < 0 || nobj > 100000000 || ndvs > 100000000 ||
-        nctr > 100000000)
-        UTILS::Stop({"File " + file + " does not hold a binary population: its header counts (" +
-                         std::to_string(nobj) + ", " + std::to_string(ndvs) + ", " +
-                         std::to_string(nctr) + ") are not valid.",
-                     "Program stopped!"});
+    check_binary_population(file, nobj, ndvs, nctr);
     std::cout << "   nobj = " << nobj << std::endl;
     std::cout << "   ndvs = " << ndvs << std::endl;
     std::cout << "   nctr = " << nctr << std::endl;
@@ -715,9 +718,8 @@ POPULATION read_population_dvs(const std::string& file, unsigned int ndvs, unsig
         }
         if (IsBlank(line))
             continue;
-        std::istringstream values(line);
-        if (extract_vector_components(values, dvs) != 0)
-            continue;
+        if (!parse_design_record(line, dvs))
+            stop_bad_record(file, is.tellg(), line, RecordLayout{nobj, ndvs, nctr, false});
         pop.PushBackNewInd(INDIVIDUAL(static_cast<int>(ndvs), static_cast<int>(nobj),
                                       static_cast<int>(nctr), nullptr));
         pop.back().SetDvs(dvs);

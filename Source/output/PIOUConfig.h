@@ -25,6 +25,19 @@ std::string get_config_name();
 // Stops the run: "<file>, line <n>: expected <what>, found <text>."
 [[noreturn]] void config_error(std::istream& in, std::streampos start, const std::string& what);
 
+// "<file>, line <n>" for the value that starts at or after position start of
+// the stream (white space skipped); the stream is left where it was.
+std::string config_place(std::istream& in, std::streampos start);
+
+// Stops the run: "<file>, line <n>: <problem>", "Program stopped!", for the
+// value that starts at or after start.
+[[noreturn]] void config_stop(std::istream& in, std::streampos start, const std::string& problem);
+
+// How many whitespace-separated words the rest of the stream can hold at
+// most: a count read from the file is checked against it before anything is
+// allocated for the words.
+unsigned long long words_left(std::istream& in);
+
 // Skips the rest of the current line (trailing text is a comment).
 void skip_line(std::istream& in);
 

@@ -1,5 +1,10 @@
 // The two run-configuration loaders of PIOU: the text road ("input.QERN") and
 // the JSON road ("input.jsn").
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -103,6 +108,45 @@ std::unique_ptr<OptimizationAlgorithm> CreatePlayer(unsigned code, std::istream&
     if (!seeds.empty() && ++k >= seeds.size())
         k = 0;
     return opt;
+}
+
+// ", line N: the number X is out of range" for the first number of input.jsn
+// that no double can hold, or an empty text.
+std::string JsonNumberPlace() {
+    std::ifstream is(kJsonFile);
+    std::string line;
+    unsigned number = 0;
+    while (std::getline(is, line)) {
+        ++number;
+        bool in_string = false;
+        for (size_t i = 0; i < line.size(); ++i) {
+            const char ch = line[i];
+            if (in_string) {
+                if (ch == '\\')
+                    ++i;
+                else if (ch == '"')
+                    in_string = false;
+                continue;
+            }
+            if (ch == '"') {
+                in_string = true;
+                continue;
+            }
+            if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '-'))
+                continue;
+            size_t end = i;
+            while (end < line.size() && std::strchr("+-.eE0123456789", line[end]) != nullptr)
+                ++end;
+            const std::string token = line.substr(i, end - i);
+            errno = 0;
+            const double x = std::strtod(token.c_str(), nullptr);
+            if (errno == ERANGE && std::isinf(x))
+                return ", line " + std::to_string(number) + ": the number " + token.substr(0, 40) +
+                       " is beyond the range of a double";
+            i = end;
+        }
+    }
+    return "";
 }
 
 } // namespace
@@ -224,6 +268,11 @@ void load_input_json_file(std::unique_ptr<OptimizationAlgorithm>& opt,
         }
         UTILS::Stop({std::string("File ") + kJsonFile + " is not valid JSON: " + message,
                      "Program stopped!"});
+    } catch (const nlohmann::json::exception& e) {
+        // The parser refuses a number beyond the range of a double (1e400)
+        // with an error of another kind, which names no place.
+        UTILS::Stop({std::string("File ") + kJsonFile + JsonNumberPlace() + ": " + e.what(),
+                     "Program stopped!"});
     }
     if (root.is_object() && root.contains("OptimizationAlgorithm")) {
         std::cout << "OptimizationAlgorithm found" << std::endl;
@@ -245,13 +294,13 @@ std::string load_json_file() {
     std::cout << "Reading " << kJsonFile << " file" << std::endl;
     std::ifstream is(kJsonFile);
     if (!is)
-        UTILS::Stop({std::string("File ") + kJsonFile + " not found."});
+        UTILS::Stop({std::string("File ") + kJsonFile + " not found.", "Program stopped!"});
     RunJournal::NoteInputFile(kJsonFile);
     std::string text, line;
     while (std::getline(is, line))
         text += line;
     if (text.empty())
-        UTILS::Stop({std::string("File ") + kJsonFile + " is empty."});
+        UTILS::Stop({std::string("File ") + kJsonFile + " is empty.", "Program stopped!"});
     return text;
 }
 

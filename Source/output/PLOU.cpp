@@ -49,7 +49,7 @@ public:
         if (out.GetWriteParetoHistory()) {
             Begin();
             const std::string history = out.GetParetoHistFilename();
-            os << "stats '" << history << "' nooutput" << '\n';
+            os << "stats '" << PLOU::quoted_text(history) << "' nooutput" << '\n';
             os << kSeparator << '\n';
             os << "incr = (STATS_blocks > 5 ? (STATS_blocks/5) : 1)" << '\n';
             const char* style = "linespoint pt 6 ps 1.0";
@@ -223,19 +223,33 @@ std::string binary_format(unsigned nvalues) {
     return "'%" + std::to_string(nvalues) + "double%uint%double'";
 }
 
+std::string quoted_text(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        if (ch == '\'')
+            out += "''";
+        else if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t')
+            out += ' ';
+        else
+            out += ch;
+    }
+    return out;
+}
+
 std::string key_part(const std::string& key) {
     if (key.empty())
         return "notitle";
     if (key.find("sprintf") != std::string::npos)
         return "title " + key;
-    return "title '" + key + "'";
+    return "title '" + quoted_text(key) + "'";
 }
 
 void out_labels(std::ostream& os, const std::string& title, const std::string& xlabel,
                 const std::string& ylabel) {
-    os << "set   title     '" << title << "'" << '\n';
-    os << "set   xlabel    '" << xlabel << "'" << '\n';
-    os << "set   ylabel    '" << ylabel << "'" << '\n';
+    os << "set   title     '" << quoted_text(title) << "'" << '\n';
+    os << "set   xlabel    '" << quoted_text(xlabel) << "'" << '\n';
+    os << "set   ylabel    '" << quoted_text(ylabel) << "'" << '\n';
 }
 
 void create_file_gp(const POPULATION& pop, const WriteDataEA& out) {
@@ -261,8 +275,8 @@ void create_file_gp(const POPULATION& pop, const WriteDataEA& out) {
     os << "set key top right" << '\n';
     os << "set   pointsize 1.3" << '\n';
     os << '\n';
-    os << "set output '" << out.GetGPFilenameWOExt() << "." << out.GetPlotsExtension() << "'"
-       << '\n';
+    os << "set output '" << quoted_text(out.GetGPFilenameWOExt() + "." + out.GetPlotsExtension())
+       << "'" << '\n';
     os << kSeparator << '\n';
     os << '\n';
 

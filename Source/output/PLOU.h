@@ -32,6 +32,14 @@ constexpr unsigned kBinarySkip = 12;
 // "'%<nvalues>double%uint%double'".
 std::string binary_format(unsigned nvalues);
 
+// Text as it goes between the single quotes of a gnuplot string (objective
+// names, file names, titles): a single quote is doubled, which is the only
+// escape gnuplot knows there, and a control character (a line break would end
+// the command) becomes a blank. Inside single quotes gnuplot substitutes
+// neither backquotes nor macros and takes backslashes literally, so any text
+// shows as text and no name can run a command.
+std::string quoted_text(const std::string& text);
+
 // The key part of a plot: "notitle" for an empty key, the key unchanged after
 // "title " when it is a sprintf(...) expression, otherwise "title '<key>'".
 std::string key_part(const std::string& key);
@@ -52,7 +60,7 @@ void out_plot(std::ostream& os, const std::string& title, const std::string& xla
               const std::string& ylabel, const std::string& file, const X& x, const Y& y,
               const std::string& style, const std::string& key, bool end) {
     out_labels(os, title, xlabel, ylabel);
-    os << "plot '" << file << "' using " << x << ":" << y << " with " << style << " "
+    os << "plot '" << quoted_text(file) << "' using " << x << ":" << y << " with " << style << " "
        << key_part(key);
     detail::end_statement(os, end);
 }
@@ -64,8 +72,8 @@ void out_plot_b(std::ostream& os, const std::string& title, const std::string& x
                 const X& x, const Y& y, const std::string& style, const std::string& key,
                 bool end) {
     out_labels(os, title, xlabel, ylabel);
-    os << "plot '" << file << "' binary format=" << format << " skip=" << kBinarySkip << " using "
-       << x << ":" << y << " with " << style << " " << key_part(key);
+    os << "plot '" << quoted_text(file) << "' binary format=" << format << " skip=" << kBinarySkip
+       << " using " << x << ":" << y << " with " << style << " " << key_part(key);
     detail::end_statement(os, end);
 }
 
@@ -73,7 +81,7 @@ template <typename X, typename Y>
 void append_plot(std::ostream& os, const std::string& file, const X& x, const Y& y,
                  const std::string& style, const std::string& key, bool end) {
     os << " ,\\" << '\n';
-    os << "     '" << file << "' using " << x << ":" << y << " with " << style << " "
+    os << "     '" << quoted_text(file) << "' using " << x << ":" << y << " with " << style << " "
        << key_part(key);
     detail::end_statement(os, end);
 }
@@ -82,8 +90,8 @@ template <typename X, typename Y>
 void append_plot_b(std::ostream& os, const std::string& file, const std::string& format, const X& x,
                    const Y& y, const std::string& style, const std::string& key, bool end) {
     os << " ,\\" << '\n';
-    os << "     '" << file << "' binary format=" << format << " skip=" << kBinarySkip << " using "
-       << x << ":" << y << " with " << style << " " << key_part(key);
+    os << "     '" << quoted_text(file) << "' binary format=" << format << " skip=" << kBinarySkip
+       << " using " << x << ":" << y << " with " << style << " " << key_part(key);
     detail::end_statement(os, end);
 }
 
@@ -95,7 +103,7 @@ void out_block_plot(std::ostream& os, const std::string& title, const std::strin
                     const To& to, const Step& step, const X& x, const Y& y,
                     const std::string& style, const std::string& key, bool end) {
     out_labels(os, title, xlabel, ylabel);
-    os << "plot for [IDX=" << from << ":" << to << ":" << step << "] '" << file
+    os << "plot for [IDX=" << from << ":" << to << ":" << step << "] '" << quoted_text(file)
        << "' index IDX using " << x << ":" << y << " with " << style << " " << key_part(key);
     detail::end_statement(os, end);
 }
@@ -105,7 +113,7 @@ void append_block_plot(std::ostream& os, const std::string& file, const From& fr
                        const Step& step, const X& x, const Y& y, const std::string& style,
                        const std::string& key, bool end) {
     os << " ,\\" << '\n';
-    os << "     for [IDX=" << from << ":" << to << ":" << step << "] '" << file
+    os << "     for [IDX=" << from << ":" << to << ":" << step << "] '" << quoted_text(file)
        << "' index IDX using " << x << ":" << y << " with " << style << " " << key_part(key);
     detail::end_statement(os, end);
 }
@@ -117,9 +125,9 @@ void out_plot_colour(std::ostream& os, const std::string& title, const std::stri
                      const X& x, const Y& y, const C& colour, const std::string& style,
                      const std::string& key, bool end) {
     out_labels(os, title, xlabel, ylabel);
-    os << "set   cblabel    '" << cblabel << "'" << '\n';
-    os << "plot '" << file << "' using " << x << ":" << y << ":" << colour << " with " << style
-       << " palette " << key_part(key);
+    os << "set   cblabel    '" << quoted_text(cblabel) << "'" << '\n';
+    os << "plot '" << quoted_text(file) << "' using " << x << ":" << y << ":" << colour << " with "
+       << style << " palette " << key_part(key);
     detail::end_statement(os, end);
 }
 
@@ -130,9 +138,10 @@ void out_plot_colour_b(std::ostream& os, const std::string& title, const std::st
                        const C& colour, const std::string& style, const std::string& key,
                        bool end) {
     out_labels(os, title, xlabel, ylabel);
-    os << "set   cblabel    '" << cblabel << "'" << '\n';
-    os << "plot '" << file << "' binary format=" << format << " skip=" << kBinarySkip << " using "
-       << x << ":" << y << ":" << colour << " with " << style << " palette " << key_part(key);
+    os << "set   cblabel    '" << quoted_text(cblabel) << "'" << '\n';
+    os << "plot '" << quoted_text(file) << "' binary format=" << format << " skip=" << kBinarySkip
+       << " using " << x << ":" << y << ":" << colour << " with " << style << " palette "
+       << key_part(key);
     detail::end_statement(os, end);
 }
 

@@ -44,9 +44,23 @@ void WriteData::LoadConfigFile(const std::string& file) {
     bool baseline = false, plots = false;
     unsigned report = 0, kind = 0;
     std::string baseline_file;
+    const std::streampos code_at = in.tellg();
     PIOU::read_value(in, code, "the children-file code (0, 1 or 2)");
+    // A code that is none of these used to be taken as 1 with a warning; the
+    // run then wrote a file the user did not ask for.
+    if (code < 0 || code > 2)
+        PIOU::config_stop(in, code_at,
+                          "children-file code " + std::to_string(code) +
+                              " not recognized: expected 0 (none), 1 (binary, childs.bin) or 2 "
+                              "(ASCII, childs.out).");
     PIOU::skip_line(in);
+    const std::streampos history_at = in.tellg();
     PIOU::read_value(in, history, "the Pareto history mode (an integer)");
+    if (history < 0 || history > 2)
+        PIOU::config_stop(in, history_at,
+                          "Pareto history mode " + std::to_string(history) +
+                              " not recognized: expected 0 (none), 1 (rebuilt from the children "
+                              "file at the end) or 2 (kept during the run).");
     PIOU::skip_line(in);
     PIOU::read_value(in, baseline, "the baseline flag (0 or 1)");
     if (baseline) {
@@ -65,8 +79,14 @@ void WriteData::LoadConfigFile(const std::string& file) {
     PIOU::read_value(in, report, "the report interval (an unsigned integer)");
     PIOU::skip_line(in);
     PIOU::read_value(in, plots, "the gnuplot flag (0 or 1)");
+    const std::streampos kind_at = in.tellg();
     if (plots)
         PIOU::read_value(in, kind, "the plot output kind (0 = EPS, 1 = PDF)");
+    if (plots && kind != EPS && kind != PDF)
+        UTILS::Stop({"GNUPLOT terminal option not recognized.",
+                     PIOU::config_place(in, kind_at) + ": plot output kind " +
+                         std::to_string(kind) + " (expected 0 EPS or 1 PDF)",
+                     "Program stopped!"});
     PIOU::skip_line(in);
     // Checked before anything changes. The baseline file is needed only after
     // the last evaluation, but finding it missing then would lose the run.
@@ -74,8 +94,6 @@ void WriteData::LoadConfigFile(const std::string& file) {
         UTILS::Stop({"File " + baseline_file + " not found.", "Program stopped!"});
     if (baseline)
         RunJournal::NoteInputFile(baseline_file);
-    if (plots && kind != EPS && kind != PDF)
-        SetPlotOutput(kind); // stops: terminal not recognised
 
     std::cout << "write_childs = " << code << std::endl;
     switch (code) {
@@ -88,9 +106,6 @@ void WriteData::LoadConfigFile(const std::string& file) {
         mAsciiFormat = true;
         break;
     default:
-        if (code != 1)
-            std::cout << "Warning!: write_childs configuration not valid, using defalut values. "
-                      << std::endl;
         write_childs = true;
         mAsciiFormat = false;
         break;

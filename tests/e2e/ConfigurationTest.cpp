@@ -150,7 +150,9 @@ TEST(TextConfiguration, MalformedOrMissingValuesNameTheLineAndWhatWasExpected) {
          "integer), found \"-2\"."},
         {"0.9   pc", "0.9x", "input.QERN, line 14: expected the crossover probability"},
         {"10   popsize", "7", "Population size must be an even number greater than 0: popsize = 7"},
-        {"0.9   pc", "1.5", "Crossover probability must be between [0,1] range\nProgram stopped!"},
+        {"0.9   pc", "1.5",
+         "Crossover probability must be between [0,1] range\ninput.QERN, line 14: pc "
+         "1.5\nProgram stopped!"},
     };
     for (const Case& k : cases) {
         std::string text = good;
@@ -172,7 +174,9 @@ TEST(TextConfiguration, MalformedOrMissingValuesNameTheLineAndWhatWasExpected) {
 TEST(TextConfiguration, BadWriteQernStopsBeforeAnyEvaluation) {
     const RunResult r = RunText(InputQERN(SmallZdt1()), "2\n1\n0\n1\n1 7\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Has(r, "GNUPLOT terminal option not recognized.\nProgram stopped!\n")) << r.output;
+    EXPECT_TRUE(Has(r, "GNUPLOT terminal option not recognized.\nwrite.QERN, line 5: plot output "
+                       "kind 7 (expected 0 EPS or 1 PDF)\nProgram stopped!\n"))
+        << r.output;
     const RunResult bad = RunText(InputQERN(SmallZdt1()), "2\nmany\n");
     EXPECT_EQ(bad.status, 1);
     EXPECT_TRUE(Has(bad, "write.QERN, line 2: expected the Pareto history mode")) << bad.output;
@@ -208,7 +212,7 @@ TEST(JsonConfiguration, ProblemsStopWithAMessageNamingTheFileOrKey) {
         std::string json, message;
     };
     const Case cases[] = {
-        {"", "File input.jsn is empty.\n"},
+        {"", "File input.jsn is empty.\nProgram stopped!\n"},
         {"{\"OptimizationAlgorithm\": {\"LAMBDAMU\": {\"ndvs\": 2,,}}}",
          "File input.jsn is not valid JSON: "},
         {"{\"OptimizationAlgorithm\": {\"LAMBDAMU\": {\"nobj\": 2, \"nctr\": 0}}}",
@@ -220,8 +224,9 @@ TEST(JsonConfiguration, ProblemsStopWithAMessageNamingTheFileOrKey) {
         {Json(", \"TerminationCriteria\": {\"criteria\": 0}"),
          "input.jsn: key \"TerminationCriteria/max_obj_evals\": required key not found"},
         {Json(", \"TerminationCriteria\": {\"criteria\": 9}"),
-         "Termination criteria at OptimizationAlgorithm::init_termination_criteria(...) not "
-         "recognized\nProgram stopped\n"},
+         "input.jsn: key \"TerminationCriteria/criteria\": 9 not recognized: expected 0 "
+         "(\"max_obj_evals\"), 1 (\"max_time\"), 2 (\"min_fi\") or 3 (\"conv_evals\").\n"
+         "Program stopped!\n"},
         {Json(""), "The optimiser has no stopping rule"},
         {Json(", \"TerminationCriteria\": {\"criteria\": 0, \"max_obj_evals\": 10}", false),
          "EVAU Module not loaded\n"},

@@ -22,12 +22,12 @@ namespace {
 // failed evaluation.
 const char* const kPopulation = "# Writing information of population: hand\n"
                                 "# nobj 2 ndvs 1 nctr 1\n"
-                                "1 3 0 0.5\n"
-                                "2 2 0 0\n"
-                                "3 1 0 1\n"
-                                "0.5 0.5 0 -1\n"
-                                "1.7976931348623157e308 0 0 0\n"
-                                "2.5 2.5 0 0\n";
+                                "1 3 0 0.5 1 0\n"
+                                "2 2 0 0 1 0\n"
+                                "3 1 0 1 1 0\n"
+                                "0.5 0.5 0 -1 1 0\n"
+                                "1.7976931348623157e308 0 0 0 1 0\n"
+                                "2.5 2.5 0 0 1 0\n";
 
 struct HypervolumeFile {
     std::string reference; // as the first comment line gives it
@@ -232,7 +232,7 @@ TEST(HypervolumeRun, WithoutAFeasibleBufferThePointComesFromTheFirstFeasibleGene
     std::ostringstream buffer;
     buffer << "# nobj 2 ndvs 2 nctr 2\n";
     for (int k = 0; k < 10; ++k)
-        buffer << 10 + k << " " << 40 - k << " " << 0.3 * k << " " << 0.2 * k << " -1 -1\n";
+        buffer << 10 + k << " " << 40 - k << " " << 0.3 * k << " " << 0.2 * k << " -1 -1 1 0\n";
     WriteFile(dir.file("buffer.out"), buffer.str());
     RunConfig c;
     c.problem = "BNH";

@@ -238,7 +238,8 @@ TEST(BaselineConfig, MissingFileStopsAtLoadTimeAndChangesNothing) {
         message = e.what();
     }
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(message, "GNUPLOT terminal option not recognized.\nProgram stopped!\n");
+    EXPECT_EQ(message, "GNUPLOT terminal option not recognized.\nwrite.QERN, line 5: plot output "
+                       "kind 7 (expected 0 EPS or 1 PDF)\nProgram stopped!\n");
     EXPECT_FALSE(out.GetBaseline());
     EXPECT_FALSE(out.GetWriteChilds());
 }

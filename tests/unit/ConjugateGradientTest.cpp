@@ -408,32 +408,44 @@ TEST(ConjugateGradient, ANonFiniteGradientGivesNoDirectionToMoveAlong) {
 TEST(ConjugateGradient, ConfigurationErrorsStopWithTheirMessages) {
     CgConfig c;
     c.direction = 2;
-    EXPECT_EQ(ConstructionError(c), "Search direction method not recognized\nProgram stopped!\n");
+    // Each message names the line and the value it refuses.
+    EXPECT_EQ(ConstructionError(c),
+              "Search direction method not recognized\ninput.QERN, line 11: search direction "
+              "method 2 (expected 0 PolakRibiere or 1 FletcherReeves)\nProgram stopped!\n");
     c = CgConfig();
     c.step = 5;
-    EXPECT_EQ(ConstructionError(c), "Optimal step size method not recognized\nProgram stopped!\n");
+    EXPECT_EQ(ConstructionError(c),
+              "Optimal step size method not recognized\ninput.QERN, line 12: optimal step size "
+              "method 5 (expected 0 GoldenSection or 1 BrentMethod)\nProgram stopped!\n");
     c = CgConfig();
     c.epsilon = "0";
     EXPECT_EQ(ConstructionError(c), "\nError: ConjugateGradient class. \nvoid SetEpsilon(double) "
-                                    "method.\nWarning epsilon must be greater than 0.\n\n");
+                                    "method.\nWarning epsilon must be greater than 0.\n\n"
+                                    "input.QERN, line 13: epsilon 0\nProgram stopped!\n");
     c = CgConfig();
     c.first = "-1";
     EXPECT_EQ(ConstructionError(c), "\nError: ConjugateGradient class.\nvoid "
                                     "SetFirstStepSize(double) method.\nFirst step size must be "
-                                    "greater than 0.\n\n");
+                                    "greater than 0.\n\ninput.QERN, line 14: first step size "
+                                    "-1\nProgram stopped!\n");
     c = CgConfig();
     c.tolerance = "0";
     EXPECT_EQ(ConstructionError(c),
               "\nError: ConjugateGradient class. void SetOptimalStepSizeTolerance(double) "
-              "method.\nTolerance must be greater than 0.\n\n");
+              "method.\nTolerance must be greater than 0.\n\ninput.QERN, line 15: tolerance "
+              "0\nProgram stopped!\n");
     c = CgConfig();
     c.warning = "0";
     EXPECT_EQ(ConstructionError(c), "\nError: ConjugateGradient class. \nvoid "
                                     "SetWarningStepSize(double) method.\nWarning step size must "
-                                    "be greater than 0.\n\n");
+                                    "be greater than 0.\n\ninput.QERN, line 16: warning step "
+                                    "size 0\nProgram stopped!\n");
     c = CgConfig();
     c.initial = "3\n0";
-    EXPECT_EQ(ConstructionError(c), "Initial argument mode not recognized!\nProgram stopped!\n");
+    EXPECT_EQ(ConstructionError(c), "Initial argument mode not recognized!\ninput.QERN, line 9: "
+                                    "initial-argument mode 3 (expected 0 values, 1 a file of "
+                                    "values or 2 a file holding an individual)\nProgram "
+                                    "stopped!\n");
     c = CgConfig();
     c.ndvs = 0;
     c.initial = "0\n";
@@ -492,7 +504,8 @@ TEST(ConjugateGradient, InitialArgumentFiles) {
     EXPECT_THROW(run.opt->SetInitialIndividual(INDIVIDUAL(3, 1, 0, nullptr)), UTILS::FatalError);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "\nError: ConjugateGradient class. double SetInitialArgument(Vector<double>) "
-              "method.\nSize of initial argument must be equal to number of variables.\n\n");
+              "method.\nSize of initial argument must be equal to number of variables.\n\n"
+              "Program stopped!\n");
 }
 
 TEST(ConjugateGradient, WritesTheBestFitFileAndReports) {

@@ -262,8 +262,8 @@ TEST(GameAlgorithm, ARestartBeginsAtTheStoredPlayer) {
     EXPECT_EQ(g.game->GetRestartIndex(), 1u);
 }
 
-TEST(GameAlgorithm, AStoredIndexBeyondThePlayersBeginsAtPlayerZeroInEpochTwo) {
-    for (const char* stored : {"3", "17"}) {
+TEST(GameAlgorithm, AStoredIndexOfThePlayerCountBeginsAtPlayerZeroInEpochTwo) {
+    for (const char* stored : {"3", "3\n"}) {
         SCOPED_TRACE(stored);
         ThreePlayers g;
         WriteFile(g.dir.file("game_restart.dat"), stored);
@@ -274,7 +274,9 @@ TEST(GameAlgorithm, AStoredIndexBeyondThePlayersBeginsAtPlayerZeroInEpochTwo) {
 }
 
 TEST(GameAlgorithm, ARestartWithoutAReadableFileStopsBeforeAnyPlayerIsInitialised) {
-    for (const std::string content : {"", "x", "-1"}) {
+    // Only a player index, or the number of players, is a restart point: a
+    // larger number or "1.5" was written by no game.
+    for (const std::string content : {"", "x", "-1", "4", "65536", "1.5", "1 2", "99999999999"}) {
         SCOPED_TRACE("file: '" + content + "'");
         ThreePlayers g;
         if (!content.empty())
@@ -288,7 +290,7 @@ TEST(GameAlgorithm, ARestartWithoutAReadableFileStopsBeforeAnyPlayerIsInitialise
             text = e.what();
         }
         if (content.empty())
-            EXPECT_EQ(text, "File game_restart.dat not found.\n");
+            EXPECT_EQ(text, "File game_restart.dat not found.\nProgram stopped!\n");
         else
             EXPECT_NE(text.find("game_restart.dat does not hold a player index"),
                       std::string::npos);

@@ -182,7 +182,7 @@ TEST(LambdaMu, BufferFilesFillTheBuffer) {
     }
     // A population file with results is not evaluated again and sets the record.
     WriteFile(files.file("fitted.out"), "# nobj 2 ndvs 1 nctr 0\n"
-                                        "0.25 2.25 0.5\n4 0 2\n1 1 1\n0 4 0\n");
+                                        "0.25 2.25 0.5 1 0\n4 0 2 1 0\n1 1 1 1 0\n0 4 0 1 0\n");
     c.buffer = "2 " + files.file("fitted.out");
     LambdaMuRun run(c);
     EXPECT_EQ(run.opt->GetBestfits(0).GetObj(0), 0.0);
@@ -210,9 +210,12 @@ TEST(LambdaMu, ConfigurationsThatCannotRunAreRefusedAtConstruction) {
     const Case cases[] = {
         {odd, "Population size must be an even number greater than 0: popsize = 5"},
         {zero, "Population size must be an even number greater than 0: popsize = 0"},
-        {small, "The initial buffer holds 6 designs but at least popsize = 10 are needed."},
-        {bounds, "Wrong limits entered for the min and max bounds of variable, hence exiting\n"},
-        {pm, "Mutation probability must be between [0,1] range\nProgram stopped!\n"},
+        {small, "input.QERN, line 10: the buffer size 6 is smaller than the population size 10."},
+        {bounds, "Wrong limits entered for the min and max bounds of variable, hence exiting\n"
+                 "input.QERN, line 14: design variable dvs[0] has the lower bound 1 above its "
+                 "upper bound -1 (input.QERN, line 15).\nProgram stopped!\n"},
+        {pm, "Mutation probability must be between [0,1] range\ninput.QERN, line 12: pm "
+             "-0.1\nProgram stopped!\n"},
         {step, "Design variable 0 needs a step of 0 (continuous) or more: step = -0.5"},
     };
     for (const Case& k : cases) {

@@ -217,7 +217,7 @@ TEST(PIOU, AsciiReaderGivesTheValuesOfStrtod) {
             text << buf << "   ";
             written.push_back(std::strtod(buf, nullptr));
         }
-        text << "\n";
+        text << "1 0\n"; // the rank and the crowding distance end every record
     }
     WriteFile(file, text.str());
     const POPULATION pop = Read(file, true);
@@ -396,7 +396,7 @@ TEST(PIOU, ConversionRoundTripsKeepEveryValue) {
 
 TEST(PIOU, LastLineWithoutNewlineIsRead) {
     TempDir dir;
-    WriteFile(dir.file("x.out"), "# nobj 1 ndvs 1 nctr 0\n1 2 3 0.5\n4 5");
+    WriteFile(dir.file("x.out"), "# nobj 1 ndvs 1 nctr 0\n1 2 3 0.5\n4 5 1 0");
     POPULATION pop = Read(dir.file("x.out"), true);
     ASSERT_EQ(pop.GetPopsize(), 2u);
     EXPECT_EQ(pop[0].rank, 3u);
@@ -407,11 +407,10 @@ TEST(PIOU, LastLineWithoutNewlineIsRead) {
     EXPECT_EQ(pop[1].crowd_distance, 0.0);
 }
 
-TEST(PIOU, HeaderOnOneLineWithoutCommentSignAndAShortDataLine) {
+TEST(PIOU, HeaderOnOneLineWithoutCommentSign) {
     TempDir dir;
     WriteFile(dir.file("h.out"), "nobj 1 ndvs 2 nctr 0\n"
-                                 "1.5 2.5 3.5\n"
-                                 "9 8\n"
+                                 "1.5 2.5 3.5 1 0\n"
                                  "# a comment line\n"
                                  "\n"
                                  "   \t\n"
@@ -428,25 +427,34 @@ TEST(PIOU, HeaderOnOneLineWithoutCommentSignAndAShortDataLine) {
     EXPECT_EQ(pop[1].GetObj(0), -1.0);
     EXPECT_EQ(pop[1].rank, 7u);
     EXPECT_EQ(pop[1].crowd_distance, 0.25);
-    EXPECT_EQ(CountOccurrences(out, "Failed extracting vector components\n"), 1) << out;
     EXPECT_NE(out.find("   Individuals read 2\n"), std::string::npos) << out;
 }
 
-TEST(PIOU, MalformedDataLinesAreSkipped) {
+// Every writer ends a record with the rank and the crowding distance, so a
+// record without them is cut: it stops the reading, naming the file, the line
+// and what the line lacks, instead of being read with a wrong value.
+TEST(PIOU, CutOrMalformedRecordsStopNamingTheLine) {
     TempDir dir;
-    WriteFile(dir.file("m.out"), "# nobj 2 ndvs 1 nctr 1\n"
-                                 "1 2 3 abc\n"       // constraint missing
-                                 "1 x 3 4\n"         // bad objective
-                                 "1,2 3 4 5\n"       // comma
-                                 "+1 2e0 .5 -4\n"    // good
-                                 "1 2 3 4 5.5 6\n"); // rank not an integer: 5, crowd .5
-    std::string out;
-    POPULATION pop = Read(dir.file("m.out"), true, &out);
-    ASSERT_EQ(pop.GetPopsize(), 2u);
-    EXPECT_EQ(pop[0].GetObj(), (std::vector<double>{1.0, 2.0}));
-    EXPECT_EQ(pop[0].GetDvs(0), 0.5);
-    EXPECT_EQ(pop[0].GetCtrViolation(), -4.0);
-    EXPECT_EQ(CountOccurrences(out, "Failed extracting vector components\n"), 3) << out;
+    const std::string head = "# nobj 2 ndvs 1 nctr 1\n1 2 3 4 1 0.5\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"1 2 3 2.70470\n", "line 3: expected 2 objective values, 1 design variables, 1 "
+                            "constraint values, the rank and the crowding distance (6 numbers), "
+                            "found only 4 numbers: the record is cut or incomplete."},
+        {"1 2 3 4 1\n", "found only 5 numbers"},
+        {"1 2 3 abc 1 0\n", "found \"abc\" where constraint ctr[0] belongs"},
+        {"1 x 3 4 1 0\n", "found \"x\" where objective obj[1] belongs"},
+        {"1,2 3 4 5 1 0\n", "found \"1,2\" where objective obj[0] belongs"},
+        {"1 2 3 4 5.5 6\n", "found \"5.5\" where the rank (an unsigned integer) belongs"},
+        {"1 2 3 4 1 0 7\n", "found more numbers than that"},
+        {"# c\n\n1 2 3 4 1 0.5x", "line 5: "},
+    };
+    for (const auto& k : cases) {
+        WriteFile(dir.file("m.out"), head + k.first);
+        const std::string out = FatalOutput([&] { PIOU::read_population_a(dir.file("m.out")); });
+        EXPECT_NE(out.find("File " + dir.file("m.out") + ", line "), std::string::npos) << out;
+        EXPECT_NE(out.find(k.second), std::string::npos) << k.second << "\n" << out;
+        EXPECT_NE(out.find("Program stopped!\n"), std::string::npos) << out;
+    }
 }
 
 TEST(PIOU, HeaderSpreadOverSeveralLinesWithUpperCaseKeywords) {
@@ -455,7 +463,7 @@ TEST(PIOU, HeaderSpreadOverSeveralLinesWithUpperCaseKeywords) {
                                  "NDVS 1\n"
                                  "text before NOBJ 2 and after\n"
                                  "# nctr 0\n"
-                                 "1 2 3\n");
+                                 "1 2 3 1 0\n");
     std::string out;
     POPULATION pop = Read(dir.file("u.out"), true, &out);
     EXPECT_EQ(pop.GetNdvs(), 1u);
@@ -501,33 +509,19 @@ TEST(PIOU, MissingFilesStop) {
     }
 }
 
-TEST(PIOU, TruncatedBinaryFileKeepsItsWholeRecordsAndWarnsOnce) {
+TEST(PIOU, TruncatedBinaryFileStops) {
     TempDir dir;
     POPULATION pop = Sample();
     pop.WriteFileBin(dir.file("t.bin"));
     std::string bytes = ReadFile(dir.file("t.bin"));
     bytes.resize(bytes.size() - 17); // the last record loses 17 of its 60 bytes
     WriteFile(dir.file("t.bin"), bytes);
-    std::string out;
-    POPULATION back = Read(dir.file("t.bin"), false, &out);
-    ASSERT_EQ(back.GetPopsize(), 3u);
-    EXPECT_EQ(back[1].GetObj(0), 0.1);
-    EXPECT_EQ(back[2].GetObj(0), kMax);
-    const std::vector<std::string> lines = testsupport::SplitLines(out);
-    int warnings = 0;
-    for (const auto& line : lines) {
-        if (line.find("Warning") != std::string::npos) {
-            ++warnings;
-            EXPECT_NE(line.find(dir.file("t.bin")), std::string::npos) << line;
-            EXPECT_NE(line.find(" 43 "), std::string::npos) << line;
-        }
-    }
-    EXPECT_EQ(warnings, 1) << out;
-
-    // A file of whole records gives no warning.
-    pop.WriteFileBin(dir.file("whole.bin"));
-    Read(dir.file("whole.bin"), false, &out);
-    EXPECT_EQ(out.find("Warning"), std::string::npos) << out;
+    const std::string out = FatalOutput([&] { PIOU::read_population_b(dir.file("t.bin")); });
+    EXPECT_NE(out.find("File " + dir.file("t.bin") +
+                       " holds 3 whole records of 60 bytes (nobj 2, ndvs 3, nctr 1) after its "
+                       "12-byte header, then 43 bytes more: its last record is cut"),
+              std::string::npos)
+        << out;
 }
 
 TEST(PIOU, BinaryFileTooShortForItsHeaderOrWithBadCountsStops) {
@@ -541,6 +535,16 @@ TEST(PIOU, BinaryFileTooShortForItsHeaderOrWithBadCountsStops) {
     WriteFile(dir.file("neg.bin"), std::string(reinterpret_cast<const char*>(counts), 12));
     out = FatalOutput([&] { PIOU::read_population_b(dir.file("neg.bin")); });
     EXPECT_NE(out.find(dir.file("neg.bin")), std::string::npos) << out;
+
+    // Counts beyond the limits are refused before anything is allocated, also
+    // when the file holds no record.
+    const int32_t huge[3] = {2, 30000000, 0};
+    WriteFile(dir.file("huge.bin"), std::string(reinterpret_cast<const char*>(huge), 12));
+    out = FatalOutput([&] { PIOU::read_population_b(dir.file("huge.bin")); });
+    EXPECT_NE(out.find("File " + dir.file("huge.bin") +
+                       " has header counts beyond the limits: a design would hold NDVs 30000000"),
+              std::string::npos)
+        << out;
 
     // A header alone is an empty population.
     const int32_t ok[3] = {2, 1, 0};
@@ -662,7 +666,7 @@ TEST(PIOU, AppendIndividualAsciiWritesOneRecordLine) {
 
 TEST(PIOU, DesignFileReader) {
     TempDir dir;
-    WriteFile(dir.file("dvs.dat"), "# designs to start from\n0.5 1.5\n\n1.0 2.0\n3.0\n");
+    WriteFile(dir.file("dvs.dat"), "# designs to start from\n0.5 1.5\n\n1.0 2.0 comment\n");
     testing::internal::CaptureStdout();
     POPULATION pop = PIOU::read_population_dvs(dir.file("dvs.dat"), 2, 3, 1);
     const std::string out = testing::internal::GetCapturedStdout();
@@ -680,11 +684,22 @@ TEST(PIOU, DesignFileReader) {
     EXPECT_EQ(CountOccurrences(out, "comment line skipped\n"), 1) << out;
     EXPECT_EQ(out.rfind("> Reading DVS file: " + dir.file("dvs.dat") + "\n", 0), 0u) << out;
     EXPECT_NE(out.find("   Individuals read 2\n< Done.\n"), std::string::npos) << out;
+
+    // A short, long or malformed design stops naming its line.
+    for (const char* bad : {"3.0\n", "1 2 3\n", "1 2x\n"}) {
+        WriteFile(dir.file("bad.dat"), std::string("0.5 1.5\n# c\n") + bad);
+        const std::string text =
+            FatalOutput([&] { PIOU::read_population_dvs(dir.file("bad.dat"), 2, 1, 0); });
+        EXPECT_NE(text.find("File " + dir.file("bad.dat") +
+                            ", line 3: expected 2 design-variable values, found "),
+                  std::string::npos)
+            << text;
+    }
 }
 
 TEST(PIOU, Nsga2HeaderKeywords) {
     TempDir dir;
-    WriteFile(dir.file("n.out"), "# objectives 2 real_var 1 constraints 1\n1 2 3 -1\n");
+    WriteFile(dir.file("n.out"), "# objectives 2 real_var 1 constraints 1\n1 2 3 -1 1 0\n");
     testing::internal::CaptureStdout();
     POPULATION pop = PIOU::read_population_NSGA2(dir.file("n.out"));
     testing::internal::GetCapturedStdout();

@@ -133,19 +133,26 @@ TEST(WriteData, ChildrenCodes) {
     EXPECT_FALSE(none.GetWriteParetoHistory());
     EXPECT_FALSE(none.GetWriteOnlineHistoryPareto());
 
-    WriteData other;
-    const std::string out = Load(other, "7\n0\n0\n1\n0\n", dir);
-    EXPECT_NE(out.find("write_childs = 7\n"
-                       "Warning!: write_childs configuration not valid, using defalut values. \n"),
-              std::string::npos)
-        << out;
-    EXPECT_TRUE(other.GetWriteChilds());
-    EXPECT_FALSE(other.GetWriteASCIIFormat());
-    EXPECT_FALSE(other.GetWriteParetoHistory()); // mode 0
-
-    WriteData negative;
-    Load(negative, "-1\n0\n0\n1\n0\n", dir);
-    EXPECT_TRUE(negative.GetWriteChilds());
+    // A code or a history mode outside its list is refused (it used to be
+    // taken as 1 with a warning), naming the line, and changes nothing.
+    const struct {
+        const char* text;
+        const char* message;
+    } refused[] = {
+        {"7\n0\n0\n1\n0\n", "write.QERN, line 1: children-file code 7 not recognized: expected "
+                            "0 (none), 1 (binary, childs.bin) or 2 (ASCII, childs.out).\n"
+                            "Program stopped!\n"},
+        {"-1\n0\n0\n1\n0\n", "children-file code -1 not recognized"},
+        {"\n2\n3   history\n0\n1\n0\n",
+         "write.QERN, line 3: Pareto history mode 3 not recognized: expected 0 (none), 1 "
+         "(rebuilt from the children file at the end) or 2 (kept during the run).\n"},
+    };
+    for (const auto& k : refused) {
+        WriteData other;
+        const std::string out = FatalOutput([&] { LoadRaw(other, k.text, dir); });
+        EXPECT_NE(out.find(k.message), std::string::npos) << out;
+        ExpectDefaults(other);
+    }
 }
 
 TEST(WriteData, GnuplotOffDoesNotReadTheKind) {
@@ -167,7 +174,8 @@ TEST(WriteData, UnknownPlotKindStops) {
     TempDir dir;
     WriteData w;
     const std::string out = FatalOutput([&] { LoadRaw(w, "2\n1\n0\n3\n1 2\n", dir); });
-    EXPECT_NE(out.find("GNUPLOT terminal option not recognized.\nProgram stopped!\n"),
+    EXPECT_NE(out.find("GNUPLOT terminal option not recognized.\nwrite.QERN, line 5: plot output "
+                       "kind 2 (expected 0 EPS or 1 PDF)\nProgram stopped!\n"),
               std::string::npos)
         << out;
     ExpectDefaults(w); // nothing was changed
