@@ -109,6 +109,22 @@ std::string Found(const std::string& line, const RecordLayout& layout) {
     UTILS::Stop({"File " + file + " " + problem, "Program stopped!"});
 }
 
+// The line number of the record at index in what is left of is, whose
+// previous line was line number (comment and blank lines are no records); 0
+// when the file ends first.
+unsigned NthRecordLine(std::istream& is, unsigned number, unsigned index) {
+    std::string line;
+    unsigned records = 0;
+    while (std::getline(is, line)) {
+        ++number;
+        if ((!line.empty() && line[0] == '#') || IsBlank(line))
+            continue;
+        if (records++ == index)
+            return number;
+    }
+    return 0;
+}
+
 } // namespace
 
 unsigned line_before(const std::string& file, std::streampos next) {
@@ -133,17 +149,7 @@ unsigned line_before(const std::string& file, std::streampos next) {
 
 unsigned design_record_line(const std::string& file, unsigned index) {
     std::ifstream is(file);
-    std::string line;
-    unsigned number = 0;
-    unsigned records = 0;
-    while (std::getline(is, line)) {
-        ++number;
-        if ((!line.empty() && line[0] == '#') || IsBlank(line))
-            continue;
-        if (records++ == index)
-            return number;
-    }
-    return 0;
+    return NthRecordLine(is, 0, index);
 }
 
 unsigned population_record_line(const std::string& file, unsigned index) {
@@ -162,15 +168,7 @@ unsigned population_record_line(const std::string& file, unsigned index) {
                 found[2] = true;
         }
     }
-    unsigned records = 0;
-    while (std::getline(is, line)) {
-        ++number;
-        if ((!line.empty() && line[0] == '#') || IsBlank(line))
-            continue;
-        if (records++ == index)
-            return number;
-    }
-    return 0;
+    return NthRecordLine(is, number, index);
 }
 
 bool parse_number(const std::string& word, double& x) {
