@@ -36,6 +36,22 @@ struct Zdt1Run {
     int history = 0;  // write.QERN line 2: Pareto history mode
 };
 
+// The LAMBDAMU block of an input file for ZDT1 (30 variables in [0, 1]) with
+// the given population, crossover 0.9 and mutation 1/30, its designs
+// evaluated by the plug-in at mathcases.
+inline std::string ZdtBlock(const char* mathcases, int popsize) {
+    std::ostringstream os;
+    os << "30\n2\n0\n1\n0\n"
+       << mathcases << "\n0\n0\n"
+       << popsize << "\n0 " << popsize << "\n0.9\n0.0333333333\n";
+    for (const char* v : {"0 ", "0 ", "1 "}) {
+        for (int i = 0; i < 30; ++i)
+            os << v;
+        os << "\n";
+    }
+    return os.str();
+}
+
 // A fresh folder holding input.QERN, write.QERN, prob.dat and a link to the
 // plug-in for the run.
 inline void PrepareZdt1Folder(const fs::path& dir, const Zdt1Run& run, const char* mathcases) {

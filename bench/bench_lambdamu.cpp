@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "model/NDSU.h"
 #include "optim/LAMBDAMU.h"
 #include "output/WriteData.h"
@@ -22,23 +23,12 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
+namespace bs = benchsupport;
+
 namespace {
 
 double Seconds(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
-}
-
-std::string ZdtBlock(int popsize) {
-    std::ostringstream os;
-    os << "30\n2\n0\n1\n0\n"
-       << VESK_MATHCASES_PATH << "\n0\n0\n"
-       << popsize << "\n0 " << popsize << "\n0.9\n0.0333333333\n";
-    for (const char* v : {"0 ", "0 ", "1 "}) {
-        for (int i = 0; i < 30; ++i)
-            os << v;
-        os << "\n";
-    }
-    return os.str();
 }
 
 struct Sweep {
@@ -47,7 +37,7 @@ struct Sweep {
 };
 
 Sweep RunSweep(int popsize, int generations) {
-    std::istringstream in(ZdtBlock(popsize));
+    std::istringstream in(bs::ZdtBlock(VESK_MATHCASES_PATH, popsize));
     LAMBDAMU opt(in, 2);
     WriteData data;
     data.SetReportIter(0);

@@ -34,19 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string ZdtBlock(int popsize) {
-    std::ostringstream os;
-    os << "30\n2\n0\n1\n0\n"
-       << VESK_MATHCASES_PATH << "\n0\n0\n"
-       << popsize << "\n0 " << popsize << "\n0.9\n0.0333333333\n";
-    for (const char* v : {"0 ", "0 ", "1 "}) {
-        for (int i = 0; i < 30; ++i)
-            os << v;
-        os << "\n";
-    }
-    return os.str();
-}
-
 // Processor time (user and system) of this process so far.
 double ProcessorSeconds() {
     timespec t{};
@@ -116,7 +103,7 @@ void RunAndTime(const bs::fs::path& dir, unsigned evaluations, bool ascii,
     bs::fs::create_directories(dir);
     bs::fs::current_path(dir);
     std::ofstream("prob.dat") << "ZDT1\n";
-    std::istringstream in(ZdtBlock(100));
+    std::istringstream in(bs::ZdtBlock(VESK_MATHCASES_PATH, 100));
     std::ofstream null("/dev/null");
     std::streambuf* console = std::cout.rdbuf(null.rdbuf());
     TimedLAMBDAMU opt(in, 2);
