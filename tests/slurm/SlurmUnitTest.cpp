@@ -31,10 +31,10 @@ std::unique_ptr<SlurmEVAU> MakeUnit(unsigned ndvs, unsigned nobj, unsigned nctr)
     return unit;
 }
 
-TEST(SlurmUnit, EvaluatesASingleDesignAsAnArrayOfOneTask) {
+using SlurmUnit = testsupport::InTempFolder;
+
+TEST_F(SlurmUnit, EvaluatesASingleDesignAsAnArrayOfOneTask) {
     VESK_NEED_SLURM();
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     auto unit = MakeUnit(2, 2, 1);
     Captured([&] { unit->Init(4); });
     std::vector<INDIVIDUAL> bestfits(2, INDIVIDUAL(2, 2, 1, nullptr));
@@ -50,10 +50,8 @@ TEST(SlurmUnit, EvaluatesASingleDesignAsAnArrayOfOneTask) {
     EXPECT_EQ(bestfits[0].GetObj(0), 3.5);
 }
 
-TEST(SlurmUnit, AGamePlayersDesignsAreCompletedWithTheOtherPlayersEliteVariables) {
+TEST_F(SlurmUnit, AGamePlayersDesignsAreCompletedWithTheOtherPlayersEliteVariables) {
     VESK_NEED_SLURM();
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     // The player owns global variables 0 and 2 and global objective 1.
     auto unit = MakeUnit(2, 1, 1);
     unit->SetNdvs(3);

@@ -40,6 +40,22 @@ private:
     std::string mPrevious;
 };
 
+// A test fixture that runs each test in a fresh temporary folder, which is
+// the working directory while the test runs and is removed afterwards. A
+// suite takes it with an alias named after the suite:
+//     using ExampleTest = testsupport::InTempFolder;
+//     TEST_F(ExampleTest, ...) { WriteFile("input.txt", ...); }
+class InTempFolder : public ::testing::Test {
+protected:
+    const std::string& path() const { return dir.path(); }
+    std::string file(const std::string& name) const { return dir.file(name); }
+
+    TempDir dir;
+
+private:
+    ScopedCwd mCwd{dir.path()}; // declared after dir: leaves before dir is removed
+};
+
 // Makes UTILS::Stop throw UTILS::FatalError for the lifetime of the object.
 class FatalThrows {
 public:

@@ -22,8 +22,6 @@
 
 using testsupport::FatalThrows;
 using testsupport::ReadLines;
-using testsupport::ScopedCwd;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
@@ -72,9 +70,9 @@ using Objectives = std::vector<std::vector<double>>;
 
 } // namespace
 
-TEST(Baseline, ListsOnlyTheMembersThatDominateTheBaseline) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+using Baseline = testsupport::InTempFolder;
+
+TEST_F(Baseline, ListsOnlyTheMembersThatDominateTheBaseline) {
     WriteFile("base.dat", "1 1\n");
     Compare(Front({{0.5, 0.5}, {0.5, 2.0}, {2.0, 0.5}}), BaselineOutput("base.dat"));
     EXPECT_EQ(ReadObjectives("non_dominated.out"), (Objectives{{0.5, 0.5}}));
@@ -86,9 +84,7 @@ TEST(Baseline, ListsOnlyTheMembersThatDominateTheBaseline) {
     EXPECT_EQ(ReadObjectives("non_dominated.out"), (Objectives{{0.9, 0.1}, {1.0, 0.5}}));
 }
 
-TEST(Baseline, EqualOrNoBetterMembersGiveTheHeaderLinesOnly) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(Baseline, EqualOrNoBetterMembersGiveTheHeaderLinesOnly) {
     WriteFile("base.dat", "1 1\n");
     // A stale result must be replaced, not appended to.
     WriteFile("non_dominated.out", "stale\n");
@@ -102,18 +98,14 @@ TEST(Baseline, EqualOrNoBetterMembersGiveTheHeaderLinesOnly) {
 
 // The baseline design is feasible, so an infeasible member never dominates it,
 // however good its objectives.
-TEST(Baseline, InfeasibleMembersDoNotDominateTheFeasibleBaseline) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(Baseline, InfeasibleMembersDoNotDominateTheFeasibleBaseline) {
     WriteFile("base.dat", "1 1 1\n");
     Compare(Front({{0.1, 0.1, 0.1}, {0.5, 0.5, 0.5}}, 1, {{-0.2}, {0.0}}),
             BaselineOutput("base.dat"));
     EXPECT_EQ(ReadObjectives("non_dominated.out"), (Objectives{{0.5, 0.5, 0.5}}));
 }
 
-TEST(Baseline, ShortFileWarnsAndComparesWithZeros) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(Baseline, ShortFileWarnsAndComparesWithZeros) {
     WriteFile("base.dat", "0.7\n");
     // The baseline becomes (0.7, 0): only a negative second objective beats it.
     const std::string printed =
@@ -122,9 +114,7 @@ TEST(Baseline, ShortFileWarnsAndComparesWithZeros) {
     EXPECT_EQ(ReadObjectives("non_dominated.out"), (Objectives{{0.5, -0.1}}));
 }
 
-TEST(Baseline, MissingOrUnnamedFileStopsWithoutWriting) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(Baseline, MissingOrUnnamedFileStopsWithoutWriting) {
     FatalThrows guard;
     for (const std::string name : {"missing.dat", ""}) {
         testing::internal::CaptureStdout();
@@ -141,10 +131,10 @@ TEST(Baseline, MissingOrUnnamedFileStopsWithoutWriting) {
     }
 }
 
-TEST(BaselineDeathTest, MissingFileEndsWithStatusOne) {
+using BaselineDeathTest = testsupport::InTempFolder;
+
+TEST_F(BaselineDeathTest, MissingFileEndsWithStatusOne) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     const POPULATION front = Front({{0.5, 0.5}});
     // The default output configuration names no baseline file.
     EXPECT_EXIT(
@@ -166,9 +156,9 @@ std::string LoadWrite(WriteDataEA& out, const std::string& text) {
 }
 } // namespace
 
-TEST(BaselineConfig, FlagZeroReadsNothingMoreOnItsLine) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+using BaselineConfig = testsupport::InTempFolder;
+
+TEST_F(BaselineConfig, FlagZeroReadsNothingMoreOnItsLine) {
     WriteDataEA out;
     // The word after the 0 is a comment, even when it names no file.
     LoadWrite(out, "2\n1\n0 nothere.dat\n7\n0\n");
@@ -178,9 +168,7 @@ TEST(BaselineConfig, FlagZeroReadsNothingMoreOnItsLine) {
     EXPECT_FALSE(out.GetRunPlots());
 }
 
-TEST(BaselineConfig, FlagOneTakesTheFileNameAndPlayersPrefixIt) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(BaselineConfig, FlagOneTakesTheFileNameAndPlayersPrefixIt) {
     WriteFile("base.dat", "1 1\n");
     WriteDataEA out;
     LoadWrite(out, "1\n2\n1 base.dat   baseline design\n3\n1 1\n");
@@ -192,9 +180,7 @@ TEST(BaselineConfig, FlagOneTakesTheFileNameAndPlayersPrefixIt) {
     EXPECT_EQ(out.GetBaselineFilename(), "1base.dat");
 }
 
-TEST(BaselineConfig, MissingFileStopsAtLoadTimeAndChangesNothing) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(BaselineConfig, MissingFileStopsAtLoadTimeAndChangesNothing) {
     FatalThrows guard;
     WriteDataEA out;
     WriteFile("write.QERN", "1\n2\n1 nothere.dat\n3\n1 1\n");
@@ -244,10 +230,10 @@ TEST(BaselineConfig, MissingFileStopsAtLoadTimeAndChangesNothing) {
     EXPECT_FALSE(out.GetWriteChilds());
 }
 
-TEST(BaselineConfigDeathTest, MissingFileEndsWithStatusOne) {
+using BaselineConfigDeathTest = testsupport::InTempFolder;
+
+TEST_F(BaselineConfigDeathTest, MissingFileEndsWithStatusOne) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     WriteFile("write.QERN", "1\n2\n1 nothere.dat\n3\n1 1\n");
     EXPECT_EXIT(
         {
@@ -294,9 +280,9 @@ std::unique_ptr<HybridNashGame> MakeGame(const WriteData& wdata) {
 
 } // namespace
 
-TEST(BaselineGame, EveryPlayerNeedsItsPrefixedBaselineFile) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+using BaselineGame = testsupport::InTempFolder;
+
+TEST_F(BaselineGame, EveryPlayerNeedsItsPrefixedBaselineFile) {
     FatalThrows guard;
     WriteData wdata;
     wdata.SetBaseline(true);

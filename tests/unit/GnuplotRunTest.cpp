@@ -24,8 +24,6 @@ using testsupport::CountPlotStatements;
 using testsupport::PdfPages;
 
 using testsupport::RunCommand;
-using testsupport::ScopedCwd;
-using testsupport::TempDir;
 
 namespace {
 
@@ -137,7 +135,7 @@ void WriteRunFiles(const Case& c, const WriteDataEA& out) {
     }
 }
 
-class GnuplotRun : public testing::TestWithParam<Case> {};
+class GnuplotRun : public testsupport::InTempFolder, public testing::WithParamInterface<Case> {};
 
 } // namespace
 
@@ -148,8 +146,6 @@ TEST_P(GnuplotRun, ScriptRunsCleanlyWithOnePagePerPlot) {
     if (c.pdf && !HaveTool("pdfinfo"))
         GTEST_SKIP() << "pdfinfo is not installed (Debian package poppler-utils)";
 
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     WriteDataEA out;
     out.SetWriteChilds(c.write_childs);
     out.SetWriteASCIIFormat(c.ascii);

@@ -35,9 +35,7 @@ namespace fs = std::filesystem;
 using testsupport::Captured;
 using testsupport::FileExists;
 using testsupport::ReadFile;
-using testsupport::ScopedCwd;
 using testsupport::ScopedPathPrefix;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 using testsupport::WriteScript;
 
@@ -123,7 +121,9 @@ int CountEntriesContaining(const std::string& dir, const std::string& text) {
 
 // ------------------------------------------------------------- configuration
 
-TEST(HTCondorEVAUTest, ReadsTheTextAndJsonConfigurations) {
+using HTCondorEVAUTest = testsupport::InTempFolder;
+
+TEST_F(HTCondorEVAUTest, ReadsTheTextAndJsonConfigurations) {
     std::istringstream in("1   type\n./run.sh   command\n2\n-n $(NDVS)\n2\nmesh params.txt\n");
     std::unique_ptr<HTCondorEVAU> unit;
     std::string out = Captured([&] { unit = std::make_unique<HTCondorEVAU>(2, 2, 0, in); });
@@ -144,7 +144,7 @@ TEST(HTCondorEVAUTest, ReadsTheTextAndJsonConfigurations) {
     EXPECT_EQ(unit->GetEssentialFilesAndFolders(), std::vector<std::string>{"mesh"});
 }
 
-TEST(HTCondorEVAUTest, RefusesPlugInsAndUnknownAnalyserTypes) {
+TEST_F(HTCondorEVAUTest, RefusesPlugInsAndUnknownAnalyserTypes) {
     testsupport::FatalThrows guard;
     auto refused = [](auto make) {
         testing::internal::CaptureStdout();
@@ -171,9 +171,7 @@ TEST(HTCondorEVAUTest, RefusesPlugInsAndUnknownAnalyserTypes) {
 
 // --------------------------------------------------------------------- Init
 
-TEST(HTCondorEVAUTest, InitCreatesTheInitialDirsAndTheDestructorRemovesThem) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, InitCreatesTheInitialDirsAndTheDestructorRemovesThem) {
     WriteFile("htcondor.QERN", "Requirements\nMemory > 64\n");
     auto unit = MakeUnit("2\nparams.txt /abs/table\n");
     const std::string tag = AddressText(unit.get());
@@ -200,9 +198,7 @@ TEST(HTCondorEVAUTest, InitCreatesTheInitialDirsAndTheDestructorRemovesThem) {
 
 // ------------------------------------------------------------------ Compute
 
-TEST(HTCondorEVAUTest, EvaluatesOnlyTheUncomputedIndividualsInTheirOwnDirs) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, EvaluatesOnlyTheUncomputedIndividualsInTheirOwnDirs) {
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), kEchoScript);
     WriteFile("params.txt", "p");
@@ -277,9 +273,7 @@ TEST(HTCondorEVAUTest, EvaluatesOnlyTheUncomputedIndividualsInTheirOwnDirs) {
     EXPECT_FALSE(FileExists(tag + "submit.condor"));
 }
 
-TEST(HTCondorEVAUTest, AJobWithoutResultsGetsThePenaltyNotTheLastGenerationsResults) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, AJobWithoutResultsGetsThePenaltyNotTheLastGenerationsResults) {
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), kEchoScript);
     auto unit = MakeUnit();
@@ -301,9 +295,7 @@ TEST(HTCondorEVAUTest, AJobWithoutResultsGetsThePenaltyNotTheLastGenerationsResu
     Captured([&] { unit.reset(); });
 }
 
-TEST(HTCondorEVAUTest, DesignsWhoseDirectoryCannotBePreparedFailOrStopTheRun) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, DesignsWhoseDirectoryCannotBePreparedFailOrStopTheRun) {
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), kEchoScript);
     auto unit = MakeUnit();
@@ -333,9 +325,7 @@ TEST(HTCondorEVAUTest, DesignsWhoseDirectoryCannotBePreparedFailOrStopTheRun) {
     Captured([&] { unit.reset(); });
 }
 
-TEST(HTCondorEVAUTest, APopulationWithNothingToComputeSubmitsNoJobs) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, APopulationWithNothingToComputeSubmitsNoJobs) {
     fs::create_directory("bin");
     WriteScript(dir.file("bin/condor_submit"), "touch \"" + dir.file("submitted") + "\"\n");
     WriteScript(dir.file("bin/condor_wait"), "touch \"" + dir.file("waited") + "\"\n");
@@ -358,9 +348,7 @@ TEST(HTCondorEVAUTest, APopulationWithNothingToComputeSubmitsNoJobs) {
     Captured([&] { unit.reset(); });
 }
 
-TEST(HTCondorEVAUTest, APopulationLargerThanAnnouncedGetsDirectoriesForEveryDesign) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, APopulationLargerThanAnnouncedGetsDirectoriesForEveryDesign) {
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), kEchoScript);
     auto unit = MakeUnit();
@@ -379,9 +367,7 @@ TEST(HTCondorEVAUTest, APopulationLargerThanAnnouncedGetsDirectoriesForEveryDesi
     EXPECT_EQ(CountEntriesContaining(dir.path(), "condorInd"), 0);
 }
 
-TEST(HTCondorEVAUTest, StoresTheWholeBatchBeforeReportingTheStoppingRule) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, StoresTheWholeBatchBeforeReportingTheStoppingRule) {
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), kEchoScript);
     auto unit = MakeUnit();
@@ -405,9 +391,7 @@ TEST(HTCondorEVAUTest, StoresTheWholeBatchBeforeReportingTheStoppingRule) {
 
 // ------------------------------------------------------------------ failures
 
-TEST(HTCondorEVAUTest, FailuresOfTheHTCondorCommandsStopTheRunNamingTheCommand) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, FailuresOfTheHTCondorCommandsStopTheRunNamingTheCommand) {
     fs::create_directory("bin");
     WriteScript(dir.file("echo.sh"), kEchoScript);
     ScopedPathPrefix path(dir.file("bin"));
@@ -443,9 +427,7 @@ TEST(HTCondorEVAUTest, FailuresOfTheHTCondorCommandsStopTheRunNamingTheCommand) 
     }
 }
 
-TEST(HTCondorEVAUTest, AJobThatCannotStartFailsItsDesign) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, AJobThatCannotStartFailsItsDesign) {
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), kEchoScript);
     auto unit = MakeUnit("1\nmissing-table.dat\n");
@@ -463,9 +445,7 @@ TEST(HTCondorEVAUTest, AJobThatCannotStartFailsItsDesign) {
     Captured([&] { unit.reset(); });
 }
 
-TEST(HTCondorEVAUTest, GamePlayersAndSingleEvaluationsAreRefused) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, GamePlayersAndSingleEvaluationsAreRefused) {
     auto unit = MakeUnit();
     Captured([&] { unit->Init(1); });
     Population p({{1, 2}});
@@ -494,9 +474,7 @@ TEST(HTCondorEVAUTest, GamePlayersAndSingleEvaluationsAreRefused) {
 
 // ------------------------------------------------------------ jobs that end badly
 
-TEST(HTCondorEVAUTest, ExitStatusesComeFromTheLogAndCompleteResultsAreKept) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, ExitStatusesComeFromTheLogAndCompleteResultsAreKept) {
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), "read a b < Eval.DVs\n" + std::string(kEchoScript) +
                                          "case $a in 5.*) exit 3;; 6.*) kill -KILL $$;; esac\n");
@@ -518,9 +496,7 @@ TEST(HTCondorEVAUTest, ExitStatusesComeFromTheLogAndCompleteResultsAreKept) {
     Captured([&] { unit.reset(); });
 }
 
-TEST(HTCondorEVAUTest, AHungJobIsRemovedAtTheTimeLimitWithAllItsProcesses) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, AHungJobIsRemovedAtTheTimeLimitWithAllItsProcesses) {
     ScopedPathPrefix path(StandIn());
     WriteScript(dir.file("echo.sh"), HangingScript(dir.file("pids"), dir.file("started")));
     auto unit = MakeUnit();
@@ -545,12 +521,10 @@ TEST(HTCondorEVAUTest, AHungJobIsRemovedAtTheTimeLimitWithAllItsProcesses) {
     Captured([&] { unit.reset(); });
 }
 
-TEST(HTCondorEVAUTest, AHeldJobIsRemovedAndItsDesignFailsWithTheHoldReason) {
+TEST_F(HTCondorEVAUTest, AHeldJobIsRemovedAndItsDesignFailsWithTheHoldReason) {
     // A pool's log for a batch of two: job 0 ends normally, job 1 is held
     // because its command wrote no results. condor_rm records what it
     // removes and logs the removal, as HTCondor does.
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     fs::create_directory("bin");
     WriteScript(
         dir.file("bin/condor_submit"),
@@ -611,9 +585,7 @@ TEST(HTCondorEVAUTest, AHeldJobIsRemovedAndItsDesignFailsWithTheHoldReason) {
     Captured([&] { unit.reset(); });
 }
 
-TEST(HTCondorEVAUTest, AStopRequestRemovesTheJobsAndLeavesTheirDesignsUnevaluated) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(HTCondorEVAUTest, AStopRequestRemovesTheJobsAndLeavesTheirDesignsUnevaluated) {
     ScopedPathPrefix path(StandIn());
     struct Reset {
         ~Reset() { INTU::Reset(); }

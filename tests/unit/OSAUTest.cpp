@@ -22,9 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::FileExists;
 using testsupport::ReadFile;
-using testsupport::ScopedCwd;
 using testsupport::ScopedPathPrefix;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 using testsupport::WriteScript;
 
@@ -37,22 +35,22 @@ const std::vector<std::string> kAwkwardNames = {
     "with space", "semi;touch pwned", "$(touch pwned)", "`touch pwned`", "it's", "-rf",
     "star*",      "a&b|c>d",          "new\nline",      "~tilde"};
 
-TEST(OSAUTest, DirappendJoinsWithOneSlashAndKeepsEmptyParts) {
+using OSAUTest = testsupport::InTempFolder;
+
+TEST_F(OSAUTest, DirappendJoinsWithOneSlashAndKeepsEmptyParts) {
     EXPECT_EQ(OSAU::dirappend("", "Eval.DVs"), "Eval.DVs");
     EXPECT_EQ(OSAU::dirappend("0x1_CPU", ""), "0x1_CPU/");
     EXPECT_EQ(OSAU::dirappend("0x1_CPU", "Eval.DVs"), "0x1_CPU/Eval.DVs");
     EXPECT_EQ(OSAU::dirappend("a b", "c;d"), "a b/c;d");
 }
 
-TEST(OSAUTest, ShellQuoteLeavesPlainWordsAndQuotesTheRest) {
+TEST_F(OSAUTest, ShellQuoteLeavesPlainWordsAndQuotesTheRest) {
     EXPECT_EQ(OSAU::shell_quote("0x55d0_CPU"), "0x55d0_CPU");
     EXPECT_EQ(OSAU::shell_quote("dir/Eval.DVs"), "dir/Eval.DVs");
     EXPECT_EQ(OSAU::shell_quote(""), "''");
     EXPECT_EQ(OSAU::shell_quote("a b"), "'a b'");
     EXPECT_EQ(OSAU::shell_quote("it's"), "'it'\\''s'");
     // Round trip through a real shell: the word arrives unchanged.
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     for (const std::string& text : kAwkwardNames) {
         const std::string command = "printf %s " + OSAU::shell_quote(text) + " > echoed";
         ASSERT_EQ(std::system(command.c_str()), 0) << text;
@@ -61,16 +59,14 @@ TEST(OSAUTest, ShellQuoteLeavesPlainWordsAndQuotesTheRest) {
     EXPECT_FALSE(FileExists("pwned"));
 }
 
-TEST(OSAUTest, StatusTextDescribesExitsSignalsAndFailuresToRun) {
+TEST_F(OSAUTest, StatusTextDescribesExitsSignalsAndFailuresToRun) {
     EXPECT_EQ(OSAU::status_text(std::system("exit 0")), "exit status 0");
     EXPECT_EQ(OSAU::status_text(std::system("exit 3")), "exit status 3");
     EXPECT_EQ(OSAU::status_text(std::system("kill -9 $$")), "killed by signal 9");
     EXPECT_EQ(OSAU::status_text(-1), "could not be run");
 }
 
-TEST(OSAUTest, MkdirCreatesOneFolderWithoutParentsAndFailsOnAnExistingOne) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, MkdirCreatesOneFolderWithoutParentsAndFailsOnAnExistingOne) {
     EXPECT_EQ(OSAU::mkdir("work"), 0);
     EXPECT_TRUE(IsDir("work"));
     EXPECT_NE(OSAU::mkdir("work"), 0);
@@ -78,9 +74,7 @@ TEST(OSAUTest, MkdirCreatesOneFolderWithoutParentsAndFailsOnAnExistingOne) {
     EXPECT_FALSE(FileExists("missing"));
 }
 
-TEST(OSAUTest, RmdirRemovesRecursivelyAndAcceptsAMissingPath) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, RmdirRemovesRecursivelyAndAcceptsAMissingPath) {
     fs::create_directories("tree/sub/deeper");
     WriteFile("tree/sub/file", "x");
     EXPECT_EQ(OSAU::rmdir("tree"), 0);
@@ -88,9 +82,7 @@ TEST(OSAUTest, RmdirRemovesRecursivelyAndAcceptsAMissingPath) {
     EXPECT_EQ(OSAU::rmdir("never-there"), 0);
 }
 
-TEST(OSAUTest, RmdirsWithAPrefixRemovesExactlyTheFirstNNumberedFolders) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, RmdirsWithAPrefixRemovesExactlyTheFirstNNumberedFolders) {
     for (int i = 0; i < 4; ++i)
         fs::create_directory("condorInd" + std::to_string(i));
     fs::create_directory("condorIndex");
@@ -104,9 +96,7 @@ TEST(OSAUTest, RmdirsWithAPrefixRemovesExactlyTheFirstNNumberedFolders) {
     EXPECT_TRUE(IsDir("condorIndex"));
 }
 
-TEST(OSAUTest, RmdirsOfAListRemovesEachEntry) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, RmdirsOfAListRemovesEachEntry) {
     fs::create_directory("a");
     fs::create_directory("b c");
     fs::create_directory("keep");
@@ -116,9 +106,7 @@ TEST(OSAUTest, RmdirsOfAListRemovesEachEntry) {
     EXPECT_TRUE(IsDir("keep"));
 }
 
-TEST(OSAUTest, EmptydirRemovesTheContentsButKeepsTheFolderAndItsDotFiles) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, EmptydirRemovesTheContentsButKeepsTheFolderAndItsDotFiles) {
     fs::create_directories("job/sub");
     WriteFile("job/Eval.individual", "1 2");
     WriteFile("job/sub/x", "1");
@@ -136,9 +124,7 @@ TEST(OSAUTest, EmptydirRemovesTheContentsButKeepsTheFolderAndItsDotFiles) {
     EXPECT_TRUE(IsDir("job"));
 }
 
-TEST(OSAUTest, EmptydirsEmptiesEachNumberedFolder) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, EmptydirsEmptiesEachNumberedFolder) {
     for (int i = 0; i < 3; ++i) {
         fs::create_directory("p" + std::to_string(i));
         WriteFile("p" + std::to_string(i) + "/f", "x");
@@ -150,11 +136,9 @@ TEST(OSAUTest, EmptydirsEmptiesEachNumberedFolder) {
     EXPECT_TRUE(FileExists("p2/f"));
 }
 
-TEST(OSAUTest, EmptydirRefusesAnEmptyNameWithoutRunningAnything) {
+TEST_F(OSAUTest, EmptydirRefusesAnEmptyNameWithoutRunningAnything) {
     // "rm -rf /*" is what an empty folder name would become. A recording rm
     // first on PATH shows that no rm runs at all.
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     fs::create_directory("bin");
     WriteScript(dir.file("bin/rm"), "echo \"$@\" >> \"" + dir.file("rm-calls") + "\"\n");
     ScopedPathPrefix path(dir.file("bin"));
@@ -166,9 +150,7 @@ TEST(OSAUTest, EmptydirRefusesAnEmptyNameWithoutRunningAnything) {
     EXPECT_TRUE(FileExists(dir.file("rm-calls")));
 }
 
-TEST(OSAUTest, RmfileAndRmfilesReturnTheStatusOfTheLastCommand) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, RmfileAndRmfilesReturnTheStatusOfTheLastCommand) {
     WriteFile("a", "1");
     WriteFile("b c", "2");
     fs::create_directory("folder");
@@ -184,9 +166,7 @@ TEST(OSAUTest, RmfileAndRmfilesReturnTheStatusOfTheLastCommand) {
     EXPECT_TRUE(IsDir("folder"));
 }
 
-TEST(OSAUTest, CpFileCopiesIntoAFolderUnderTheSameOrANewName) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, CpFileCopiesIntoAFolderUnderTheSameOrANewName) {
     fs::create_directory("work");
     WriteFile("cmd.sh", "content");
     EXPECT_EQ(OSAU::cp_file("cmd.sh", "work", ""), 0);
@@ -200,9 +180,7 @@ TEST(OSAUTest, CpFileCopiesIntoAFolderUnderTheSameOrANewName) {
     EXPECT_NE(OSAU::cp_file(std::vector<std::string>{"absent", "second"}, "work"), 0);
 }
 
-TEST(OSAUTest, CpFolderCopiesRecursively) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, CpFolderCopiesRecursively) {
     fs::create_directories("data/deep");
     WriteFile("data/deep/table", "t");
     fs::create_directory("work");
@@ -215,9 +193,7 @@ TEST(OSAUTest, CpFolderCopiesRecursively) {
     EXPECT_EQ(ReadFile("other/data/deep/table"), "t");
 }
 
-TEST(OSAUTest, CpOfAListCopiesFilesAndFoldersAndReportsAMissingEntry) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, CpOfAListCopiesFilesAndFoldersAndReportsAMissingEntry) {
     WriteFile("params.txt", "p");
     fs::create_directories("mesh/parts");
     WriteFile("mesh/parts/a", "a");
@@ -230,9 +206,7 @@ TEST(OSAUTest, CpOfAListCopiesFilesAndFoldersAndReportsAMissingEntry) {
     EXPECT_EQ(ReadFile("work2/params.txt"), "p");
 }
 
-TEST(OSAUTest, SystemExecRunsAProgramOfTheCurrentFolderAndReturnsItsStatus) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, SystemExecRunsAProgramOfTheCurrentFolderAndReturnsItsStatus) {
     WriteScript(dir.file("ok.sh"), "echo ran > ran.txt\n");
     WriteScript(dir.file("fails.sh"), "exit 3\n");
     EXPECT_EQ(OSAU::system_exec("ok.sh"), 0);
@@ -243,9 +217,7 @@ TEST(OSAUTest, SystemExecRunsAProgramOfTheCurrentFolderAndReturnsItsStatus) {
     EXPECT_NE(OSAU::system_exec("absent.sh"), 0);
 }
 
-TEST(OSAUTest, AwkwardNamesAreTakenLiterallyByEveryOperation) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, AwkwardNamesAreTakenLiterallyByEveryOperation) {
     WriteFile("keep", "k");
     fs::create_directory("target dir");
     for (const std::string& name : kAwkwardNames) {
@@ -278,9 +250,7 @@ TEST(OSAUTest, AwkwardNamesAreTakenLiterallyByEveryOperation) {
     EXPECT_FALSE(FileExists("pwned"));
 }
 
-TEST(OSAUTest, APathHoldingANulCharacterIsRefused) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OSAUTest, APathHoldingANulCharacterIsRefused) {
     fs::create_directory("victim");
     const std::string name("victim\0/../x", 12);
     EXPECT_EQ(OSAU::rmdir(name), -1);
@@ -289,7 +259,7 @@ TEST(OSAUTest, APathHoldingANulCharacterIsRefused) {
     EXPECT_EQ(OSAU::mkdir(name), -1);
 }
 
-TEST(OSAUTest, RunCapturedCollectsBothStreamsEvenWhenTheRunIsInterrupted) {
+TEST_F(OSAUTest, RunCapturedCollectsBothStreamsEvenWhenTheRunIsInterrupted) {
     std::string out, err;
     // More than a pipe holds, so that a reader that waits for the end would
     // never see it.

@@ -88,9 +88,9 @@ std::string RunAndCapture(CountingOptimizer& opt) {
 
 } // namespace
 
-TEST(OptimizerRunLoop, WritesIterationZeroAndOneLinePerEvaluatedIteration) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+using OptimizerRunLoop = testsupport::InTempFolder;
+
+TEST_F(OptimizerRunLoop, WritesIterationZeroAndOneLinePerEvaluatedIteration) {
     {
         CountingOptimizer opt(0, 6);
         opt.SetTerminationCriteria(TerminationCriteriaNEvals(1000));
@@ -112,9 +112,7 @@ TEST(OptimizerRunLoop, WritesIterationZeroAndOneLinePerEvaluatedIteration) {
     EXPECT_EQ(lines[6], "5                   9.5000000000e+01    ");
 }
 
-TEST(OptimizerRunLoop, ReportsEveryReportIntervalIterations) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OptimizerRunLoop, ReportsEveryReportIntervalIterations) {
     CountingOptimizer opt(3, 10);
     opt.SetTerminationCriteria(TerminationCriteriaNEvals(1000));
     const std::string out = RunAndCapture(opt);
@@ -124,9 +122,7 @@ TEST(OptimizerRunLoop, ReportsEveryReportIntervalIterations) {
               std::string::npos);
 }
 
-TEST(OptimizerRunLoop, TheStoppingRuleEndsTheRunThroughTheEvaluationUnit) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(OptimizerRunLoop, TheStoppingRuleEndsTheRunThroughTheEvaluationUnit) {
     CountingOptimizer opt(0, 1000);
     opt.SetTerminationCriteria(TerminationCriteriaNEvals(4));
     const std::string out = RunAndCapture(opt);
@@ -137,10 +133,8 @@ TEST(OptimizerRunLoop, TheStoppingRuleEndsTheRunThroughTheEvaluationUnit) {
     EXPECT_EQ(opt.post_opt, 1);
 }
 
-TEST(OptimizerRunLoop, ARunNeedsAnEvaluationUnitAndAStoppingRule) {
+TEST_F(OptimizerRunLoop, ARunNeedsAnEvaluationUnitAndAStoppingRule) {
     FatalThrows fatal;
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
     CountingOptimizer opt(0, 3);
     testing::internal::CaptureStdout();
     double elapsed = 0;

@@ -13,11 +13,11 @@
 
 using namespace testsupport;
 
+using PIOULoader = testsupport::InTempFolder;
+
 // A stop while the second player is read must not lose the game and the first
 // player already built (under the sanitizer build, a leak fails the test).
-TEST(PIOULoader, AGameWhoseSecondPlayerIsInvalidStopsWithoutLosingTheFirst) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(PIOULoader, AGameWhoseSecondPlayerIsInvalidStopsWithoutLosingTheFirst) {
     const std::string player0 = "0\n2\n2\n0\n1\n0\n" + MathcasesPath() +
                                 "\n0\n0\n4\n0 4\n0.9\n0.5\n0 0\n-4 -4\n4 4\n0\n0 100\n";
     WriteFile(dir.file("input.QERN"),

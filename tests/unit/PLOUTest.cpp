@@ -15,8 +15,6 @@
 #include "support/TestSupport.h"
 
 using testsupport::ReadLines;
-using testsupport::ScopedCwd;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
@@ -111,10 +109,10 @@ TEST(PLOUWriters, BlockAndColourStatements) {
                         "1:2:(ctrvn(3,2)) with points pt 1 palette title 'w'");
 }
 
+using PLOUScript = testsupport::InTempFolder;
+
 // One objective: the preamble, one convergence plot per history, no pair blocks.
-TEST(PLOUScript, OneObjectiveHasOnlyConvergencePlots) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(PLOUScript, OneObjectiveHasOnlyConvergencePlots) {
     WriteDataEA out;
     CreateScript(Pop(2, 1, 0), out);
     ExpectSameLines("QERN.gp", Expected("one_objective.gp"));
@@ -128,9 +126,7 @@ TEST(PLOUScript, OneObjectiveHasOnlyConvergencePlots) {
 
 // Three objectives as player 2 of a game: pairs (0,1), (0,2), (1,2) with
 // columns 1:2, 1:3, 2:3, prefixed names, PDF output, no children file.
-TEST(PLOUScript, ThreeObjectivesOnlineHistoryPrefixedPdf) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(PLOUScript, ThreeObjectivesOnlineHistoryPrefixedPdf) {
     WriteDataEA out;
     out.SetPlotOutput(WriteData::PDF);
     out.SetParetoHistoryMode(2);
@@ -143,9 +139,7 @@ TEST(PLOUScript, ThreeObjectivesOnlineHistoryPrefixedPdf) {
 // Everything on, loaded from write.QERN: binary children with 30 variables, two
 // objectives and one constraint (format '%33double%uint%double' skip=12),
 // on-line Pareto history, baseline, parents file.
-TEST(PLOUScript, ConstrainedBinaryOnlineHistoryAndBaseline) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(PLOUScript, ConstrainedBinaryOnlineHistoryAndBaseline) {
     WriteFile("base.dat", "1 1\n");
     WriteFile("write.QERN", "1   children binary\n"
                             "2   on-line Pareto history\n"
@@ -164,9 +158,7 @@ TEST(PLOUScript, ConstrainedBinaryOnlineHistoryAndBaseline) {
 // Two constraints with ASCII children and named objectives; no Pareto history,
 // an empty parents name (no "parents and children" block), an empty
 // first-parents name (no buffer block) and an empty last-child name.
-TEST(PLOUScript, ConstrainedAsciiWithoutHistoryParentsOrBuffer) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(PLOUScript, ConstrainedAsciiWithoutHistoryParentsOrBuffer) {
     WriteDataEA out;
     out.SetWriteChilds(true);
     out.SetWriteASCIIFormat(true);
@@ -183,9 +175,7 @@ TEST(PLOUScript, ConstrainedAsciiWithoutHistoryParentsOrBuffer) {
 
 // History rebuilt after the run (mode 1): the front evolution is drawn but the
 // final front is not laid over the other blocks; ASCII parents file.
-TEST(PLOUScript, TwoObjectivesAsciiWithPostRunHistory) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(PLOUScript, TwoObjectivesAsciiWithPostRunHistory) {
     WriteDataEA out;
     out.SetWriteChilds(true);
     out.SetWriteASCIIFormat(true);
@@ -194,9 +184,7 @@ TEST(PLOUScript, TwoObjectivesAsciiWithPostRunHistory) {
 }
 
 // A script that cannot be created is reported and the run goes on.
-TEST(PLOUScript, AnUnwritableScriptStopsTheRun) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(PLOUScript, AnUnwritableScriptStopsTheRun) {
     ASSERT_EQ(mkdir("QERN.gp", 0755), 0);
     WriteDataEA out;
     const std::string printed =
@@ -205,9 +193,7 @@ TEST(PLOUScript, AnUnwritableScriptStopsTheRun) {
         << printed;
 }
 
-TEST(PLOUScript, RunGnuplotReportsFailureAndGoesOn) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(PLOUScript, RunGnuplotReportsFailureAndGoesOn) {
     testing::internal::CaptureStdout();
     const int status = PLOU::run_gnuplot("missing_script");
     const std::string printed = testing::internal::GetCapturedStdout();

@@ -21,9 +21,7 @@ namespace fs = std::filesystem;
 using testsupport::Captured;
 using testsupport::FileExists;
 using testsupport::ReadFile;
-using testsupport::ScopedCwd;
 using testsupport::ScopedPathPrefix;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 using testsupport::WriteScript;
 
@@ -59,9 +57,9 @@ void ConfigureEverything(SCON& jobs) {
     jobs.AddCustomLine("+Project = \"vesk\"");
 }
 
-TEST(SCONTest, DefaultSubmitFile) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+using SCONTest = testsupport::InTempFolder;
+
+TEST_F(SCONTest, DefaultSubmitFile) {
     {
         SCON jobs("X");
         EXPECT_EQ(jobs.GetSubmitFile(), "submit.condor");
@@ -85,9 +83,7 @@ TEST(SCONTest, DefaultSubmitFile) {
     EXPECT_FALSE(FileExists("submit.condor"));
 }
 
-TEST(SCONTest, SubmitFileWithEveryOptionAndProcessDirectories) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SCONTest, SubmitFileWithEveryOptionAndProcessDirectories) {
     auto jobs = std::make_unique<SCON>("./cmd.sh");
     ConfigureEverything(*jobs);
     ASSERT_EQ(jobs->SetQueue(3), 0);
@@ -128,9 +124,7 @@ TEST(SCONTest, SubmitFileWithEveryOptionAndProcessDirectories) {
     EXPECT_FALSE(FileExists("t submit.condor"));
 }
 
-TEST(SCONTest, IndexedSubmitFileQueuesTheGivenIndices) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SCONTest, IndexedSubmitFileQueuesTheGivenIndices) {
     SCON jobs("./cmd.sh");
     ASSERT_EQ(jobs.SetQueue(8), 0);
     Captured([&] { jobs.CreateInitialDirs("0xabcondorInd"); });
@@ -163,9 +157,7 @@ TEST(SCONTest, IndexedSubmitFileQueuesTheGivenIndices) {
     Captured([&] { jobs.DeleteInitialDirs(-1); });
 }
 
-TEST(SCONTest, IndexedFormWithoutPrefixHasNoInitialDirLine) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SCONTest, IndexedFormWithoutPrefixHasNoInitialDirLine) {
     SCON jobs("X");
     const std::vector<unsigned> one = {5};
     const std::string text = WriteAndRead(jobs, &one);
@@ -177,7 +169,7 @@ TEST(SCONTest, IndexedFormWithoutPrefixHasNoInitialDirLine) {
     EXPECT_EQ(lines.back(), "Queue index in (5)");
 }
 
-TEST(SCONTest, ListsAreJoinedWithTheirSeparators) {
+TEST_F(SCONTest, ListsAreJoinedWithTheirSeparators) {
     SCON jobs("X");
     EXPECT_EQ(SCON::GenList({}, ", "), "");
     EXPECT_EQ(SCON::GenList({"a"}, ", "), "a");
@@ -191,7 +183,7 @@ TEST(SCONTest, ListsAreJoinedWithTheirSeparators) {
     EXPECT_EQ(jobs.GetArgumentsString(), "x y");
 }
 
-TEST(SCONTest, SetQueueRefusesZeroAndNegativeValues) {
+TEST_F(SCONTest, SetQueueRefusesZeroAndNegativeValues) {
     SCON jobs("X");
     std::string out = Captured([&] { EXPECT_EQ(jobs.SetQueue(0), 1); });
     EXPECT_EQ(out, "queue should be greater than 0\nqueue NOT MODIFIED!\nqueue = 1\n");
@@ -201,9 +193,7 @@ TEST(SCONTest, SetQueueRefusesZeroAndNegativeValues) {
     EXPECT_EQ(jobs.GetQueue(), 4);
 }
 
-TEST(SCONTest, InitialDirectoriesAreCreatedFilledEmptiedAndDeleted) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SCONTest, InitialDirectoriesAreCreatedFilledEmptiedAndDeleted) {
     WriteFile("params.txt", "p");
     WriteFile("Eval.DVs", "d");
     SCON jobs("X");
@@ -247,9 +237,7 @@ TEST(SCONTest, InitialDirectoriesAreCreatedFilledEmptiedAndDeleted) {
     EXPECT_FALSE(FileExists("s;ub"));
 }
 
-TEST(SCONTest, ReadConfigSkipsCommentsAndUnknownOptionsWithTheirValues) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SCONTest, ReadConfigSkipsCommentsAndUnknownOptionsWithTheirValues) {
     WriteFile("htcondor.QERN", "# HTCondor settings of the test\n"
                                "Requirements   the rest of this line is ignored\n"
                                "OpSys == \"LINUX\"\n"
@@ -287,9 +275,7 @@ TEST(SCONTest, ReadConfigSkipsCommentsAndUnknownOptionsWithTheirValues) {
     EXPECT_EQ(second.GetRankString(), "");
 }
 
-TEST(SCONTest, ReadConfigWithoutTheFileKeepsTheDefaults) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SCONTest, ReadConfigWithoutTheFileKeepsTheDefaults) {
     SCON jobs("X");
     const std::string out = Captured([&] { jobs.ReadConfig("htcondor.QERN"); });
     EXPECT_EQ(out, "* HTCondor Configuration file not found: htcondor.QERN\n"
@@ -298,9 +284,7 @@ TEST(SCONTest, ReadConfigWithoutTheFileKeepsTheDefaults) {
     EXPECT_EQ(jobs.GetRequirementsString(), "");
 }
 
-TEST(SCONTest, SubmitAndWaitRunTheCommandsOnTheFilesAndReturnTheirStatus) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SCONTest, SubmitAndWaitRunTheCommandsOnTheFilesAndReturnTheirStatus) {
     fs::create_directory("bin");
     WriteScript(dir.file("bin/condor_submit"),
                 "printf '%s|' \"$@\" > \"" + dir.file("submit-args") + "\"\nexit 3\n");
@@ -326,9 +310,7 @@ TEST(SCONTest, SubmitAndWaitRunTheCommandsOnTheFilesAndReturnTheirStatus) {
     Captured([&] { jobs.reset(); });
 }
 
-TEST(SCONTest, JobsRunThroughTheLocalStandIn) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SCONTest, JobsRunThroughTheLocalStandIn) {
     ScopedPathPrefix path(testsupport::SourceDir() + "/tools/htcondor-local");
     WriteScript(dir.file("square.sh"), "echo \"$1\" > arg\n"
                                        "awk '{ print $1 * $1 }' Eval.DVs > Eval.individual\n"

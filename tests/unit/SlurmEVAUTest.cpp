@@ -20,7 +20,6 @@ namespace {
 
 using testsupport::Captured;
 using testsupport::FatalOutput;
-using testsupport::ScopedCwd;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
@@ -177,9 +176,9 @@ TEST_F(Judged, CancelledTasksTimeOutFailOrStayUnevaluatedByWhoCancelledThem) {
 
 // ------------------------------------------------------------ configuration
 
-TEST(SlurmEVAUTest, ReadsTheTextAndJsonConfigurationsAndTheSettingsFile) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+using SlurmEVAUTest = testsupport::InTempFolder;
+
+TEST_F(SlurmEVAUTest, ReadsTheTextAndJsonConfigurationsAndTheSettingsFile) {
     std::istringstream in("1   type\n./run.sh\n2\n-n $(NDVS)\n1\nmesh\n");
     std::unique_ptr<SlurmEVAU> unit;
     std::string out = Captured([&] { unit = std::make_unique<SlurmEVAU>(2, 2, 0, in); });

@@ -66,7 +66,9 @@ TEST(UTILSParseArgumentTest, ReplacesTheFirstOccurrenceOfEachPlaceholderInTableO
     EXPECT_EQ(UTILS::ParseArgument("", 4, 2, 0), "");
 }
 
-TEST(SysCallADLLTest, SetArgumentsExpandsPlaceholdersAndKeepsTheArgumentsAsGiven) {
+using SysCallADLLTest = testsupport::InTempFolder;
+
+TEST_F(SysCallADLLTest, SetArgumentsExpandsPlaceholdersAndKeepsTheArgumentsAsGiven) {
     SysCallADLL a(30, 2, 0, "./cmd.sh");
     EXPECT_EQ(a.GetCommandWithArgs(), "./cmd.sh");
     const std::vector<std::string> args = {"-n", "$(NDVS)", "-m", "$(NOBJ)"};
@@ -79,9 +81,7 @@ TEST(SysCallADLLTest, SetArgumentsExpandsPlaceholdersAndKeepsTheArgumentsAsGiven
 
 // ------------------------------------------------------ working folder, batch
 
-TEST(SysCallADLLTest, InitPreparesTheWorkingFolderAndAnExecutableBatchFile) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, InitPreparesTheWorkingFolderAndAnExecutableBatchFile) {
     WriteScript(dir.file("cmd.sh"), "true\n");
     WriteFile("params.txt", "p");
     fs::create_directories("mesh/parts");
@@ -113,9 +113,7 @@ TEST(SysCallADLLTest, InitPreparesTheWorkingFolderAndAnExecutableBatchFile) {
     EXPECT_TRUE(FileExists("cmd.sh"));
 }
 
-TEST(SysCallADLLTest, CopyHasTheSameSettingsInItsOwnReadyFolder) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, CopyHasTheSameSettingsInItsOwnReadyFolder) {
     WriteScript(dir.file("echo.sh"), kEchoScript);
     WriteFile("params.txt", "p");
     SysCallADLL a(2, 2, 1, "./echo.sh");
@@ -148,9 +146,7 @@ TEST(SysCallADLLTest, CopyHasTheSameSettingsInItsOwnReadyFolder) {
     EXPECT_TRUE(FileExists(a.GetWorkFolder()));
 }
 
-TEST(SysCallADLLTest, AFailingChmodStopsWithTheStatusAndTheCommand) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, AFailingChmodStopsWithTheStatusAndTheCommand) {
     WriteScript(dir.file("cmd.sh"), "true\n");
     fs::create_directory("bin");
     WriteScript(dir.file("bin/chmod"), "exit 1\n");
@@ -170,9 +166,7 @@ TEST(SysCallADLLTest, AFailingChmodStopsWithTheStatusAndTheCommand) {
 
 // ---------------------------------------------------------------- evaluation
 
-TEST(SysCallADLLTest, EvalIndividualWritesTheDesignAndReadsTheResultsBack) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, EvalIndividualWritesTheDesignAndReadsTheResultsBack) {
     // The command keeps what it was given and answers with extra content
     // after the values, which is ignored.
     WriteScript(dir.file("cmd.sh"), "cp Eval.DVs ../seen.DVs\n"
@@ -204,9 +198,7 @@ EvalResult EvalOnce(const std::string& cmd, unsigned nctr, std::vector<double>& 
     return a.LastResult();
 }
 
-TEST(SysCallADLLTest, EveryKindOfBadResultFailsTheDesignWithThePenalty) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, EveryKindOfBadResultFailsTheDesignWithThePenalty) {
     struct Case {
         const char* script;
         const char* problem;
@@ -251,9 +243,7 @@ TEST(SysCallADLLTest, EveryKindOfBadResultFailsTheDesignWithThePenalty) {
     EXPECT_EQ(EvalOnce("./cmd5.sh", 0, obj, ctr).outcome, EvalOutcome::Ok);
 }
 
-TEST(SysCallADLLTest, AResultLeftByThePreviousDesignIsNeverReadAgain) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, AResultLeftByThePreviousDesignIsNeverReadAgain) {
     // Answers only for designs whose first variable is below 0.5.
     WriteScript(dir.file("cmd.sh"), "awk '$1 < 0.5 { print $1, $2 > \"Eval.individual\" }' "
                                     "Eval.DVs\n");
@@ -269,9 +259,7 @@ TEST(SysCallADLLTest, AResultLeftByThePreviousDesignIsNeverReadAgain) {
     EXPECT_EQ(obj, (std::vector<double>{0.125, 3.0}));
 }
 
-TEST(SysCallADLLTest, AHungCommandIsEndedWithEveryProcessOfItsGroup) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, AHungCommandIsEndedWithEveryProcessOfItsGroup) {
     // The command starts a child that ignores SIGTERM, then hangs.
     WriteScript(dir.file("hang.sh"), "(trap '' TERM; sleep 100) &\necho $! > ../child.pid\n"
                                      "echo $$ > ../shell.pid\nsleep 100\n");
@@ -294,9 +282,7 @@ TEST(SysCallADLLTest, AHungCommandIsEndedWithEveryProcessOfItsGroup) {
     }
 }
 
-TEST(SysCallADLLTest, WordsTheShellWouldInterpretStillGoThroughTheBatchFile) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, WordsTheShellWouldInterpretStillGoThroughTheBatchFile) {
     WriteScript(dir.file("args.sh"), "echo $# 7 > Eval.individual\n");
     for (const auto& c : std::vector<std::pair<std::string, double>>{
              {"plain -a b", 3.0}, {"\"a b\"", 1.0}, {"x > /dev/null", 1.0}, {"$(NDVS) y", 2.0}}) {
@@ -311,9 +297,7 @@ TEST(SysCallADLLTest, WordsTheShellWouldInterpretStillGoThroughTheBatchFile) {
     }
 }
 
-TEST(SysCallADLLTest, AVanishedWorkingFolderStopsTheRunWithoutRunningTheCommand) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, AVanishedWorkingFolderStopsTheRunWithoutRunningTheCommand) {
     WriteScript(dir.file("cmd.sh"), "echo 1 2 > Eval.individual\n");
     SysCallADLL a(1, 2, 0, "./cmd.sh");
     a.Init();
@@ -326,9 +310,7 @@ TEST(SysCallADLLTest, AVanishedWorkingFolderStopsTheRunWithoutRunningTheCommand)
     EXPECT_FALSE(FileExists("Eval.individual"));
 }
 
-TEST(SysCallADLLTest, AResultThatCannotBeRemovedIsNotReadAndTheCommandDoesNotRun) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, AResultThatCannotBeRemovedIsNotReadAndTheCommandDoesNotRun) {
     WriteScript(dir.file("cmd.sh"), "echo ran >> ../runs\n");
     SysCallADLL a(1, 2, 0, "./cmd.sh");
     a.Init();
@@ -343,7 +325,7 @@ TEST(SysCallADLLTest, AResultThatCannotBeRemovedIsNotReadAndTheCommandDoesNotRun
     EXPECT_FALSE(FileExists("runs"));
 }
 
-TEST(SysCallADLLTest, RunsInAFolderWhosePathHoldsBlanksAndMetacharacters) {
+TEST_F(SysCallADLLTest, RunsInAFolderWhosePathHoldsBlanksAndMetacharacters) {
     TempDir top;
     const std::string run = top.file("run dir;$(touch pwned) 'x'");
     fs::create_directory(run);
@@ -361,9 +343,7 @@ TEST(SysCallADLLTest, RunsInAFolderWhosePathHoldsBlanksAndMetacharacters) {
     EXPECT_FALSE(FileExists(run + "/pwned"));
 }
 
-TEST(SysCallADLLTest, InstancesEvaluatingAtTheSameTimeKeepTheirOwnResults) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, InstancesEvaluatingAtTheSameTimeKeepTheirOwnResults) {
     WriteScript(dir.file("slow.sh"), "sleep 0.0$(( $$ % 7 ))\n" + std::string(kEchoScript));
     SysCallADLL a(2, 2, 1, "./slow.sh");
     a.Init();
@@ -398,9 +378,7 @@ POPULATION MakePopulation(const std::vector<std::vector<double>>& designs, unsig
     return pop;
 }
 
-TEST(SysCallADLLTest, LocalUnitOfType1RunsOneCommandAnalyserPerProcessor) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, LocalUnitOfType1RunsOneCommandAnalyserPerProcessor) {
     WriteScript(dir.file("echo.sh"), "test \"$1 $2\" = '-n 2' || exit 1\n"
                                      "test -f params.txt || exit 1\n" +
                                          std::string(kEchoScript));
@@ -433,9 +411,7 @@ TEST(SysCallADLLTest, LocalUnitOfType1RunsOneCommandAnalyserPerProcessor) {
     }
 }
 
-TEST(SysCallADLLTest, LocalUnitReadsType1FromJsonAndRefusesUnknownTypes) {
-    TempDir dir;
-    ScopedCwd cwd(dir.path());
+TEST_F(SysCallADLLTest, LocalUnitReadsType1FromJsonAndRefusesUnknownTypes) {
     WriteScript(dir.file("echo.sh"), kEchoScript);
     const nlohmann::json block = {
         {"ncpu", 1}, {"AnalyzerType", 1}, {"CommandFile", "./echo.sh"}, {"Arguments", {"$(nobj)"}}};
