@@ -199,11 +199,12 @@ void load_input_file(std::unique_ptr<OptimizationAlgorithm>& opt,
     }
     skip_line(in);
 
+    // The players are added as they are read, never sized by the count: a
+    // count the file cannot back up ends at the first missing block instead
+    // of asking for memory first.
     std::vector<std::unique_ptr<OptimizationAlgorithm>> players;
-    if (mode == 2) {
-        players.resize(nplayers);
+    if (mode == 2)
         game = CreateGame(game_type, nplayers, in);
-    }
 
     size_t k = 0;
     for (unsigned i = 0; i < nplayers; ++i) {
@@ -239,7 +240,7 @@ void load_input_file(std::unique_ptr<OptimizationAlgorithm>& opt,
         if (mode == 2) {
             // The game owns its players: opt is left empty.
             opt->SetWriteData(wdata);
-            players[i] = std::move(opt);
+            players.push_back(std::move(opt));
         }
     }
     if (mode == 2)
