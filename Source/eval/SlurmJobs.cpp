@@ -149,17 +149,17 @@ std::vector<std::string> SlurmJobs::ReadSettings(const std::string& file) {
 std::string SlurmJobs::ArraySpec(std::vector<unsigned> indices) {
     std::sort(indices.begin(), indices.end());
     indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
-    std::string spec;
+    std::string ranges;
     for (size_t i = 0; i < indices.size();) {
         size_t j = i;
         while (j + 1 < indices.size() && indices[j + 1] == indices[j] + 1)
             ++j;
-        spec += (spec.empty() ? "" : ",") + std::to_string(indices[i]);
+        ranges += (ranges.empty() ? "" : ",") + std::to_string(indices[i]);
         if (j > i)
-            spec += "-" + std::to_string(indices[j]);
+            ranges += "-" + std::to_string(indices[j]);
         i = j + 1;
     }
-    return spec;
+    return ranges;
 }
 
 unsigned SlurmJobs::TimeLimitMinutes(double seconds) {
