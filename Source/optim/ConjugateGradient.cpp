@@ -68,21 +68,39 @@ std::string& SettingPlace() {
     UTILS::Stop(lines);
 }
 
-[[noreturn]] void StopSetter(const std::string& first, const std::string& method,
-                             const std::string& problem) {
-    StopSetting({"", first, method, problem, ""});
+// The settings that must be positive: a value not greater than 0, or not
+// finite, stops the run. setter is the message lines that name the setter.
+void RequirePositive(double value, const std::vector<std::string>& setter,
+                     const std::string& not_positive, const std::string& not_finite) {
+    if (value > 0.0 && std::isfinite(value))
+        return;
+    std::vector<std::string> lines = {""};
+    lines.insert(lines.end(), setter.begin(), setter.end());
+    lines.push_back(!(value > 0.0) ? not_positive : not_finite);
+    lines.push_back("");
+    StopSetting(lines);
 }
 
-// Sets the place of the next setting for the lifetime of the object.
-class SettingScope {
-public:
-    SettingScope(std::istream& in, std::streampos at, const std::string& what) {
-        SettingPlace() = PIOU::config_place(in, at) + ": " + what;
-    }
-    ~SettingScope() { SettingPlace().clear(); }
-    SettingScope(const SettingScope&) = delete;
-    SettingScope& operator=(const SettingScope&) = delete;
-};
+// The two method settings: code 0 or 1 picks names[code], announced as the
+// method used for what; any other code stops the run with unknown.
+int PickMethod(int code, const char* const (&names)[2], const std::string& what,
+               const std::string& unknown) {
+    if (code != 0 && code != 1)
+        StopSetting({unknown});
+    std::cout << "Using " << names[code] << " for " << what << std::endl;
+    return code;
+}
+
+// Calls set (a setter) with the place of its setting, read at `at`, known to
+// the setter's messages; the place is forgotten however set ends.
+template <typename Set>
+void SetAtPlace(std::istream& in, std::streampos at, const std::string& what, Set set) {
+    struct Scope {
+        ~Scope() { SettingPlace().clear(); }
+    } scope;
+    SettingPlace() = PIOU::config_place(in, at) + ": " + what;
+    set();
+}
 
 // A value as messages show it.
 std::string Number(double x) {
@@ -191,21 +209,20 @@ INDIVIDUAL ConjugateGradient::ReadInitialArgument(std::istream& in, StartPlaces&
     INDIVIDUAL initial(static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr),
                        &bestfits);
     unsigned mode = 0;
-    const std::streampos mode_at = in.tellg();
-    PIOU::read_value(in, mode,
-                     "the initial-argument mode (0 values on the next line, 1 values file, "
-                     "2 individual file)");
-    PIOU::skip_line(in);
+    const std::streampos mode_at =
+        PIOU::read_setting(in, mode,
+                           "the initial-argument mode (0 values on the next line, 1 values file, "
+                           "2 individual file)");
     std::vector<double> x(ndvs, 0.0);
     start.mode = mode;
     if (mode == 0) {
         std::cout << "Initial argument in input.QERN" << std::endl;
         start.at.resize(ndvs);
         for (unsigned i = 0; i < ndvs; ++i) {
-            start.at[i] = in.tellg();
-            PIOU::read_value(in, x[i],
-                             "an initial design-variable value (value " + std::to_string(i + 1) +
-                                 " of " + std::to_string(ndvs) + ")");
+            start.at[i] =
+                PIOU::read_placed(in, x[i],
+                                  "an initial design-variable value (value " +
+                                      std::to_string(i + 1) + " of " + std::to_string(ndvs) + ")");
         }
         PIOU::skip_line(in);
     } else if (mode == 1) {
@@ -274,67 +291,39 @@ void ConjugateGradient::ReadSettings(std::istream& in) {
     int direction = 0, step_method = 0;
     double epsilon = 0.0, first_step = 0.0, tolerance = 0.0, warning_step = 0.0;
     std::vector<double> lower(ndvs, 0.0), upper(ndvs, 0.0);
-    std::streampos at[8];
-    at[0] = in.tellg();
-    PIOU::read_value(in, direction,
-                     "the search direction method (0 PolakRibiere, 1 FletcherReeves)");
-    PIOU::skip_line(in);
-    at[1] = in.tellg();
-    PIOU::read_value(in, step_method,
-                     "the optimal step size method (0 GoldenSection, 1 BrentMethod)");
-    PIOU::skip_line(in);
-    at[2] = in.tellg();
-    PIOU::read_value(in, epsilon, "the finite-difference epsilon (a number greater than 0)");
-    PIOU::skip_line(in);
-    at[3] = in.tellg();
-    PIOU::read_value(in, first_step, "the first step size (a number greater than 0)");
-    PIOU::skip_line(in);
-    at[4] = in.tellg();
-    PIOU::read_value(in, tolerance, "the optimal step size tolerance (a number greater than 0)");
-    PIOU::skip_line(in);
-    at[5] = in.tellg();
-    PIOU::read_value(in, warning_step, "the warning step size (a number greater than 0)");
-    PIOU::skip_line(in);
-    at[6] = in.tellg();
-    PIOU::read_values(in, lower, "a design-variable lower bound");
-    PIOU::skip_line(in);
-    at[7] = in.tellg();
-    PIOU::read_values(in, upper, "a design-variable upper bound");
-    PIOU::skip_line(in);
+    // Where each setting starts (a braced list is read in order).
+    const std::streampos at[8] = {
+        PIOU::read_setting(in, direction,
+                           "the search direction method (0 PolakRibiere, 1 FletcherReeves)"),
+        PIOU::read_setting(in, step_method,
+                           "the optimal step size method (0 GoldenSection, 1 BrentMethod)"),
+        PIOU::read_setting(in, epsilon, "the finite-difference epsilon (a number greater than 0)"),
+        PIOU::read_setting(in, first_step, "the first step size (a number greater than 0)"),
+        PIOU::read_setting(in, tolerance,
+                           "the optimal step size tolerance (a number greater than 0)"),
+        PIOU::read_setting(in, warning_step, "the warning step size (a number greater than 0)"),
+        PIOU::read_setting(in, lower, "a design-variable lower bound"),
+        PIOU::read_setting(in, upper, "a design-variable upper bound")};
 
-    {
-        SettingScope scope(in, at[0],
-                           "search direction method " + std::to_string(direction) +
-                               " (expected 0 PolakRibiere or 1 FletcherReeves)");
-        SetSearchDirectionMethod(direction);
-    }
-    {
-        SettingScope scope(in, at[1],
-                           "optimal step size method " + std::to_string(step_method) +
-                               " (expected 0 GoldenSection or 1 BrentMethod)");
-        SetOptimalStepSizeMethod(step_method);
-    }
-    {
-        SettingScope scope(in, at[2], "epsilon " + Number(epsilon));
-        SetEpsilon(epsilon);
-    }
-    {
-        SettingScope scope(in, at[3], "first step size " + Number(first_step));
-        SetFirstStepSize(first_step);
-    }
-    {
-        SettingScope scope(in, at[4], "tolerance " + Number(tolerance));
-        SetOptimalStepSizeTolerance(tolerance);
-    }
-    {
-        SettingScope scope(in, at[5], "warning step size " + Number(warning_step));
-        SetWarningStepSize(warning_step);
-    }
-    {
-        SettingScope scope(in, at[6], "lower bounds (the upper bounds follow on the next line)");
+    SetAtPlace(in, at[0],
+               "search direction method " + std::to_string(direction) +
+                   " (expected 0 PolakRibiere or 1 FletcherReeves)",
+               [&] { SetSearchDirectionMethod(direction); });
+    SetAtPlace(in, at[1],
+               "optimal step size method " + std::to_string(step_method) +
+                   " (expected 0 GoldenSection or 1 BrentMethod)",
+               [&] { SetOptimalStepSizeMethod(step_method); });
+    SetAtPlace(in, at[2], "epsilon " + Number(epsilon), [&] { SetEpsilon(epsilon); });
+    SetAtPlace(in, at[3], "first step size " + Number(first_step),
+               [&] { SetFirstStepSize(first_step); });
+    SetAtPlace(in, at[4], "tolerance " + Number(tolerance),
+               [&] { SetOptimalStepSizeTolerance(tolerance); });
+    SetAtPlace(in, at[5], "warning step size " + Number(warning_step),
+               [&] { SetWarningStepSize(warning_step); });
+    SetAtPlace(in, at[6], "lower bounds (the upper bounds follow on the next line)", [&] {
         SetMinDvs(lower);
         SetMaxDvs(upper);
-    }
+    });
     mStartBoundsPlace = PIOU::config_place(in, at[6]) + " and the next line";
 }
 
@@ -351,73 +340,47 @@ void ConjugateGradient::SetInitialIndividual(const INDIVIDUAL& ind) {
     mArgument = ind.GetDvs();
 }
 
+// The enumerators are the codes of the input file.
 void ConjugateGradient::SetSearchDirectionMethod(int method) {
-    if (method == 0) {
-        std::cout << "Using PolakRibiere for search direction method" << std::endl;
-        mSearchDirectionMethod = PolakRibiere;
-    } else if (method == 1) {
-        std::cout << "Using FletcherReeves for search direction method" << std::endl;
-        mSearchDirectionMethod = FletcherReeves;
-    } else {
-        StopSetting({"Search direction method not recognized"});
-    }
+    mSearchDirectionMethod = static_cast<SearchDirectionMethod>(
+        PickMethod(method, {"PolakRibiere", "FletcherReeves"}, "search direction method",
+                   "Search direction method not recognized"));
 }
 
 void ConjugateGradient::SetOptimalStepSizeMethod(int method) {
-    if (method == 0) {
-        std::cout << "Using GoldenSection for optimal step size method" << std::endl;
-        mOptimalStepSizeMethod = GoldenSection;
-    } else if (method == 1) {
-        std::cout << "Using BrentMethod for optimal step size method" << std::endl;
-        mOptimalStepSizeMethod = BrentMethod;
-    } else {
-        StopSetting({"Optimal step size method not recognized"});
-    }
+    mOptimalStepSizeMethod = static_cast<OptimalStepSizeMethod>(
+        PickMethod(method, {"GoldenSection", "BrentMethod"}, "optimal step size method",
+                   "Optimal step size method not recognized"));
 }
 
 // The four settings must be positive; an infinite value would turn every
 // trial point or difference quotient into an infinity or a NaN.
 void ConjugateGradient::SetEpsilon(double epsilon) {
-    if (!(epsilon > 0.0))
-        StopSetter("Error: ConjugateGradient class. ", "void SetEpsilon(double) method.",
-                   "Warning epsilon must be greater than 0.");
-    if (!std::isfinite(epsilon))
-        StopSetter("Error: ConjugateGradient class. ", "void SetEpsilon(double) method.",
-                   "Epsilon must be a finite number.");
+    RequirePositive(epsilon,
+                    {"Error: ConjugateGradient class. ", "void SetEpsilon(double) method."},
+                    "Warning epsilon must be greater than 0.", "Epsilon must be a finite number.");
     mEpsilon = epsilon;
 }
 
 void ConjugateGradient::SetFirstStepSize(double step) {
-    if (!(step > 0.0))
-        StopSetter("Error: ConjugateGradient class.", "void SetFirstStepSize(double) method.",
-                   "First step size must be greater than 0.");
-    if (!std::isfinite(step))
-        StopSetter("Error: ConjugateGradient class.", "void SetFirstStepSize(double) method.",
-                   "First step size must be a finite number.");
+    RequirePositive(
+        step, {"Error: ConjugateGradient class.", "void SetFirstStepSize(double) method."},
+        "First step size must be greater than 0.", "First step size must be a finite number.");
     mFirstStepSize = step;
 }
 
 void ConjugateGradient::SetOptimalStepSizeTolerance(double tolerance) {
-    if (!(tolerance > 0.0))
-        StopSetting({"",
-                     "Error: ConjugateGradient class. "
-                     "void SetOptimalStepSizeTolerance(double) method.",
-                     "Tolerance must be greater than 0.", ""});
-    if (!std::isfinite(tolerance))
-        StopSetting({"",
-                     "Error: ConjugateGradient class. "
-                     "void SetOptimalStepSizeTolerance(double) method.",
-                     "Tolerance must be a finite number.", ""});
+    RequirePositive(tolerance,
+                    {"Error: ConjugateGradient class. "
+                     "void SetOptimalStepSizeTolerance(double) method."},
+                    "Tolerance must be greater than 0.", "Tolerance must be a finite number.");
     mOptimalStepSizeTolerance = tolerance;
 }
 
 void ConjugateGradient::SetWarningStepSize(double step) {
-    if (!(step > 0.0))
-        StopSetter("Error: ConjugateGradient class. ", "void SetWarningStepSize(double) method.",
-                   "Warning step size must be greater than 0.");
-    if (!std::isfinite(step))
-        StopSetter("Error: ConjugateGradient class. ", "void SetWarningStepSize(double) method.",
-                   "Warning step size must be a finite number.");
+    RequirePositive(
+        step, {"Error: ConjugateGradient class. ", "void SetWarningStepSize(double) method."},
+        "Warning step size must be greater than 0.", "Warning step size must be a finite number.");
     mWarningStepSize = step;
 }
 

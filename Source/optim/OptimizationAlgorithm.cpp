@@ -67,20 +67,16 @@ OptimizationAlgorithm::OptimizationAlgorithm(std::istream& in)
       nobj(0), nctr(0), mActiveGame(0) {
     std::cout << "OptimizationAlgorithm created." << std::endl;
     unsigned ncpu = 0;
-    const std::streampos counts_at = in.tellg();
-    PIOU::read_value(in, ndvs, "the number of design variables (an unsigned integer)");
-    PIOU::skip_line(in);
-    PIOU::read_value(in, nobj, "the number of objectives (an unsigned integer)");
-    PIOU::skip_line(in);
-    PIOU::read_value(in, nctr, "the number of constraints (an unsigned integer)");
-    PIOU::skip_line(in);
+    const std::streampos counts_at =
+        PIOU::read_setting(in, ndvs, "the number of design variables (an unsigned integer)");
+    PIOU::read_setting(in, nobj, "the number of objectives (an unsigned integer)");
+    PIOU::read_setting(in, nctr, "the number of constraints (an unsigned integer)");
     const std::string problem = CountsProblem();
     if (!problem.empty())
         PIOU::config_stop(in, counts_at,
                           "NDVs, NObj and NCtr (this line and the next two): " + problem + ".");
-    const std::streampos ncpu_at = in.tellg();
-    PIOU::read_value(in, ncpu, "the number of processors (an unsigned integer, 0 for HTCondor)");
-    PIOU::skip_line(in);
+    const std::streampos ncpu_at = PIOU::read_setting(
+        in, ncpu, "the number of processors (an unsigned integer, 0 for HTCondor)");
     CheckProcessors(ncpu, PIOU::config_place(in, ncpu_at) + ": NCPU ");
     std::cout << "NDVs = " << ndvs << std::endl;
     std::cout << "NObj = " << nobj << std::endl;

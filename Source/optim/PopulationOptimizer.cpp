@@ -142,36 +142,23 @@ void PopulationOptimizer::ReadLegacyBlock(std::istream& in, const std::string& n
     std::string file;
     // Where each item starts, for messages that name its line.
     std::streampos at[8];
-    at[0] = in.tellg();
-    PIOU::read_value(in, popsize, "the population size (an even integer greater than 0)");
-    PIOU::skip_line(in);
-    at[1] = in.tellg();
-    PIOU::read_value(in, popinit,
-                     "the buffer initialisation (0 random, 1 design file, 2 population file)");
+    at[0] = PIOU::read_setting(in, popsize, "the population size (an even integer greater than 0)");
+    at[1] = PIOU::read_placed(
+        in, popinit, "the buffer initialisation (0 random, 1 design file, 2 population file)");
     if (!KnownBufferMode(popinit))
         PIOU::config_stop(in, at[1], BufferModeProblem(popinit) + ".");
-    at[2] = in.tellg();
     if (popinit == 0)
-        PIOU::read_value(in, bufsize, "the buffer size after popinit 0 (an unsigned integer)");
+        at[2] = PIOU::read_setting(in, bufsize,
+                                   "the buffer size after popinit 0 (an unsigned integer)");
     else
-        PIOU::read_value(in, file, "the buffer file name after popinit " + std::to_string(popinit));
-    PIOU::skip_line(in);
-    at[3] = in.tellg();
-    PIOU::read_value(in, pc, "the crossover probability (a number in [0, 1])");
-    PIOU::skip_line(in);
-    at[4] = in.tellg();
-    PIOU::read_value(in, pm, "the mutation probability (a number in [0, 1])");
-    PIOU::skip_line(in);
+        at[2] = PIOU::read_setting(in, file,
+                                   "the buffer file name after popinit " + std::to_string(popinit));
+    at[3] = PIOU::read_setting(in, pc, "the crossover probability (a number in [0, 1])");
+    at[4] = PIOU::read_setting(in, pm, "the mutation probability (a number in [0, 1])");
     std::vector<double> step(ndvs), lower(ndvs), upper(ndvs);
-    at[5] = in.tellg();
-    PIOU::read_values(in, step, "a design-variable step (0 for a continuous variable)");
-    PIOU::skip_line(in);
-    at[6] = in.tellg();
-    PIOU::read_values(in, lower, "a design-variable lower bound");
-    PIOU::skip_line(in);
-    at[7] = in.tellg();
-    PIOU::read_values(in, upper, "a design-variable upper bound");
-    PIOU::skip_line(in);
+    at[5] = PIOU::read_setting(in, step, "a design-variable step (0 for a continuous variable)");
+    at[6] = PIOU::read_setting(in, lower, "a design-variable lower bound");
+    at[7] = PIOU::read_setting(in, upper, "a design-variable upper bound");
     std::string places[8];
     for (int k = 0; k < 8; ++k)
         places[k] = PIOU::config_place(in, at[k]);

@@ -129,8 +129,7 @@ bool number_ends_cleanly(std::istream& in) {
 std::vector<std::string> read_word_list(std::istream& in, const std::string& count_what,
                                         const std::string& item_what) {
     unsigned count = 0;
-    const std::streampos start = in.tellg();
-    read_value(in, count, count_what);
+    const std::streampos start = read_placed(in, count, count_what);
     skip_line(in);
     // The words follow the count in this file, so a count that the rest of the
     // file cannot hold is wrong, whatever memory the machine has.

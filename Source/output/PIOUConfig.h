@@ -72,6 +72,31 @@ void read_values(std::istream& in, std::vector<T>& values, const std::string& wh
                        std::to_string(values.size()) + ")");
 }
 
+// Reads a value (a vector: its values) and returns where it started: a check
+// made once the whole block is read can still name the value's line.
+template <typename T>
+std::streampos read_placed(std::istream& in, T& value, const std::string& what) {
+    const std::streampos start = in.tellg();
+    read_value(in, value, what);
+    return start;
+}
+
+template <typename T>
+std::streampos read_placed(std::istream& in, std::vector<T>& values, const std::string& what) {
+    const std::streampos start = in.tellg();
+    read_values(in, values, what);
+    return start;
+}
+
+// A setting alone on its line: read_placed, then the rest of the line (a
+// comment) is skipped.
+template <typename T>
+std::streampos read_setting(std::istream& in, T& value, const std::string& what) {
+    const std::streampos start = read_placed(in, value, what);
+    skip_line(in);
+    return start;
+}
+
 // Reads a counted list of words: the count alone on its line, then (only when
 // the count is not 0) the words on one or more lines, the rest of the last one
 // skipped. Used for the arguments and essential files of an evaluation unit.

@@ -17,6 +17,22 @@ WriteData::WriteData()
       mChildsBase("childs"), mGPFile("QERN"), mAsciiExtension(".out"), mBinExtension(".bin"),
       mPlotsExtension("eps"), GnuplotTerminal("postscript eps enhanced color") {}
 
+namespace {
+// A setting of three choices, 0 to 2, alone on its line; any other value
+// stops the run with "<name> <value> not recognized: expected <choices>.".
+int ReadChoice(std::istream& in, const std::string& what, const std::string& name,
+               const std::string& choices) {
+    int value = 0;
+    const std::streampos at = PIOU::read_placed(in, value, what);
+    if (value < 0 || value > 2)
+        PIOU::config_stop(in, at,
+                          name + " " + std::to_string(value) + " not recognized: expected " +
+                              choices + ".");
+    PIOU::skip_line(in);
+    return value;
+}
+} // namespace
+
 void WriteData::LoadConfigFile() {
     LoadConfigFile("write.QERN");
 }
@@ -40,28 +56,17 @@ void WriteData::LoadConfigFile(const std::string& file) {
         ~ConfigNameScope() { PIOU::set_config_name(previous); }
     } name_scope;
     PIOU::set_config_name(file);
-    int code = 0, history = 0;
     bool baseline = false, plots = false;
     unsigned report = 0, kind = 0;
     std::string baseline_file;
-    const std::streampos code_at = in.tellg();
-    PIOU::read_value(in, code, "the children-file code (0, 1 or 2)");
     // A code that is none of these used to be taken as 1 with a warning; the
     // run then wrote a file the user did not ask for.
-    if (code < 0 || code > 2)
-        PIOU::config_stop(in, code_at,
-                          "children-file code " + std::to_string(code) +
-                              " not recognized: expected 0 (none), 1 (binary, childs.bin) or 2 "
-                              "(ASCII, childs.out).");
-    PIOU::skip_line(in);
-    const std::streampos history_at = in.tellg();
-    PIOU::read_value(in, history, "the Pareto history mode (an integer)");
-    if (history < 0 || history > 2)
-        PIOU::config_stop(in, history_at,
-                          "Pareto history mode " + std::to_string(history) +
-                              " not recognized: expected 0 (none), 1 (rebuilt from the children "
-                              "file at the end) or 2 (kept during the run).");
-    PIOU::skip_line(in);
+    const int code = ReadChoice(in, "the children-file code (0, 1 or 2)", "children-file code",
+                                "0 (none), 1 (binary, childs.bin) or 2 (ASCII, childs.out)");
+    const int history =
+        ReadChoice(in, "the Pareto history mode (an integer)", "Pareto history mode",
+                   "0 (none), 1 (rebuilt from the children file at the end) or 2 (kept "
+                   "during the run)");
     PIOU::read_value(in, baseline, "the baseline flag (0 or 1)");
     if (baseline) {
         // The name must be on the flag's line: reading on would take the
