@@ -144,21 +144,16 @@ void WriteData::SetPlotOutput(unsigned kind) {
     }
 }
 
-std::string WriteData::Prefixed(unsigned index, const std::string& name) {
-    return std::to_string(index) + name;
+void WriteData::Prefix(unsigned index, std::initializer_list<std::string*> names) {
+    for (std::string* name : names)
+        *name = std::to_string(index) + *name;
 }
 
 void WriteData::SetPrefixIndex(unsigned index) {
     SetPrefixIndexImpl(index);
-    mGPFile = Prefixed(index, mGPFile);
-    mBaselineFile = Prefixed(index, mBaselineFile);
-    mConvergenceGenFile = Prefixed(index, mConvergenceGenFile);
-    mConvergenceEvaFile = Prefixed(index, mConvergenceEvaFile);
-    mHypervolumeGenFile = Prefixed(index, mHypervolumeGenFile);
-    mChildsBase = Prefixed(index, mChildsBase);
-    mBestfitsFile = Prefixed(index, mBestfitsFile);
-    mParetoHistFile = Prefixed(index, mParetoHistFile);
-    mParetoLastFile = Prefixed(index, mParetoLastFile);
+    Prefix(index, {&mGPFile, &mBaselineFile, &mConvergenceGenFile, &mConvergenceEvaFile,
+                   &mHypervolumeGenFile, &mChildsBase, &mBestfitsFile, &mParetoHistFile,
+                   &mParetoLastFile});
     mPrefixIndex = std::to_string(index);
 }
 

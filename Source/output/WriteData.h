@@ -1,6 +1,7 @@
 #ifndef VESK_OUTPUT_WRITEDATA_H
 #define VESK_OUTPUT_WRITEDATA_H
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -72,7 +73,8 @@ public:
     virtual std::vector<std::string> OutputFiles() const;
 
 protected:
-    static std::string Prefixed(unsigned index, const std::string& name);
+    // Prefixes the decimal index to each of the names.
+    static void Prefix(unsigned index, std::initializer_list<std::string*> names);
 
 private:
     bool use_OBj_names;

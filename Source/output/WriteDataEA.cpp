@@ -9,12 +9,8 @@ WriteDataEA::WriteDataEA(const WriteData& base)
       mParentsBase("parents") {}
 
 void WriteDataEA::SetPrefixIndexImpl(unsigned index) {
-    mInitialBufferFile = Prefixed(index, mInitialBufferFile);
-    mFirstParentsFile = Prefixed(index, mFirstParentsFile);
-    mLastChildFile = Prefixed(index, mLastChildFile);
-    mNonDominatedFile = Prefixed(index, mNonDominatedFile);
-    mParetoPopName = Prefixed(index, mParetoPopName);
-    mParentsBase = Prefixed(index, mParentsBase);
+    Prefix(index, {&mInitialBufferFile, &mFirstParentsFile, &mLastChildFile, &mNonDominatedFile,
+                   &mParetoPopName, &mParentsBase});
 }
 
 std::string WriteDataEA::GetParentsFilename() const {

@@ -6,5 +6,5 @@ WriteDataGrad::WriteDataGrad(const WriteData& base)
     : WriteData(base), mGradSolFile("grad_sol.out") {}
 
 void WriteDataGrad::SetPrefixIndexImpl(unsigned index) {
-    mGradSolFile = Prefixed(index, mGradSolFile);
+    Prefix(index, {&mGradSolFile});
 }
