@@ -42,6 +42,25 @@ void keep_failure(int& result, int status) {
     if (status != 0)
         result = status;
 }
+
+// Runs command (returning a status) for every entry, all of them even after
+// a failure; 0, or the status of the last failure.
+template <typename Command>
+int for_each_entry(const std::vector<std::string>& entries, Command command) {
+    int result = 0;
+    for (const auto& entry : entries)
+        keep_failure(result, command(entry));
+    return result;
+}
+
+// Copies src to dir/name with the copy command given ("cp" and its options).
+int copy_to(const std::string& command, const std::string& src, const std::string& dir,
+            const std::string& name) {
+    const std::string target = dirappend(dir, name);
+    if (!usable(src) || !usable(target))
+        return -1;
+    return run(command + " -- " + shell_quote(src) + " " + shell_quote(target));
+}
 } // namespace
 
 std::string shell_quote(const std::string& text) {
@@ -103,10 +122,7 @@ int rmdirs(const std::string& prefix, unsigned n) {
 }
 
 int rmdirs(const std::vector<std::string>& dirs) {
-    int result = 0;
-    for (const auto& dir : dirs)
-        keep_failure(result, rmdir(dir));
-    return result;
+    return for_each_entry(dirs, [](const std::string& dir) { return rmdir(dir); });
 }
 
 int emptydir(const std::string& dir) {
@@ -139,42 +155,26 @@ int rmfiles(const std::vector<std::string>& files) {
 }
 
 int cp_file(const std::string& src, const std::string& dir, const std::string& name) {
-    const std::string target = dirappend(dir, name);
-    if (!usable(src) || !usable(target))
-        return -1;
-    return run("cp -- " + shell_quote(src) + " " + shell_quote(target));
+    return copy_to("cp", src, dir, name);
 }
 
 int cp_file(const std::vector<std::string>& files, const std::string& dir) {
-    int result = 0;
-    for (const auto& file : files)
-        keep_failure(result, cp_file(file, dir, ""));
-    return result;
+    return for_each_entry(files, [&](const std::string& file) { return cp_file(file, dir, ""); });
 }
 
 int cp_folder(const std::string& src, const std::string& dir, const std::string& name) {
-    const std::string target = dirappend(dir, name);
-    if (!usable(src) || !usable(target))
-        return -1;
-    return run("cp -r -- " + shell_quote(src) + " " + shell_quote(target));
+    return copy_to("cp -r", src, dir, name);
 }
 
 int cp_folder(const std::vector<std::string>& folders, const std::string& dir) {
-    int result = 0;
-    for (const auto& folder : folders)
-        keep_failure(result, cp_folder(folder, dir, ""));
-    return result;
+    return for_each_entry(folders,
+                          [&](const std::string& folder) { return cp_folder(folder, dir, ""); });
 }
 
 int cp(const std::vector<std::string>& entries, const std::string& dir) {
-    int result = 0;
-    for (const auto& entry : entries) {
-        if (is_directory(entry))
-            keep_failure(result, cp_folder(entry, dir, ""));
-        else
-            keep_failure(result, cp_file(entry, dir, ""));
-    }
-    return result;
+    return for_each_entry(entries, [&](const std::string& entry) {
+        return is_directory(entry) ? cp_folder(entry, dir, "") : cp_file(entry, dir, "");
+    });
 }
 
 int system_exec(const std::string& cmd) {
