@@ -132,23 +132,22 @@ void SCON::CopyFilesToInitialDirs() {
 }
 
 void SCON::EmptyInitialDirs(int id) {
-    if (id == -1) {
-        std::cout << "* Emptying initial dirs ..." << std::endl;
-        OSAU::emptydirs(mInitialDirPrefix, static_cast<unsigned>(mQueue));
-    } else {
-        std::cout << "* Emptying initial dir id:" << id << std::endl;
-        OSAU::emptydir(GetInitialDir(id));
-    }
-    std::cout << "* Done!" << std::endl;
+    ForInitialDirs(id, "Emptying", OSAU::emptydirs, OSAU::emptydir);
 }
 
 void SCON::DeleteInitialDirs(int id) {
+    ForInitialDirs(id, "Deleting", OSAU::rmdirs, OSAU::rmdir);
+}
+
+void SCON::ForInitialDirs(int id, const std::string& doing,
+                          int (*all)(const std::string& prefix, unsigned n),
+                          int (*one)(const std::string& dir)) {
     if (id == -1) {
-        std::cout << "* Deleting initial dirs ..." << std::endl;
-        OSAU::rmdirs(mInitialDirPrefix, static_cast<unsigned>(mQueue));
+        std::cout << "* " << doing << " initial dirs ..." << std::endl;
+        all(mInitialDirPrefix, static_cast<unsigned>(mQueue));
     } else {
-        std::cout << "* Deleting initial dir id:" << id << std::endl;
-        OSAU::rmdir(GetInitialDir(id));
+        std::cout << "* " << doing << " initial dir id:" << id << std::endl;
+        one(GetInitialDir(id));
     }
     std::cout << "* Done!" << std::endl;
 }

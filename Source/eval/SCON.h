@@ -109,6 +109,11 @@ public:
 private:
     // Writes the file; indices null selects the $(Process) form.
     void Write(const std::vector<unsigned>* indices);
+    // EmptyInitialDirs and DeleteInitialDirs: all applies to every initial
+    // directory, one to directory id; doing names the work in the messages.
+    void ForInitialDirs(int id, const std::string& doing,
+                        int (*all)(const std::string& prefix, unsigned n),
+                        int (*one)(const std::string& dir));
 
     int mQueue;
     std::string mLogFile;
