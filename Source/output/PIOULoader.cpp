@@ -34,6 +34,14 @@ namespace {
 const char* const kInputFile = "input.QERN";
 const char* const kJsonFile = "input.jsn";
 
+// "Termination criteria: <name>:" and the rule's value for each objective.
+template <typename T> void EchoRule(const std::string& name, const std::vector<T>& values) {
+    std::cout << "Termination criteria: " << name << ":";
+    for (const T& v : values)
+        std::cout << "  " << v;
+    std::cout << std::endl;
+}
+
 // Reads the stopping-rule line of player 0 and builds the rule.
 std::unique_ptr<TerminationCriteria> ReadStoppingRule(std::istream& in, unsigned nobj) {
     unsigned code = 0;
@@ -57,17 +65,11 @@ std::unique_ptr<TerminationCriteria> ReadStoppingRule(std::istream& in, unsigned
     }
     case 2:
         PIOU::read_values(in, targets, "a target objective value");
-        std::cout << "Termination criteria: Predefined values:";
-        for (double v : targets)
-            std::cout << "  " << v;
-        std::cout << std::endl;
+        EchoRule("Predefined values", targets);
         break;
     case 3:
         PIOU::read_values(in, counts, "a stall count (an unsigned integer)");
-        std::cout << "Termination criteria: Convergence:";
-        for (unsigned v : counts)
-            std::cout << "  " << v;
-        std::cout << std::endl;
+        EchoRule("Convergence", counts);
         break;
     default:
         UTILS::Stop({"Termination criteria not recognized.", "Program stopped!"});
