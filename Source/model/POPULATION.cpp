@@ -510,28 +510,13 @@ void POPULATION::OutBin(std::ostream& os, bool all, bool header) const {
     }
 }
 
-namespace {
-// Files are written through a larger buffer than a stream's 8 KB: every full
-// buffer is a system call, and a long run's children or a restart's initial
-// buffer take hundreds of megabytes. The buffer must outlive the stream.
-constexpr std::streamsize kFileBuffer = 1 << 18;
-
-std::unique_ptr<char[]> BufferedOpen(std::ofstream& os, const std::string& file,
-                                     std::ios::openmode mode) {
-    std::unique_ptr<char[]> buffer(new char[kFileBuffer]);
-    os.rdbuf()->pubsetbuf(buffer.get(), kFileBuffer);
-    os.open(file, mode);
-    return buffer;
-}
-} // namespace
-
 void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bool header,
                               bool column_header, bool blank_before, bool blank_after) const {
     // The buffer is declared first so that it outlives the stream, which
     // flushes into it when a fatal error unwinds through here.
     std::unique_ptr<char[]> buffer;
     std::ofstream os;
-    buffer = BufferedOpen(os, file, append ? std::ios::app : std::ios::trunc);
+    buffer = PIOU::open_buffered(os, file, append ? std::ios::app : std::ios::trunc);
     if (!os) {
         UTILS::WarnCannotWrite(file);
         return;
@@ -549,7 +534,8 @@ void POPULATION::WriteAsciiTo(const std::string& file, bool append, bool all, bo
 void POPULATION::WriteBinTo(const std::string& file, bool append, bool all, bool header) const {
     std::unique_ptr<char[]> buffer; // outlives the stream, as above
     std::ofstream os;
-    buffer = BufferedOpen(os, file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    buffer = PIOU::open_buffered(os, file,
+                                 std::ios::binary | (append ? std::ios::app : std::ios::trunc));
     if (!os) {
         UTILS::WarnCannotWrite(file);
         return;

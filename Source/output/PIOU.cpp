@@ -24,19 +24,6 @@ namespace PIOU {
 
 namespace {
 
-// Files are read through a larger buffer than a stream's 8 KB: every refill
-// is a system call, and a long run's children file takes hundreds of
-// megabytes. The buffer must outlive the stream.
-constexpr std::streamsize kFileBuffer = 1 << 18;
-
-std::unique_ptr<char[]> BufferedOpen(std::ifstream& is, const std::string& file,
-                                     std::ios::openmode mode) {
-    std::unique_ptr<char[]> buffer(new char[kFileBuffer]);
-    is.rdbuf()->pubsetbuf(buffer.get(), kFileBuffer);
-    is.open(file, mode);
-    return buffer;
-}
-
 [[noreturn]] void StopNotFound(const std::string& file) {
     UTILS::Stop({"File " + file + " not found.", "Program stopped!"});
 }
@@ -248,7 +235,7 @@ POPULATION ReadAscii(const std::string& file, const char* kdvs, const char* kobj
                      const char* kctr) {
     std::cout << "> Reading population ASCII file: " << file << std::endl;
     std::ifstream is;
-    const auto buffer = BufferedOpen(is, file, std::ios::in);
+    const auto buffer = open_buffered(is, file, std::ios::in);
     if (!is)
         StopNotFound(file);
     unsigned ndvs = 0, nobj = 0, nctr = 0;
@@ -645,7 +632,7 @@ POPULATION read_population_NSGA2(const std::string& file) {
 POPULATION read_population_b(const std::string& file) {
     std::cout << "> Reading population binary file: " << file << std::endl;
     std::ifstream is;
-    const auto file_buffer = BufferedOpen(is, file, std::ios::in | std::ios::binary);
+    const auto file_buffer = open_buffered(is, file, std::ios::in | std::ios::binary);
     if (!is)
         StopNotFound(file);
     std::cout << "   Reading header" << std::endl;
@@ -705,7 +692,7 @@ POPULATION read_population_dvs(const std::string& file, unsigned int ndvs, unsig
     POPULATION pop(file, static_cast<int>(ndvs), static_cast<int>(nobj), static_cast<int>(nctr), 0,
                    false);
     std::ifstream is;
-    const auto buffer = BufferedOpen(is, file, std::ios::in);
+    const auto buffer = open_buffered(is, file, std::ios::in);
     if (!is)
         StopNotFound(file);
     std::cout << "   Reading individuals" << std::endl;
