@@ -85,18 +85,19 @@ const INDIVIDUAL& POPULATION::operator[](unsigned i) const {
 }
 
 std::vector<std::vector<double>> POPULATION::GetObj() const {
-    std::vector<std::vector<double>> m(GetNobj(), std::vector<double>(GetPopsize()));
-    for (unsigned i = 0; i < GetPopsize(); ++i)
-        for (unsigned k = 0; k < GetNobj(); ++k)
-            m[k][i] = (*this)[i].GetObj(k);
-    return m;
+    return Columns(GetNobj(), &INDIVIDUAL::GetObj);
 }
 
 std::vector<std::vector<double>> POPULATION::GetDvs() const {
-    std::vector<std::vector<double>> m(GetNdvs(), std::vector<double>(GetPopsize()));
+    return Columns(GetNdvs(), &INDIVIDUAL::GetDvs);
+}
+
+std::vector<std::vector<double>>
+POPULATION::Columns(unsigned n, double (INDIVIDUAL::*value)(unsigned) const) const {
+    std::vector<std::vector<double>> m(n, std::vector<double>(GetPopsize()));
     for (unsigned i = 0; i < GetPopsize(); ++i)
-        for (unsigned k = 0; k < GetNdvs(); ++k)
-            m[k][i] = (*this)[i].GetDvs(k);
+        for (unsigned k = 0; k < n; ++k)
+            m[k][i] = ((*this)[i].*value)(k);
     return m;
 }
 

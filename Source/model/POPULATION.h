@@ -109,6 +109,10 @@ private:
     void WriteAsciiTo(const std::string& file, bool append, bool all, bool header,
                       bool column_header, bool blank_before, bool blank_after) const;
     void WriteBinTo(const std::string& file, bool append, bool all, bool header) const;
+    // Row k holds value k of every member (GetObj, GetDvs): n rows of
+    // popsize values.
+    std::vector<std::vector<double>> Columns(unsigned n,
+                                             double (INDIVIDUAL::*value)(unsigned) const) const;
 
     std::vector<INDIVIDUAL>* bestfits;
     std::vector<std::vector<unsigned int>> mParetoSetIndexes;
