@@ -634,11 +634,7 @@ double ConjugateGradient::GetBrentMethodOptimalStepSize(double initialStep, doub
 // ---- reports, results and games ----
 
 void ConjugateGradient::PrintReportIter() {
-    std::cout << "   Bestfit:" << std::endl;
-    std::cout << "   ";
-    PIOU::cout_convergence_header(nobj, "Iteration");
-    std::cout << "   ";
-    PIOU::cout_convergence(bestfits, iter);
+    PrintBestfits("Bestfit", "Iteration");
     std::cout << "   Best argument : ";
     for (double x : bestfits.back().GetDvs())
         std::cout << std::left << std::setw(20) << x;

@@ -376,12 +376,17 @@ void OptimizationAlgorithm::WriteConvergenceGenFile() {
     mGenConvergence.WriteConvergenceToFile(bestfits, iter);
 }
 
-void OptimizationAlgorithm::PrintReportIter() {
-    std::cout << "   Bestfits:" << std::endl;
+void OptimizationAlgorithm::PrintBestfits(const std::string& title,
+                                          const std::string& counter) const {
+    std::cout << "   " << title << ":" << std::endl;
     std::cout << "   ";
-    PIOU::cout_convergence_header(nobj, "Generation");
+    PIOU::cout_convergence_header(nobj, counter);
     std::cout << "   ";
     PIOU::cout_convergence(bestfits, iter);
+}
+
+void OptimizationAlgorithm::PrintReportIter() {
+    PrintBestfits("Bestfits", "Generation");
     if (mWriteData->GetRunPlots() && mWriteData->GetWriteOnlineHistoryPareto())
         PLOU::run_gnuplot(mWriteData->GetGPFilenameWOExt());
 }

@@ -148,6 +148,9 @@ protected:
     void SetWriteDataPtr(WriteData* data) { mWriteData = data; }
     // Stops the run with a clear message when no evaluation unit was built.
     void RequireEVAU() const;
+    // The report's first lines: "<title>:", then the header and the line of
+    // the best-per-objective record, counted in counter (its column title).
+    void PrintBestfits(const std::string& title, const std::string& counter) const;
 
     WriteData* mWriteData;
     POPULATION mChilds;
