@@ -154,6 +154,16 @@ LineSearchResult brent_step(const LineFunction& f, const LineSearchSettings& s, 
     const double needed = std::log((b - a) / s.tolerance) / std::log(1.0 / (1.0 - kGolden));
     const double limit = 100.0 + 10.0 * (std::isfinite(needed) && needed > 0.0 ? needed : 0.0);
     double trials = 0.0;
+    // Moves the lower (else the upper) end of the bracket to step p, valued fp.
+    auto move_end = [&](bool lower, double p, double fp) {
+        if (lower) {
+            a = p;
+            f_a = fp;
+        } else {
+            b = p;
+            f_b = fp;
+        }
+    };
     stalled = 0;
     while (!done && b - a > s.tolerance && stalled < kMaxStalledTrials) {
         if (++trials > limit) {
@@ -193,23 +203,13 @@ LineSearchResult brent_step(const LineFunction& f, const LineSearchSettings& s, 
             u = x <= (a + b) / 2.0 ? x + (b - x) * kGolden : x - (x - a) * kGolden;
         const double fu = f(u);
         if (fu < fx) {
-            if (u < x) {
-                b = x;
-                f_b = fx;
-            } else {
-                a = x;
-                f_a = fx;
-            }
+            // u is the new best: x becomes the end of the bracket beyond it.
+            move_end(!(u < x), x, fx);
             shift(v, w, x, u);
             shift(fv, fw, fx, fu);
         } else {
-            if (u < x) {
-                a = u;
-                f_a = fu;
-            } else {
-                b = u;
-                f_b = fu;
-            }
+            // u becomes the end of the bracket on its side of x.
+            move_end(u < x, u, fu);
             if (fu < fw || w == x) {
                 v = w;
                 fv = fw;
