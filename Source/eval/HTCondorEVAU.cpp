@@ -15,7 +15,6 @@
 #include "model/UTILS.h"
 #include "optim/TerminationCriteria.h"
 #include "output/PIOU.h"
-#include "output/PIOUConfig.h"
 #include "output/WriteData.h"
 
 namespace {
@@ -63,23 +62,12 @@ struct HTCondorEVAU::JobEnd {
 };
 
 HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, const nlohmann::json& block)
-    : EVAU(ndvs, nobj, nctr), mAnalyzerType(0), mJobs(nullptr) {
-    std::cout << "HTCondor Evaluation" << std::endl;
-    mAnalyzerType = PIOU::json_get<unsigned>(block, "AnalyzerType", "EVAU");
-    CheckAnalyzerType();
-    mCommand = read_analyser_command(block, mEvalTimeout);
-    print_analyser_command(mCommand, true);
+    : BatchEVAU(ndvs, nobj, nctr, "HTCondor", block), mJobs(nullptr) {
     NoteFiles();
 }
 
 HTCondorEVAU::HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, std::istream& in)
-    : EVAU(ndvs, nobj, nctr), mAnalyzerType(0), mJobs(nullptr) {
-    std::cout << "HTCondor Evaluation" << std::endl;
-    PIOU::read_value(in, mAnalyzerType, "the analyser type (1 = external command)");
-    PIOU::skip_line(in);
-    CheckAnalyzerType();
-    mCommand = read_analyser_command(in, kBatchCommandWords);
-    print_analyser_command(mCommand, false);
+    : BatchEVAU(ndvs, nobj, nctr, "HTCondor", in), mJobs(nullptr) {
     NoteFiles();
 }
 
@@ -94,15 +82,6 @@ HTCondorEVAU::~HTCondorEVAU() {
         mJobs->DeleteInitialDirs(-1);
         mJobs.reset();
     }
-}
-
-void HTCondorEVAU::CheckAnalyzerType() const {
-    if (mAnalyzerType == 0)
-        UTILS::Stop({"SO/DLL not available for HTCondor evaluation", "Program stopped!"});
-    if (mAnalyzerType != 1)
-        UTILS::Stop({"AnalyzerType " + std::to_string(mAnalyzerType) +
-                         " not recognized: HTCondor evaluation expects 1 (external command).",
-                     "Program stopped!"});
 }
 
 void HTCondorEVAU::Init(unsigned popsize) {
@@ -439,12 +418,7 @@ bool HTCondorEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
             result.problem = "its initial directory could not be prepared";
             ApplyFailurePolicy(result);
         }
-        Account(result, i);
-        Record(ind.GetDvs(), i, result);
-        ind.SetEval(result.obj, result.ctr);
-        ++mObjEvals;
-        if (bestfits != nullptr)
-            mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
+        Store(ind, ind.GetDvs(), i, result, bestfits);
     }
     if (out != nullptr && out->GetWriteChilds())
         pop.AppendComputedFile(out->GetChildsFilename(), out->GetWriteASCIIFormat(), false, true,

@@ -8,8 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "eval/AnalyserCommand.h"
-#include "eval/EVAU.h"
+#include "eval/BatchEVAU.h"
 
 class SCON;
 struct EvalResult;
@@ -25,7 +24,7 @@ struct EvalResult;
 // hold in the user log), jobs running past the time limit are removed, and a
 // stop request removes the whole batch. Each removed design gets the penalty,
 // except after a stop request, when it is left unevaluated.
-class HTCondorEVAU : public EVAU {
+class HTCondorEVAU : public BatchEVAU {
 public:
     HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, const nlohmann::json& block);
     HTCondorEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, std::istream& in);
@@ -40,18 +39,11 @@ public:
     bool ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria, const std::vector<int>& dvsIds,
                     const std::vector<double>& eliteDVs, WriteData* out) override;
 
-    unsigned GetAnalyzerType() const { return mAnalyzerType; }
-    const std::string& GetCommandFile() const { return mCommand.file; }
-    const std::vector<std::string>& GetArguments() const { return mCommand.arguments; }
-    const std::vector<std::string>& GetEssentialFilesAndFolders() const {
-        return mCommand.essentials;
-    }
     const std::string& GetInitialDirPrefix() const { return mInitialDirPrefix; }
     // The job description (null before Init).
     const SCON* GetJobs() const { return mJobs.get(); }
 
 private:
-    void CheckAnalyzerType() const;
     // Notes the job's command and the settings file for the run's record.
     void NoteFiles() const;
     // Makes sure there is an initial directory for every index below n.
@@ -66,8 +58,6 @@ private:
     // The evaluation of design index from how its job ended.
     EvalResult ResultOf(const JobEnd& job, unsigned index, unsigned nobj, unsigned nctr) const;
 
-    unsigned mAnalyzerType;
-    AnalyserCommand mCommand;
     std::unique_ptr<SCON> mJobs;
     std::string mInitialDirPrefix;
 };

@@ -20,7 +20,6 @@
 #include "model/RunJournal.h"
 #include "model/UTILS.h"
 #include "output/PIOU.h"
-#include "output/PIOUConfig.h"
 #include "output/WriteData.h"
 
 namespace fs = std::filesystem;
@@ -80,23 +79,12 @@ std::string LimitText(double limit) {
 } // namespace
 
 SlurmEVAU::SlurmEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, const nlohmann::json& block)
-    : EVAU(ndvs, nobj, nctr), mAnalyzerType(0), mFolders(0) {
-    std::cout << "Slurm Evaluation" << std::endl;
-    mAnalyzerType = PIOU::json_get<unsigned>(block, "AnalyzerType", "EVAU");
-    CheckAnalyzerType();
-    mCommand = read_analyser_command(block, mEvalTimeout);
-    print_analyser_command(mCommand, true);
+    : BatchEVAU(ndvs, nobj, nctr, "Slurm", block), mFolders(0) {
     ReadSettings();
 }
 
 SlurmEVAU::SlurmEVAU(unsigned ndvs, unsigned nobj, unsigned nctr, std::istream& in)
-    : EVAU(ndvs, nobj, nctr), mAnalyzerType(0), mFolders(0) {
-    std::cout << "Slurm Evaluation" << std::endl;
-    PIOU::read_value(in, mAnalyzerType, "the analyser type (1 = external command)");
-    PIOU::skip_line(in);
-    CheckAnalyzerType();
-    mCommand = read_analyser_command(in, kBatchCommandWords);
-    print_analyser_command(mCommand, false);
+    : BatchEVAU(ndvs, nobj, nctr, "Slurm", in), mFolders(0) {
     ReadSettings();
 }
 
@@ -105,15 +93,6 @@ SlurmEVAU::~SlurmEVAU() {
         OSAU::rmdir(OSAU::dirappend(mRunFolder, GetFolder(i)));
     if (!mScriptFile.empty())
         OSAU::rmfile(OSAU::dirappend(mRunFolder, mScriptFile));
-}
-
-void SlurmEVAU::CheckAnalyzerType() const {
-    if (mAnalyzerType == 0)
-        UTILS::Stop({"SO/DLL not available for Slurm evaluation", "Program stopped!"});
-    if (mAnalyzerType != 1)
-        UTILS::Stop({"AnalyzerType " + std::to_string(mAnalyzerType) +
-                         " not recognized: Slurm evaluation expects 1 (external command).",
-                     "Program stopped!"});
 }
 
 void SlurmEVAU::ReadSettings() {
@@ -318,12 +297,7 @@ void SlurmEVAU::EvaluateDesigns(const std::vector<INDIVIDUAL*>& designs,
             r.obj = OwnObjectives(r.obj, designs[i]->GetNobj());
             ApplyFailurePolicy(r);
         }
-        Account(r, i);
-        Record(full[i], i, r);
-        designs[i]->SetEval(r.obj, r.ctr);
-        ++mObjEvals;
-        if (bestfits != nullptr)
-            mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
+        Store(*designs[i], full[i], i, r, bestfits);
     }
     if (left > 0)
         std::cout << "   " << left

@@ -8,8 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "eval/AnalyserCommand.h"
-#include "eval/EVAU.h"
+#include "eval/BatchEVAU.h"
 #include "eval/SlurmJobs.h"
 
 // Evaluates a batch of designs as one Slurm job array: one task per design
@@ -19,7 +18,7 @@
 // The unit polls the array until every task has ended, enforces the time
 // limit of one evaluation itself, and judges each design by its task's state,
 // exit code and result files.
-class SlurmEVAU : public EVAU {
+class SlurmEVAU : public BatchEVAU {
 public:
     // The settings file of extra sbatch options, read from the working folder.
     static const char* const kSettingsFile; // "slurm.QERN"
@@ -44,11 +43,6 @@ public:
     bool ComputeInd(INDIVIDUAL& ind, TerminationCriteria* criteria, const std::vector<int>& dvsIds,
                     const std::vector<double>& eliteDVs, WriteData* out) override;
 
-    const std::string& GetCommandFile() const { return mCommand.file; }
-    const std::vector<std::string>& GetArguments() const { return mCommand.arguments; }
-    const std::vector<std::string>& GetEssentialFilesAndFolders() const {
-        return mCommand.essentials;
-    }
     const std::vector<std::string>& GetOptions() const { return mOptions; }
     // Folder of population index i, relative to the working folder (empty
     // before Init).
@@ -64,7 +58,6 @@ public:
 
 private:
     void ReadSettings();
-    void CheckAnalyzerType() const;
     // Makes sure there is a prepared folder for every index below n.
     void EnsureFolders(unsigned n);
     // Evaluates designs[i] (null: nothing to do) in folder i, all in one job
@@ -79,8 +72,6 @@ private:
     // Cancels the array after a failure of the unit itself and stops the run.
     [[noreturn]] void Abandon(SlurmJobs& jobs, const std::string& problem);
 
-    unsigned mAnalyzerType;
-    AnalyserCommand mCommand;
     std::vector<std::string> mOptions;
     // The folder where the run started (absolute), the folder prefix, the
     // number of folders made, and the job script (relative to mRunFolder).
