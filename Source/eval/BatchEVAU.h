@@ -7,7 +7,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "eval/AnalyserCommand.h"
 #include "eval/EVAU.h"
 
 // What the units that run the external command as jobs of a batch scheduler
@@ -17,11 +16,6 @@
 class BatchEVAU : public EVAU {
 public:
     unsigned GetAnalyzerType() const { return mAnalyzerType; }
-    const std::string& GetCommandFile() const { return mCommand.file; }
-    const std::vector<std::string>& GetArguments() const { return mCommand.arguments; }
-    const std::vector<std::string>& GetEssentialFilesAndFolders() const {
-        return mCommand.essentials;
-    }
 
 protected:
     // Announces "<scheduler> Evaluation", reads and checks the analyser type
@@ -36,8 +30,6 @@ protected:
     // appends the evaluation convergence line.
     void Store(INDIVIDUAL& ind, const std::vector<double>& design, unsigned index,
                const EvalResult& result, const std::vector<INDIVIDUAL>* bestfits);
-
-    AnalyserCommand mCommand;
 
 private:
     void CheckAnalyzerType(const std::string& scheduler) const;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "eval/AnalyserCommand.h"
 #include "eval/EvalResult.h"
 #include "model/INDIVIDUAL.h"
 #include "model/POPULATION.h"
@@ -58,6 +59,13 @@ public:
     const std::vector<int>& GetDVsIds() const { return mDVsIds; }
     void InitConvergenceWriteManager(const std::string& file, unsigned nobj,
                                      const std::string& first_title);
+    // The analyser as the unit read it: the plug-in or command, its arguments
+    // and the essential files and folders.
+    const std::string& GetCommandFile() const { return mCommand.file; }
+    const std::vector<std::string>& GetArguments() const { return mCommand.arguments; }
+    const std::vector<std::string>& GetEssentialFilesAndFolders() const {
+        return mCommand.essentials;
+    }
 
 protected:
     // The full design the analyser sees: the individual's own variables, with
@@ -106,6 +114,7 @@ protected:
     // Compute and ComputeInd calls so far; the batch the current one is.
     unsigned mBatch;
     double mEvalTimeout;
+    AnalyserCommand mCommand;
     std::vector<int> mOBjIds;
     std::vector<int> mDVsIds;
     unsigned mNdvs;

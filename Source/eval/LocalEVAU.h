@@ -35,11 +35,6 @@ public:
 
     int GetNcpu() const { return mNcpu; }
     int GetAnalyzerType() const { return mAnalyzerType; }
-    const std::string& GetCommandFile() const { return mCommand.file; }
-    const std::vector<std::string>& GetArguments() const { return mCommand.arguments; }
-    const std::vector<std::string>& GetEssentialFilesAndFolders() const {
-        return mCommand.essentials;
-    }
 
 private:
     void CheckProcessors(unsigned ncpu);
@@ -69,7 +64,6 @@ private:
     int mNcpu;
     std::vector<std::unique_ptr<ADLL>> mAnalysers;
     int mAnalyzerType;
-    AnalyserCommand mCommand;
     std::string mChildRecords;
 };
 
