@@ -39,7 +39,7 @@ void BatchEVAU::Store(INDIVIDUAL& ind, const std::vector<double>& design, unsign
     Account(result, index);
     Record(design, index, result);
     ind.SetEval(result.obj, result.ctr);
-    ++mObjEvals;
+    ++mCounts.evaluations;
     if (bestfits != nullptr)
-        mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
+        mEvalConvergence.WriteConvergenceToFile(*bestfits, mCounts.evaluations.load());
 }

@@ -13,10 +13,20 @@
 #include "output/PIOU.h"
 
 EVAU::EVAU(unsigned ndvs, unsigned nobj, unsigned nctr)
-    : mCriteriaMet(false), mObjEvals(0), mFailed(0), mTimedOut(0), mNonZeroExits(0), mReplayed(0),
-      mPlayer(0), mBatch(0), mEvalTimeout(0.0), mNdvs(ndvs), mNobj(nobj), mNctr(nctr) {}
+    : mCriteriaMet(false), mPlayer(0), mBatch(0), mEvalTimeout(0.0), mNdvs(ndvs), mNobj(nobj),
+      mNctr(nctr) {}
 
 void EVAU::Init(unsigned /*popsize*/) {}
+
+EvaluationCounts EVAU::GetEvaluationCounts() const {
+    EvaluationCounts counts;
+    counts.evaluations = mCounts.evaluations.load();
+    counts.replayed = mCounts.replayed.load();
+    counts.failed = mCounts.failed.load();
+    counts.timed_out = mCounts.timed_out.load();
+    counts.nonzero_exits = mCounts.nonzero_exits.load();
+    return counts;
+}
 
 void EVAU::InitConvergenceWriteManager(const std::string& file, unsigned nobj,
                                        const std::string& first_title) {
@@ -66,7 +76,8 @@ bool EVAU::CheckCriteria(TerminationCriteria* criteria, const std::vector<INDIVI
     if (mCriteriaMet.load() || criteria == nullptr)
         return mCriteriaMet.load();
     static const std::vector<INDIVIDUAL> kNoRecord;
-    if (criteria->CheckTerminationCriteria(mObjEvals.load(), bestfits ? *bestfits : kNoRecord)) {
+    if (criteria->CheckTerminationCriteria(mCounts.evaluations.load(),
+                                           bestfits ? *bestfits : kNoRecord)) {
         mCriteriaMet.store(true);
         std::cout << "Termination criteria has been met" << std::endl;
     }
@@ -139,24 +150,24 @@ void EVAU::EndBatch() {
 
 void EVAU::Account(const EvalResult& result, unsigned index) {
     if (result.replayed)
-        ++mReplayed;
+        ++mCounts.replayed;
     const std::string design =
         "   Design " + std::to_string(index) + " of batch " + std::to_string(mBatch);
     const std::string where = result.where.empty() ? "" : " (in " + result.where + ")";
     switch (result.outcome) {
     case EvalOutcome::Ok:
         if (result.exit_code > 0) {
-            ++mNonZeroExits;
+            ++mCounts.nonzero_exits;
             std::cout << design << ": " << result.problem << where << "." << std::endl;
         }
         return;
     case EvalOutcome::TimedOut:
-        ++mTimedOut;
+        ++mCounts.timed_out;
         std::cout << design << " " << result.problem << where
                   << ": its processes were ended and it gets the penalty." << std::endl;
         break;
     case EvalOutcome::Failed:
-        ++mFailed;
+        ++mCounts.failed;
         std::cout << design << " failed: " << result.problem << where << "." << std::endl;
         break;
     }

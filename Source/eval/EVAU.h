@@ -34,13 +34,15 @@ public:
                             const std::vector<int>& dvsIds, const std::vector<double>& eliteDVs,
                             WriteData* out) = 0;
 
-    unsigned GetObjEvals() const { return mObjEvals.load(); }
+    unsigned GetObjEvals() const { return mCounts.evaluations.load(); }
     // Evaluations that failed, that were ended by the time limit, and whose
     // command ended with a non-zero status but wrote complete results.
-    unsigned GetFailed() const { return mFailed.load(); }
-    unsigned GetTimedOut() const { return mTimedOut.load(); }
-    unsigned GetNonZeroExits() const { return mNonZeroExits.load(); }
-    unsigned GetReplayed() const { return mReplayed.load(); }
+    unsigned GetFailed() const { return mCounts.failed.load(); }
+    unsigned GetTimedOut() const { return mCounts.timed_out.load(); }
+    unsigned GetNonZeroExits() const { return mCounts.nonzero_exits.load(); }
+    unsigned GetReplayed() const { return mCounts.replayed.load(); }
+    // All of the counts at once.
+    EvaluationCounts GetEvaluationCounts() const;
     // The player this unit evaluates for in a game (0 outside a game); the
     // evaluation database keys its rows by it.
     void SetPlayer(unsigned player) { mPlayer = player; }
@@ -105,11 +107,7 @@ protected:
     static void NoteAnalyserFiles(bool external, const std::string& command);
 
     std::atomic<bool> mCriteriaMet;
-    std::atomic<unsigned> mObjEvals;
-    std::atomic<unsigned> mFailed;
-    std::atomic<unsigned> mTimedOut;
-    std::atomic<unsigned> mNonZeroExits;
-    std::atomic<unsigned> mReplayed;
+    BasicEvaluationCounts<std::atomic<unsigned>> mCounts;
     unsigned mPlayer;
     // Compute and ComputeInd calls so far; the batch the current one is.
     unsigned mBatch;

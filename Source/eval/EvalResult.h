@@ -21,6 +21,27 @@ inline const char* OutcomeName(EvalOutcome outcome) {
     return "unknown";
 }
 
+// What a unit's evaluations came to, counted by kind. A unit counts in
+// atomic counters (its evaluation threads count too), and hands out plain
+// copies, which the summary at the end of a run adds up over the units.
+template <typename Count> struct BasicEvaluationCounts {
+    Count evaluations{0}; // every evaluation counted by the units
+    Count replayed{0};    // answered from the evaluation database
+    Count failed{0};
+    Count timed_out{0};
+    Count nonzero_exits{0}; // ended with a non-zero status, results kept
+};
+using EvaluationCounts = BasicEvaluationCounts<unsigned>;
+
+inline EvaluationCounts& operator+=(EvaluationCounts& sum, const EvaluationCounts& other) {
+    sum.evaluations += other.evaluations;
+    sum.replayed += other.replayed;
+    sum.failed += other.failed;
+    sum.timed_out += other.timed_out;
+    sum.nonzero_exits += other.nonzero_exits;
+    return sum;
+}
+
 // What evaluating one design produced, before it is stored in the individual.
 struct EvalResult {
     bool evaluated = false;   // an analyser ran (or its result was replayed)

@@ -193,14 +193,14 @@ void LocalEVAU::Commit(INDIVIDUAL& ind, const EvalResult& result, unsigned index
     if (result.evaluated) {
         Account(result, index);
         ind.SetEval(result.obj, result.ctr);
-        ++mObjEvals;
+        ++mCounts.evaluations;
 #pragma omp critical(convergence)
         {
             // The rule may read the record, which evaluations update under
             // this section.
             CheckCriteria(criteria, bestfits);
             if (bestfits != nullptr)
-                mEvalConvergence.WriteConvergenceToFile(*bestfits, mObjEvals.load());
+                mEvalConvergence.WriteConvergenceToFile(*bestfits, mCounts.evaluations.load());
         }
     }
     // A design that is still not computed (its evaluation was interrupted)
@@ -243,7 +243,7 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
     const unsigned nobj = pop.GetNobj();
     const unsigned nctr = pop.GetNctr();
     const std::vector<INDIVIDUAL>* bestfits = pop.GetBestfitsPtr();
-    const unsigned evaluations_before = mObjEvals.load();
+    const unsigned evaluations_before = mCounts.evaluations.load();
 
     // The analysers run in parallel, but their results are stored, counted,
     // checked against the stopping rule and appended to the children file in
@@ -325,7 +325,7 @@ bool LocalEVAU::Compute(POPULATION& pop, TerminationCriteria* criteria,
                   << std::endl;
     // A batch that evaluated nothing still asks the rule: a time limit, for
     // one, must end a run that no longer produces new designs.
-    if (mObjEvals.load() == evaluations_before)
+    if (mCounts.evaluations.load() == evaluations_before)
         CheckCriteria(criteria, bestfits);
     AppendChildrenHeader(nobj, pop.GetNdvs(), nctr, out);
     EndBatch();

@@ -173,15 +173,6 @@ unsigned OptimizationAlgorithm::GetObjEvals() const {
     return mEvau != nullptr ? mEvau->GetObjEvals() : 0;
 }
 
-EvaluationCounts& EvaluationCounts::operator+=(const EvaluationCounts& other) {
-    evaluations += other.evaluations;
-    replayed += other.replayed;
-    failed += other.failed;
-    timed_out += other.timed_out;
-    nonzero_exits += other.nonzero_exits;
-    return *this;
-}
-
 void OptimizationAlgorithm::Run(double& elapsed, long& start_time) {
     RequireEVAU();
     // Only the stopping rule ends a run; without one it would never end.
@@ -266,15 +257,7 @@ RunProgress OptimizationAlgorithm::Progress() const {
 }
 
 EvaluationCounts OptimizationAlgorithm::GetEvaluationCounts() const {
-    EvaluationCounts counts;
-    if (mEvau != nullptr) {
-        counts.evaluations = mEvau->GetObjEvals();
-        counts.failed = mEvau->GetFailed();
-        counts.timed_out = mEvau->GetTimedOut();
-        counts.nonzero_exits = mEvau->GetNonZeroExits();
-        counts.replayed = mEvau->GetReplayed();
-    }
-    return counts;
+    return mEvau != nullptr ? mEvau->GetEvaluationCounts() : EvaluationCounts();
 }
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "eval/EvalResult.h"
 #include "model/INDIVIDUAL.h"
 #include "model/POPULATION.h"
 #include "output/ConvergenceWriteManager.h"
@@ -28,16 +29,6 @@ struct RunProgress {
     bool has_front = false;
     unsigned front_size = 0;
     double hypervolume = 0.0;
-};
-
-// What the evaluation units of a run did, for the summary line at the end.
-struct EvaluationCounts {
-    unsigned evaluations = 0; // every evaluation counted by the units
-    unsigned replayed = 0;    // answered from the evaluation database
-    unsigned failed = 0;
-    unsigned timed_out = 0;
-    unsigned nonzero_exits = 0; // ended with a non-zero status, results kept
-    EvaluationCounts& operator+=(const EvaluationCounts& other);
 };
 
 // Base of every optimiser: dimensions, the children population handed to

@@ -28,7 +28,7 @@ public:
             if (pop[i].IsComputed())
                 continue;
             pop[i].SetEval({pop[i].GetDvs(0)}, {});
-            ++mObjEvals;
+            ++mCounts.evaluations;
             CheckCriteria(criteria, pop.GetBestfitsPtr());
         }
         return mCriteriaMet.load();
