@@ -10,8 +10,6 @@ class HybridNashGame : public GameAlgorithm {
 public:
     HybridNashGame(unsigned int nplayers, std::istream& in);
     void MigrationEpoch(unsigned int epoch, unsigned int playerIndex) override;
-    void EmigrateINDs(const INDIVIDUAL&) {}
-    void EmigrateGENs(bool) {}
 };
 
 #endif

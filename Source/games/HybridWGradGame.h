@@ -10,8 +10,6 @@ class HybridWGradGame : public GameAlgorithm {
 public:
     HybridWGradGame(unsigned int nplayers, std::istream& in);
     void MigrationEpoch(unsigned int epoch, unsigned int playerIndex) override;
-    void EmigrateINDs(const INDIVIDUAL&) {}
-    void EmigrateGENs(bool) {}
 };
 
 #endif
