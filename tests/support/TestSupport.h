@@ -56,6 +56,21 @@ private:
     ScopedCwd mCwd{dir.path()}; // declared after dir: leaves before dir is removed
 };
 
+// Names each instance of a parameterised test after the `name` member of its
+// row, which holds only letters, digits and underscores:
+//     const ExampleRow kRows[] = {{"Empty", ...}, {"TwoMembers", ...}};
+//     INSTANTIATE_TEST_SUITE_P(Rows, ExampleTest, testing::ValuesIn(kRows), RowName());
+// Adding a case is then adding a row.
+struct RowName {
+    template <typename Row> std::string operator()(const testing::TestParamInfo<Row>& info) const {
+        return info.param.name;
+    }
+};
+
+// InTempFolder for a parameterised test over rows of type Row.
+template <typename Row>
+class InTempFolderWithParam : public InTempFolder, public testing::WithParamInterface<Row> {};
+
 // Makes UTILS::Stop throw UTILS::FatalError for the lifetime of the object.
 class FatalThrows {
 public:
