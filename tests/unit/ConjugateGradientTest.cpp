@@ -100,6 +100,20 @@ std::string ConstructionError(const CgConfig& c) {
     return "";
 }
 
+// Runs the line search of the given code (0 golden section, 1 Brent's
+// method) quietly, with the run's record.
+double LineSearch(ConjugateGradient& cg, int code, double initial, double value,
+                  std::vector<double> point, std::vector<double> direction, double warning,
+                  double tolerance) {
+    const auto search = code == 0 ? &ConjugateGradient::GetGoldenSectionOptimalStepSize
+                                  : &ConjugateGradient::GetBrentMethodOptimalStepSize;
+    testing::internal::CaptureStdout();
+    const double step =
+        (cg.*search)(initial, value, point, direction, warning, tolerance, *cg.GetBestfitsPtr());
+    testing::internal::GetCapturedStdout();
+    return step;
+}
+
 // A method's name and its code in the input block.
 struct Choice {
     const char* name;
@@ -218,16 +232,8 @@ TEST_P(CgSearch, BracketingDoublesUntilWorseOrGivesTheFirstStepAtTheWarningSize)
     c.first = "0.1";
     GradientRun run(c);
     run.Start();
-    std::vector<INDIVIDUAL>& record = *run.opt->GetBestfitsPtr();
     auto search_from = [&](double initial, double warning) {
-        testing::internal::CaptureStdout();
-        const double s = GetParam().code == 0
-                             ? run.opt->GetGoldenSectionOptimalStepSize(initial, 9.0, {0.0}, {1.0},
-                                                                        warning, 1e-10, record)
-                             : run.opt->GetBrentMethodOptimalStepSize(initial, 9.0, {0.0}, {1.0},
-                                                                      warning, 1e-10, record);
-        testing::internal::GetCapturedStdout();
-        return s;
+        return LineSearch(*run.opt, GetParam().code, initial, 9.0, {0.0}, {1.0}, warning, 1e-10);
     };
     // 0.5 improves, 1 improves, 2 reaches the warning size 1.5: the first
     // step size comes back and 2 is never evaluated.
@@ -251,14 +257,8 @@ TEST_P(CgSearch, NoBetterPointGivesStepZero) {
     c.first = "0.25";
     GradientRun run(c);
     run.Start();
-    std::vector<INDIVIDUAL>& record = *run.opt->GetBestfitsPtr();
-    testing::internal::CaptureStdout();
     // From the minimum 3 (value 0) every step along +1 is worse.
-    const double s =
-        GetParam().code == 0
-            ? run.opt->GetGoldenSectionOptimalStepSize(0.25, 0.0, {3.0}, {1.0}, 1e6, 1e-6, record)
-            : run.opt->GetBrentMethodOptimalStepSize(0.25, 0.0, {3.0}, {1.0}, 1e6, 1e-6, record);
-    testing::internal::GetCapturedStdout();
+    const double s = LineSearch(*run.opt, GetParam().code, 0.25, 0.0, {3.0}, {1.0}, 1e6, 1e-6);
     EXPECT_EQ(s, 0.0);
 }
 
