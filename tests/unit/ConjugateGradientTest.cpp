@@ -426,7 +426,7 @@ TEST(ConjugateGradient, ANonFiniteGradientGivesNoDirectionToMoveAlong) {
 }
 
 // A configuration that construction refuses, and its message: the whole
-// message, or a part of it. Each message names the line and the value it
+// message, or text it contains. Each message names the line and the value it
 // refuses.
 struct BadConfig {
     const char* name;

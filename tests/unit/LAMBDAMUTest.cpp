@@ -192,7 +192,7 @@ TEST(LambdaMu, BufferFilesFillTheBuffer) {
 }
 
 // A change to a runnable SCH1 configuration (population 10, buffer 10) that
-// construction refuses, and a part of its message.
+// construction refuses, and text its message contains.
 struct Refused {
     const char* name;
     void (*change)(RunConfig&);

@@ -278,8 +278,8 @@ TEST_P(RANUStepGrid, GivesTheGridValuesWithTheirProbabilities) {
 const StepGrid kStepGrids[] = {
     {"Quarters", 0, 1, 0.25, 100000, {{0, 0.2}, {0.25, 0.2}, {0.5, 0.2}, {0.75, 0.2}, {1, 0.2}}},
     // Rnd(0, 1, 0.75): top = 1.75, cells [0, 0.75) -> 0, [0.75, 1.5) -> 0.75,
-    // [1.5, 1.75) -> 1.5 clipped to 1.0: a partial last cell maps onto upper.
-    {"PartialLastCell", 0, 1, 0.75, 100000, {{0, 3.0 / 7.0}, {0.75, 3.0 / 7.0}, {1, 1.0 / 7.0}}},
+    // [1.5, 1.75) -> 1.5 clipped to 1.0: a short last cell maps onto upper.
+    {"ShortLastCell", 0, 1, 0.75, 100000, {{0, 3.0 / 7.0}, {0.75, 3.0 / 7.0}, {1, 1.0 / 7.0}}},
     // Grid 0.5, 1.5, 2.5 within [0.5, 2.5]: all three values, nothing else.
     {"OffsetGrid", 0.5, 2.5, 1.0, 30000, {{0.5, 1.0 / 3.0}, {1.5, 1.0 / 3.0}, {2.5, 1.0 / 3.0}}},
 };

@@ -198,7 +198,7 @@ EvalResult EvalOnce(const std::string& cmd, unsigned nctr, std::vector<double>& 
     return a.LastResult();
 }
 
-// A command that leaves a bad result, and a part of the problem reported.
+// A command that leaves a bad result, and text the problem reported contains.
 struct BadResult {
     const char* name;
     const char* script;
