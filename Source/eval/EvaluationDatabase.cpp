@@ -95,8 +95,11 @@ size_t EvaluationDatabase::DesignHash::operator()(const DesignKey& key) const {
 }
 
 EvaluationDatabase::EvaluationDatabase(const std::string& file) : mFile(file) {
-    if (sqlite3_open_v2(file.c_str(), &mDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
+    // No mutex of SQLite's own: it would be taken for every bound value of
+    // every row. One thread at a time uses the connection, under mDbMutex.
+    if (sqlite3_open_v2(file.c_str(), &mDb,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         const std::string message = mDb != nullptr ? sqlite3_errmsg(mDb) : "out of memory";
         sqlite3_close(mDb);
         mDb = nullptr;
@@ -147,6 +150,7 @@ void EvaluationDatabase::Finish(const std::string& how) {
     StopWriter();
     if (!mWriterError.empty())
         UTILS::Stop({mWriterError, "Program stopped!"});
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement end(mDb, mFile, "UPDATE segments SET seconds = ?, ended = ? WHERE segment = ?");
     sqlite3_bind_double(end.get(), 1, SteadySeconds() - mSegmentStart);
     sqlite3_bind_text(end.get(), 2, how.c_str(), -1, SQLITE_TRANSIENT);
@@ -223,6 +227,7 @@ std::unique_ptr<EvaluationDatabase> EvaluationDatabase::OpenForResume() {
 }
 
 void EvaluationDatabase::SetRunValue(const std::string& key, const std::string& value) {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement set(mDb, mFile, "INSERT OR REPLACE INTO run (key, value) VALUES (?, ?)");
     sqlite3_bind_text(set.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(set.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
@@ -231,25 +236,33 @@ void EvaluationDatabase::SetRunValue(const std::string& key, const std::string& 
 }
 
 std::string EvaluationDatabase::GetRunValue(const std::string& key) const {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement get(mDb, mFile, "SELECT value FROM run WHERE key = ?");
     sqlite3_bind_text(get.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
     return get.Row() ? Text(get.get(), 0) : "";
 }
 
 void EvaluationDatabase::SetSeeds(const std::vector<Seed>& seeds) {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
+    // All seeds or none, in one commit.
+    Exec("SAVEPOINT seeds");
     Exec("DELETE FROM seeds");
-    Statement insert(mDb, mFile, "INSERT INTO seeds (position, given, used) VALUES (?, ?, ?)");
-    for (size_t i = 0; i < seeds.size(); ++i) {
-        sqlite3_reset(insert.get());
-        sqlite3_bind_int64(insert.get(), 1, static_cast<sqlite3_int64>(i));
-        sqlite3_bind_int64(insert.get(), 2, seeds[i].given);
-        sqlite3_bind_int64(insert.get(), 3, seeds[i].used);
-        if (sqlite3_step(insert.get()) != SQLITE_DONE)
-            Fail(mDb, mFile, "cannot record the seeds");
+    {
+        Statement insert(mDb, mFile, "INSERT INTO seeds (position, given, used) VALUES (?, ?, ?)");
+        for (size_t i = 0; i < seeds.size(); ++i) {
+            sqlite3_reset(insert.get());
+            sqlite3_bind_int64(insert.get(), 1, static_cast<sqlite3_int64>(i));
+            sqlite3_bind_int64(insert.get(), 2, seeds[i].given);
+            sqlite3_bind_int64(insert.get(), 3, seeds[i].used);
+            if (sqlite3_step(insert.get()) != SQLITE_DONE)
+                Fail(mDb, mFile, "cannot record the seeds");
+        }
     }
+    Exec("RELEASE seeds");
 }
 
 std::vector<EvaluationDatabase::Seed> EvaluationDatabase::GetSeeds() const {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     std::vector<Seed> seeds;
     Statement get(mDb, mFile, "SELECT given, used FROM seeds ORDER BY position");
     while (get.Row())
@@ -284,6 +297,7 @@ EvaluationDatabase::ConfigFile EvaluationDatabase::Digest(const std::string& fil
 }
 
 void EvaluationDatabase::SetConfigFiles(const std::vector<ConfigFile>& files) {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     Exec("DELETE FROM config_files");
     Statement insert(mDb, mFile,
                      "INSERT OR REPLACE INTO config_files (name, sha256, bytes) VALUES (?, ?, ?)");
@@ -298,6 +312,7 @@ void EvaluationDatabase::SetConfigFiles(const std::vector<ConfigFile>& files) {
 }
 
 std::vector<EvaluationDatabase::ConfigFile> EvaluationDatabase::GetConfigFiles() const {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     std::vector<ConfigFile> files;
     Statement get(mDb, mFile, "SELECT name, sha256, bytes FROM config_files ORDER BY rowid");
     while (get.Row())
@@ -314,6 +329,7 @@ std::vector<std::string> EvaluationDatabase::Columns(const char* prefix, unsigne
 }
 
 void EvaluationDatabase::PrepareEvaluations(unsigned ndvs, unsigned nobj, unsigned nctr) {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement exists(mDb, mFile,
                      "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
                      "name = 'evaluations'");
@@ -359,6 +375,7 @@ void EvaluationDatabase::PrepareEvaluations(unsigned ndvs, unsigned nobj, unsign
 }
 
 void EvaluationDatabase::LoadReplay() {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     mRows.clear();
     mByDesign.clear();
     mByPosition.clear();
@@ -437,6 +454,7 @@ const EvaluationRow* EvaluationDatabase::FindReplay(unsigned player, unsigned ba
 }
 
 void EvaluationDatabase::BeginSegment() {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement begin(mDb, mFile,
                     "INSERT INTO segments (started_at, seconds, ended) VALUES (?, 0, 'running')");
     const std::string now = UTILS::UtcTimestamp();
@@ -453,17 +471,19 @@ void EvaluationDatabase::BeginSegment() {
 }
 
 double EvaluationDatabase::PreviousSegmentsSeconds() const {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement sum(mDb, mFile, "SELECT total(seconds) FROM segments WHERE segment != ?");
     sqlite3_bind_int64(sum.get(), 1, mSegment);
     return sum.Row() ? sqlite3_column_double(sum.get(), 0) : 0.0;
 }
 
 long long EvaluationDatabase::RowCount() const {
+    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement count(mDb, mFile, "SELECT count(*) FROM evaluations");
     return count.Row() ? sqlite3_column_int64(count.get(), 0) : 0;
 }
 
-void EvaluationDatabase::Record(EvaluationRow row) {
+void EvaluationDatabase::Record(const EvaluationRow& row) {
     // The writer is woken only when there is something to commit (a slow
     // evaluation) or a good amount to write: a wake-up per row would cost a
     // system call for every evaluation of a fast analyser.
@@ -471,7 +491,13 @@ void EvaluationDatabase::Record(EvaluationRow row) {
     size_t queued = 0;
     {
         std::lock_guard<std::mutex> lock(mMutex);
-        mQueue.push_back(std::move(row));
+        mQueue.push_back(
+            {row.player, row.batch, row.index, row.outcome, row.exit_status, row.seconds, row.time,
+             row.replay_of, static_cast<unsigned>(row.dvs.size()),
+             static_cast<unsigned>(row.obj.size()), static_cast<unsigned>(row.ctr.size())});
+        mQueueValues.insert(mQueueValues.end(), row.dvs.begin(), row.dvs.end());
+        mQueueValues.insert(mQueueValues.end(), row.obj.begin(), row.obj.end());
+        mQueueValues.insert(mQueueValues.end(), row.ctr.begin(), row.ctr.end());
         ++mQueued;
         queued = mQueue.size();
     }
@@ -505,30 +531,37 @@ void EvaluationDatabase::Flush() {
     }
 }
 
-void EvaluationDatabase::WriteRow(const EvaluationRow& row) {
+void EvaluationDatabase::WriteRow(const QueuedRow& row, const double* values) {
     sqlite3_stmt* s = mInsert;
     sqlite3_reset(s);
-    sqlite3_clear_bindings(s);
     sqlite3_bind_int64(s, 1, row.player);
     sqlite3_bind_int64(s, 2, row.batch);
     sqlite3_bind_int64(s, 3, row.index);
     sqlite3_bind_text(s, 4, OutcomeName(row.outcome), -1, SQLITE_STATIC);
+    // Every parameter is bound for every row (NULL where there is no value):
+    // bindings stay from the row before.
     if (row.exit_status >= 0)
         sqlite3_bind_int(s, 5, row.exit_status);
+    else
+        sqlite3_bind_null(s, 5);
     sqlite3_bind_double(s, 6, row.seconds);
     sqlite3_bind_double(s, 7, row.time);
     sqlite3_bind_int64(s, 8, mSegment);
     if (row.replay_of != 0)
         sqlite3_bind_int64(s, 9, row.replay_of);
+    else
+        sqlite3_bind_null(s, 9);
     int column = 10;
-    auto bind = [&](const std::vector<double>& values, unsigned width) {
+    auto bind = [&](unsigned count, unsigned width) {
         for (unsigned k = 0; k < width; ++k, ++column)
-            if (k < values.size())
-                sqlite3_bind_double(s, column, values[k]);
+            if (k < count)
+                sqlite3_bind_double(s, column, *values++);
+            else
+                sqlite3_bind_null(s, column);
     };
-    bind(row.dvs, mNdvs);
-    bind(row.obj, mNobj);
-    bind(row.ctr, mNctr);
+    bind(row.ndvs, mNdvs);
+    bind(row.nobj, mNobj);
+    bind(row.nctr, mNctr);
     if (sqlite3_step(s) != SQLITE_DONE)
         throw std::runtime_error(std::string("cannot record an evaluation: ") +
                                  sqlite3_errmsg(mDb));
@@ -549,35 +582,61 @@ void EvaluationDatabase::Commit() {
 }
 
 void EvaluationDatabase::Writer() {
-    std::deque<EvaluationRow> rows;
+    // The queue is taken over whole, and the emptied buffers go back to it:
+    // after the first batches neither side allocates.
+    std::vector<QueuedRow> rows;
+    std::vector<double> values;
     unsigned long long written = 0;
+    bool uncopied = false; // commits not yet copied from the log into the database
     while (true) {
         bool stop = false;
         bool batch_ended = false;
+        bool committed = false;
+        rows.clear();
+        values.clear();
         {
             std::unique_lock<std::mutex> lock(mMutex);
-            mWake.wait(lock, [&] { return !mQueue.empty() || mBatchEnded || mStop; });
+            auto work = [&] { return !mQueue.empty() || mBatchEnded || mStop; };
+            if (uncopied && !mWake.wait_for(lock, kIdleBeforeCheckpoint, work)) {
+                // Copying the log into the database flushes both to the disk,
+                // which takes milliseconds: done while the run computes (its
+                // final post-processing, or a slow analyser), it costs the run
+                // nothing and leaves next to nothing for the close. A busy
+                // reader only makes a checkpoint do less.
+                lock.unlock();
+                const std::lock_guard<std::mutex> guard(mDbMutex);
+                sqlite3_wal_checkpoint_v2(mDb, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                          nullptr);
+                uncopied = false;
+                continue;
+            }
+            mWake.wait(lock, work);
             rows.swap(mQueue);
+            values.swap(mQueueValues);
             batch_ended = mBatchEnded;
             mBatchEnded = false;
             stop = mStop;
         }
         try {
+            const std::lock_guard<std::mutex> guard(mDbMutex);
             bool slow = false;
-            for (const EvaluationRow& row : rows) {
+            const double* next = values.data();
+            for (const QueuedRow& row : rows) {
                 if (!mInTransaction) {
                     if (sqlite3_exec(mDb, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
                         throw std::runtime_error(std::string("cannot begin a transaction: ") +
                                                  sqlite3_errmsg(mDb));
                     mInTransaction = true;
                 }
-                WriteRow(row);
+                WriteRow(row, next);
+                next += row.ndvs + row.nobj + row.nctr;
                 slow = slow || row.seconds >= kSlowEvaluation;
                 ++written;
             }
-            rows.clear();
-            if (mInTransaction && (batch_ended || slow || stop))
+            if (mInTransaction && (batch_ended || slow || stop)) {
                 Commit();
+                committed = true;
+            }
         } catch (const std::exception& e) {
             std::lock_guard<std::mutex> lock(mMutex);
             mWriterError = "Evaluation database " + mFile + ": " + e.what() + ".";
@@ -592,5 +651,6 @@ void EvaluationDatabase::Writer() {
         mDone.notify_all();
         if (stop)
             return;
+        uncopied = uncopied || committed;
     }
 }

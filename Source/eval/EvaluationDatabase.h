@@ -1,9 +1,9 @@
 #ifndef VESK_EVAL_EVALUATIONDATABASE_H
 #define VESK_EVAL_EVALUATIONDATABASE_H
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +50,9 @@ public:
     // An evaluation this slow is committed at once: its result must not wait
     // for the rest of its batch.
     static constexpr double kSlowEvaluation = 0.01;
+    // The writer copies its log into the database when no row has come for
+    // this long: the run is busy with something else.
+    static constexpr std::chrono::milliseconds kIdleBeforeCheckpoint{5};
 
     // A database for a new run. A database left by an earlier run is kept
     // under the first free name evaluations.N.db, and the user is told.
@@ -104,8 +107,9 @@ public:
         return row.player == player && row.batch == batch && row.index == index;
     }
 
-    // Queues a completed evaluation; returns at once. Any thread.
-    void Record(EvaluationRow row);
+    // Queues a completed evaluation (its values are copied); returns at once.
+    // Any thread.
+    void Record(const EvaluationRow& row);
     // Marks the end of a batch: what is queued is committed.
     void EndBatch();
     // Waits until everything queued is committed.
@@ -127,11 +131,29 @@ private:
     void Exec(const std::string& sql) const;
     void StopWriter();
     void Writer();
-    void WriteRow(const EvaluationRow& row);
+    // A queued evaluation: the row without its values, which wait in one
+    // flat buffer (no allocation per row on the caller's side).
+    struct QueuedRow {
+        unsigned player;
+        unsigned batch;
+        unsigned index;
+        EvalOutcome outcome;
+        int exit_status;
+        double seconds;
+        double time;
+        long long replay_of;
+        unsigned ndvs;
+        unsigned nobj;
+        unsigned nctr;
+    };
+    void WriteRow(const QueuedRow& row, const double* values);
     void Commit();
     std::vector<std::string> Columns(const char* prefix, unsigned n) const;
 
     std::string mFile;
+    // The connection is opened without SQLite's own locking: whoever uses it
+    // (the writer thread, or a caller while the writer may run) holds this.
+    mutable std::mutex mDbMutex;
     sqlite3* mDb = nullptr;
     sqlite3_stmt* mInsert = nullptr;
     unsigned mNdvs = 0;
@@ -147,7 +169,8 @@ private:
     std::mutex mMutex;
     std::condition_variable mWake;
     std::condition_variable mDone;
-    std::deque<EvaluationRow> mQueue;
+    std::vector<QueuedRow> mQueue;
+    std::vector<double> mQueueValues;
     bool mBatchEnded = false;
     bool mStop = false;
     unsigned long long mQueued = 0;    // rows handed to Record

@@ -41,6 +41,14 @@ std::vector<int> ReadMap(std::istream& in, const std::string& what, const char* 
                               std::to_string(UTILS::kMaxDesignNumbers) + ".");
     std::vector<int> raw(n, 0);
     PIOU::read_values(in, raw, "a global " + what + " index (its position, or 0)");
+    // Checked here, before the entries are shifted to positions: a negative
+    // entry has no position and the lowest one would overflow.
+    for (unsigned k = 0; k < n; ++k)
+        if (raw[k] < 0 || static_cast<unsigned>(raw[k]) > n)
+            PIOU::config_stop(in, start,
+                              "entry " + std::to_string(k + 1) + " of the global " + what +
+                                  " map is " + std::to_string(raw[k]) + "; it must be " +
+                                  std::to_string(k + 1) + " or 0.");
     PIOU::skip_line(in);
     std::vector<int> map(n);
     std::cout << label;
