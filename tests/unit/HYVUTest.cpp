@@ -86,10 +86,10 @@ TEST_P(HYVUHandComputed, Hypervolume) {
 
 const HandComputed kHandComputed[] = {
     // Strips of the staircase: 3*1 + 2*1 + 1*1.
-    {"Staircase", {{1, 3}, {2, 2}, {3, 1}}, {4, 4}, 6},
+    {"TwoDStaircase", {{1, 3}, {2, 2}, {3, 1}}, {4, 4}, 6},
     // Duplicates, a dominated point, points on or beyond the reference, a
     // point of the wrong length and non-finite values change nothing.
-    {"StaircaseWithPointsThatAddNothing",
+    {"TwoDStaircaseWithPointsThatAddNothing",
      {{1, 3},
       {2, 2},
       {3, 1},
@@ -105,17 +105,11 @@ const HandComputed kHandComputed[] = {
      {4, 4},
      6},
     // Three boxes of 6, pairwise overlaps of 2, a common part of 1.
-    {"ThreeObjectives",
-     {{1, 2, 3}, {2, 3, 1}, {3, 1, 2}, {3, 1, 2}, {3, 3, 3}},
-     {4, 4, 4},
-     18 - 6 + 1},
-    {"FourObjectives",
-     {{1, 1, 1, 1}, {2, 0, 2, 0}, {2, 2, 2, 2}, {1, 1, 1, 1}},
-     {3, 3, 3, 3},
-     16 + 9 - 4},
-    {"FiveObjectives", {{0.5, 0.5, 0.5, 0.5, 0.5}}, {1, 1, 1, 1, 1}, 1.0 / 32},
-    {"OneObjective", {{3}, {1}, {2}}, {5}, 4},
-    {"OneObjectiveBeyondTheReference", {{6}, {5}}, {5}, 0},
+    {"ThreeD", {{1, 2, 3}, {2, 3, 1}, {3, 1, 2}, {3, 1, 2}, {3, 3, 3}}, {4, 4, 4}, 18 - 6 + 1},
+    {"FourD", {{1, 1, 1, 1}, {2, 0, 2, 0}, {2, 2, 2, 2}, {1, 1, 1, 1}}, {3, 3, 3, 3}, 16 + 9 - 4},
+    {"FiveD", {{0.5, 0.5, 0.5, 0.5, 0.5}}, {1, 1, 1, 1, 1}, 1.0 / 32},
+    {"OneD", {{3}, {1}, {2}}, {5}, 4},
+    {"OneDBeyondTheReference", {{6}, {5}}, {5}, 0},
     {"NoPoints", {}, {1, 1}, 0},
     {"InfiniteReference", {{0, 0}}, {kInf, 1}, 0},
     {"NaNReference", {{0, 0}}, {kNaN, 1}, 0},
