@@ -5,6 +5,7 @@
 // access, running veskv2, and switching fatal errors to exceptions.
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,6 +56,30 @@ protected:
 private:
     ScopedCwd mCwd{dir.path()}; // declared after dir: leaves before dir is removed
 };
+
+// Names each instance of a parameterised test after the `name` member of its
+// row, which holds only letters, digits and underscores; rows combined with
+// testing::Combine give their names joined by underscores:
+//     const ExampleRow kRows[] = {{"Empty", ...}, {"TwoMembers", ...}};
+//     INSTANTIATE_TEST_SUITE_P(Rows, ExampleTest, testing::ValuesIn(kRows), RowName());
+// Adding a case is then adding a row.
+struct RowName {
+    template <typename Row> std::string operator()(const testing::TestParamInfo<Row>& info) const {
+        return Of(info.param);
+    }
+    template <typename Row> static std::string Of(const Row& row) { return row.name; }
+    template <typename... Rows> static std::string Of(const std::tuple<Rows...>& rows) {
+        std::string name;
+        std::apply(
+            [&](const auto&... row) { ((name += (name.empty() ? "" : "_") + Of(row)), ...); },
+            rows);
+        return name;
+    }
+};
+
+// InTempFolder for a parameterised test over rows of type Row.
+template <typename Row>
+class InTempFolderWithParam : public InTempFolder, public testing::WithParamInterface<Row> {};
 
 // Makes UTILS::Stop throw UTILS::FatalError for the lifetime of the object.
 class FatalThrows {

@@ -180,10 +180,21 @@ TEST_F(BaselineConfig, FlagOneTakesTheFileNameAndPlayersPrefixIt) {
     EXPECT_EQ(out.GetBaselineFilename(), "1base.dat");
 }
 
-TEST_F(BaselineConfig, MissingFileStopsAtLoadTimeAndChangesNothing) {
+// A write.QERN that is refused: loading it stops with the message before
+// anything changes.
+struct RefusedWrite {
+    const char* name;
+    const char* text;
+    const char* message;
+};
+
+using BaselineRefusedConfig = testsupport::InTempFolderWithParam<RefusedWrite>;
+
+TEST_P(BaselineRefusedConfig, StopsAtLoadTimeAndChangesNothing) {
     FatalThrows guard;
+    WriteFile("base.dat", "1 1\n");
+    WriteFile("write.QERN", GetParam().text);
     WriteDataEA out;
-    WriteFile("write.QERN", "1\n2\n1 nothere.dat\n3\n1 1\n");
     testing::internal::CaptureStdout();
     std::string message;
     try {
@@ -192,43 +203,26 @@ TEST_F(BaselineConfig, MissingFileStopsAtLoadTimeAndChangesNothing) {
         message = e.what();
     }
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(message, "File nothere.dat not found.\nProgram stopped!\n");
+    EXPECT_EQ(message, GetParam().message);
     EXPECT_FALSE(out.GetBaseline());
     EXPECT_FALSE(out.GetWriteChilds());
     EXPECT_EQ(out.GetReportIter(), 1u);
     EXPECT_EQ(out.GetPlotsExtension(), "eps");
-
-    // Flag 1 with no name on the line.
-    WriteFile("write.QERN", "1\n2\n1\n3\n1 1\n");
-    testing::internal::CaptureStdout();
-    message.clear();
-    try {
-        out.LoadConfigFile();
-    } catch (const UTILS::FatalError& e) {
-        message = e.what();
-    }
-    testing::internal::GetCapturedStdout();
-    // The name is not taken from the next line.
-    EXPECT_EQ(message, "write.QERN, line 3: expected the baseline file name after the flag 1, "
-                       "found the end of the line.\nProgram stopped!\n");
-    EXPECT_FALSE(out.GetBaseline());
-
-    // An unknown plot kind also stops before anything changes.
-    WriteFile("base.dat", "1 1\n");
-    WriteFile("write.QERN", "1\n2\n1 base.dat\n3\n1 7\n");
-    testing::internal::CaptureStdout();
-    message.clear();
-    try {
-        out.LoadConfigFile();
-    } catch (const UTILS::FatalError& e) {
-        message = e.what();
-    }
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(message, "GNUPLOT terminal option not recognized.\nwrite.QERN, line 5: plot output "
-                       "kind 7 (expected 0 EPS or 1 PDF)\nProgram stopped!\n");
-    EXPECT_FALSE(out.GetBaseline());
-    EXPECT_FALSE(out.GetWriteChilds());
 }
+
+const RefusedWrite kRefusedWrites[] = {
+    {"MissingFile", "1\n2\n1 nothere.dat\n3\n1 1\n",
+     "File nothere.dat not found.\nProgram stopped!\n"},
+    // Flag 1 with no name on the line: the name is not taken from the next line.
+    {"FlagOneWithoutAName", "1\n2\n1\n3\n1 1\n",
+     "write.QERN, line 3: expected the baseline file name after the flag 1, found the end of the "
+     "line.\nProgram stopped!\n"},
+    {"UnknownPlotKind", "1\n2\n1 base.dat\n3\n1 7\n",
+     "GNUPLOT terminal option not recognized.\nwrite.QERN, line 5: plot output kind 7 (expected 0 "
+     "EPS or 1 PDF)\nProgram stopped!\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Files, BaselineRefusedConfig, testing::ValuesIn(kRefusedWrites),
+                         testsupport::RowName());
 
 using BaselineConfigDeathTest = testsupport::InTempFolder;
 

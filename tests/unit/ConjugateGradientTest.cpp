@@ -100,8 +100,33 @@ std::string ConstructionError(const CgConfig& c) {
     return "";
 }
 
-const char* const kDirections[] = {"PolakRibiere", "FletcherReeves"};
-const char* const kSearches[] = {"GoldenSection", "BrentMethod"};
+// Runs the line search of the given code (0 golden section, 1 Brent's
+// method) quietly, with the run's record.
+double LineSearch(ConjugateGradient& cg, int code, double initial, double value,
+                  std::vector<double> point, std::vector<double> direction, double warning,
+                  double tolerance) {
+    const auto search = code == 0 ? &ConjugateGradient::GetGoldenSectionOptimalStepSize
+                                  : &ConjugateGradient::GetBrentMethodOptimalStepSize;
+    testing::internal::CaptureStdout();
+    const double step =
+        (cg.*search)(initial, value, point, direction, warning, tolerance, *cg.GetBestfitsPtr());
+    testing::internal::GetCapturedStdout();
+    return step;
+}
+
+// A method's name and its code in the input block.
+struct Choice {
+    const char* name;
+    int code;
+};
+
+const Choice kDirections[] = {{"PolakRibiere", 0}, {"FletcherReeves", 1}};
+const Choice kSearches[] = {{"GoldenSection", 0}, {"BrentMethod", 1}};
+
+class CgDirection : public testing::TestWithParam<Choice> {};
+class CgSearch : public testing::TestWithParam<Choice> {};
+INSTANTIATE_TEST_SUITE_P(Directions, CgDirection, testing::ValuesIn(kDirections), RowName());
+INSTANTIATE_TEST_SUITE_P(Searches, CgSearch, testing::ValuesIn(kSearches), RowName());
 
 } // namespace
 
@@ -160,105 +185,84 @@ TEST(ConjugateGradient, BetaParametersAreLimitedToZeroToOne) {
     EXPECT_DOUBLE_EQ(cg.GetGradientNorm({3, 4}), 5.0);
 }
 
-TEST(ConjugateGradient, SecondDirectionIsConjugateToTheFirstAndEveryNthRestarts) {
+TEST_P(CgDirection, SecondDirectionIsConjugateToTheFirstAndEveryNthRestarts) {
     // rhef with three variables is 2 x1^2 + x2^2 (x3 does not enter): Hessian
     // diag(4, 2, 0). After an (almost) exact line search along -g, both
     // formulas give a direction conjugate to the first one, which is only
     // possible if they use the gradient of the previous iteration.
-    for (int method = 0; method < 2; ++method) {
-        SCOPED_TRACE(kDirections[method]);
-        CgConfig c;
-        c.plugin = MathcasesPath();
-        c.ndvs = 3;
-        c.initial = "0\n3 -2 1";
-        c.direction = method;
-        c.epsilon = "1e-6";
-        c.tolerance = "1e-12";
-        GradientRun run(c, "rhef");
-        run.Start();
-        const std::vector<double> g0 = run.opt->GetGradient();
-        EXPECT_NEAR(g0[0], 12.0, 1e-6);
-        EXPECT_NEAR(g0[1], -4.0, 1e-6);
-        run.Iteration();
-        // Iteration 1 always moves along -g.
-        const std::vector<double> d1 = run.opt->GetSearchDirection();
+    CgConfig c;
+    c.plugin = MathcasesPath();
+    c.ndvs = 3;
+    c.initial = "0\n3 -2 1";
+    c.direction = GetParam().code;
+    c.epsilon = "1e-6";
+    c.tolerance = "1e-12";
+    GradientRun run(c, "rhef");
+    run.Start();
+    const std::vector<double> g0 = run.opt->GetGradient();
+    EXPECT_NEAR(g0[0], 12.0, 1e-6);
+    EXPECT_NEAR(g0[1], -4.0, 1e-6);
+    run.Iteration();
+    // Iteration 1 always moves along -g.
+    const std::vector<double> d1 = run.opt->GetSearchDirection();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(d1[i], -g0[i]);
+    run.Iteration();
+    ASSERT_FALSE(run.opt->IsDone());
+    const std::vector<double> d2 = run.opt->GetSearchDirection();
+    const double hd1[3] = {4 * d1[0], 2 * d1[1], 0.0};
+    const double conj = d2[0] * hd1[0] + d2[1] * hd1[1] + d2[2] * hd1[2];
+    const double scale = std::hypot(d2[0], d2[1]) * std::hypot(hd1[0], hd1[1]);
+    EXPECT_LT(std::fabs(conj), 1e-6 * scale);
+    // Steepest descent would not be conjugate here.
+    const std::vector<double> g1 = run.opt->GetPreviousGradient();
+    EXPECT_GT(std::fabs(-g1[0] * hd1[0] - g1[1] * hd1[1]), 1e-3 * scale);
+    run.Iteration();
+    if (!run.opt->IsDone()) {
+        // Iteration 3 = n: steepest descent again.
+        const std::vector<double> g2 = run.opt->GetPreviousGradient();
         for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(d1[i], -g0[i]);
-        run.Iteration();
-        ASSERT_FALSE(run.opt->IsDone());
-        const std::vector<double> d2 = run.opt->GetSearchDirection();
-        const double hd1[3] = {4 * d1[0], 2 * d1[1], 0.0};
-        const double conj = d2[0] * hd1[0] + d2[1] * hd1[1] + d2[2] * hd1[2];
-        const double scale = std::hypot(d2[0], d2[1]) * std::hypot(hd1[0], hd1[1]);
-        EXPECT_LT(std::fabs(conj), 1e-6 * scale);
-        // Steepest descent would not be conjugate here.
-        const std::vector<double> g1 = run.opt->GetPreviousGradient();
-        EXPECT_GT(std::fabs(-g1[0] * hd1[0] - g1[1] * hd1[1]), 1e-3 * scale);
-        run.Iteration();
-        if (!run.opt->IsDone()) {
-            // Iteration 3 = n: steepest descent again.
-            const std::vector<double> g2 = run.opt->GetPreviousGradient();
-            for (int i = 0; i < 3; ++i)
-                EXPECT_EQ(run.opt->GetSearchDirection()[i], -g2[i]);
-        }
+            EXPECT_EQ(run.opt->GetSearchDirection()[i], -g2[i]);
     }
 }
 
-TEST(ConjugateGradient, BracketingDoublesUntilWorseOrGivesTheFirstStepAtTheWarningSize) {
-    for (int search = 0; search < 2; ++search) {
-        SCOPED_TRACE(kSearches[search]);
-        CgConfig c; // (x - 3)^2, f(0) = 9, moving along +1
-        c.step = search;
-        c.first = "0.1";
-        GradientRun run(c);
-        run.Start();
-        std::vector<INDIVIDUAL>& record = *run.opt->GetBestfitsPtr();
-        auto search_from = [&](double initial, double warning) {
-            testing::internal::CaptureStdout();
-            const double s = search == 0 ? run.opt->GetGoldenSectionOptimalStepSize(
-                                               initial, 9.0, {0.0}, {1.0}, warning, 1e-10, record)
-                                         : run.opt->GetBrentMethodOptimalStepSize(
-                                               initial, 9.0, {0.0}, {1.0}, warning, 1e-10, record);
-            testing::internal::GetCapturedStdout();
-            return s;
-        };
-        // 0.5 improves, 1 improves, 2 reaches the warning size 1.5: the first
-        // step size comes back and 2 is never evaluated.
-        unsigned before = run.opt->GetObjEvals();
-        EXPECT_EQ(search_from(0.5, 1.5), 0.1);
-        EXPECT_EQ(run.opt->GetObjEvals() - before, 2u);
-        // 10 is already worse than 9: the bracket is [0, 10], and the search
-        // narrows it to the minimum at 3.
-        before = run.opt->GetObjEvals();
-        EXPECT_NEAR(search_from(10.0, 1e6), 3.0, 1e-6);
-        EXPECT_GT(run.opt->GetObjEvals() - before, 3u);
-        // 0.5, 1, 2, 4 (worse): the minimum at 3 lies in [0, 4].
-        EXPECT_NEAR(search_from(0.5, 1e6), 3.0, 1e-6);
-        // Every trial point entered the record.
-        EXPECT_NEAR(run.opt->GetBestfits(0).GetObj(0), 0.0, 1e-12);
-    }
+TEST_P(CgSearch, BracketingDoublesUntilWorseOrGivesTheFirstStepAtTheWarningSize) {
+    CgConfig c; // (x - 3)^2, f(0) = 9, moving along +1
+    c.step = GetParam().code;
+    c.first = "0.1";
+    GradientRun run(c);
+    run.Start();
+    auto search_from = [&](double initial, double warning) {
+        return LineSearch(*run.opt, GetParam().code, initial, 9.0, {0.0}, {1.0}, warning, 1e-10);
+    };
+    // 0.5 improves, 1 improves, 2 reaches the warning size 1.5: the first
+    // step size comes back and 2 is never evaluated.
+    unsigned before = run.opt->GetObjEvals();
+    EXPECT_EQ(search_from(0.5, 1.5), 0.1);
+    EXPECT_EQ(run.opt->GetObjEvals() - before, 2u);
+    // 10 is already worse than 9: the bracket is [0, 10], and the search
+    // narrows it to the minimum at 3.
+    before = run.opt->GetObjEvals();
+    EXPECT_NEAR(search_from(10.0, 1e6), 3.0, 1e-6);
+    EXPECT_GT(run.opt->GetObjEvals() - before, 3u);
+    // 0.5, 1, 2, 4 (worse): the minimum at 3 lies in [0, 4].
+    EXPECT_NEAR(search_from(0.5, 1e6), 3.0, 1e-6);
+    // Every trial point entered the record.
+    EXPECT_NEAR(run.opt->GetBestfits(0).GetObj(0), 0.0, 1e-12);
+}
+
+TEST_P(CgSearch, NoBetterPointGivesStepZero) {
+    CgConfig c;
+    c.step = GetParam().code;
+    c.first = "0.25";
+    GradientRun run(c);
+    run.Start();
+    // From the minimum 3 (value 0) every step along +1 is worse.
+    const double s = LineSearch(*run.opt, GetParam().code, 0.25, 0.0, {3.0}, {1.0}, 1e6, 1e-6);
+    EXPECT_EQ(s, 0.0);
 }
 
 TEST(ConjugateGradient, NoBetterPointEndsTheRunOutsideAGameAndUsesTheFirstStepInOne) {
-    for (int search = 0; search < 2; ++search) {
-        SCOPED_TRACE(kSearches[search]);
-        CgConfig c;
-        c.step = search;
-        c.first = "0.25";
-        GradientRun run(c);
-        run.Start();
-        std::vector<INDIVIDUAL>& record = *run.opt->GetBestfitsPtr();
-        testing::internal::CaptureStdout();
-        // From the minimum 3 (value 0) every step along +1 is worse.
-        const double s = search == 0
-                             ? run.opt->GetGoldenSectionOptimalStepSize(0.25, 0.0, {3.0}, {1.0},
-                                                                        1e6, 1e-6, record)
-                             : run.opt->GetBrentMethodOptimalStepSize(0.25, 0.0, {3.0}, {1.0}, 1e6,
-                                                                      1e-6, record);
-        testing::internal::GetCapturedStdout();
-        EXPECT_EQ(s, 0.0);
-    }
-
     CgConfig c;
     c.first = "0.25";
     c.initial = "0\n3"; // at the minimum: no step improves
@@ -284,101 +288,117 @@ TEST(ConjugateGradient, NoBetterPointEndsTheRunOutsideAGameAndUsesTheFirstStepIn
     EXPECT_EQ(player.output.find("Optimal step size is zero"), std::string::npos);
 }
 
-TEST(ConjugateGradient, ReachesTheMinimumOfDeJongsSphere) {
+// A run through the mathcases plug-in to a known minimum: the value it must
+// get below and how close to the minimiser each variable must come.
+struct Minimum {
+    const char* name;
+    const char* problem;
+    const char* start;
+    const char* first_step;
+    double lower, upper;
+    unsigned budget;
+    double value_below;
+    std::vector<double> minimiser;
+    double tolerance;
+};
+
+const Minimum kMinima[] = {
     // f = sum x_i^2 from (3, -2, 1, 4, -1): along -g = -2x the exact step is
     // 1/2. The line search pins the step to within its tolerance 1e-10, so
     // after the first iteration |x_i| <= 2 * 1e-10 * 4 and f <= 1e-18; later
     // iterations only improve. The bounds leave a margin of 10 over that.
-    for (int method = 0; method < 2; ++method) {
-        for (int search = 0; search < 2; ++search) {
-            SCOPED_TRACE(std::string(kDirections[method]) + " " + kSearches[search]);
-            CgConfig c;
-            c.plugin = MathcasesPath();
-            c.ndvs = 5;
-            c.initial = "0\n3 -2 1 4 -1";
-            c.direction = method;
-            c.step = search;
-            c.epsilon = "1e-6";
-            GradientRun run(c, "dejong");
-            run.Run(5000);
-            const INDIVIDUAL best = run.opt->GetBestfits(0);
-            EXPECT_LT(best.GetObj(0), 1e-17);
-            for (unsigned i = 0; i < 5; ++i)
-                EXPECT_LT(std::fabs(best.GetDvs(i)), 1e-8) << "x" << i;
-            // The run ended because no step improved any more, not by budget.
-            EXPECT_LT(run.opt->GetObjEvals(), 5000u);
-            EXPECT_NE(run.output.find("Optimal step size is zero."), std::string::npos);
-            EXPECT_NE(run.output.find("Minimum value : "), std::string::npos);
-        }
-    }
-}
-
-TEST(ConjugateGradient, ReachesTheMinimumOfRosenbrocksValley) {
+    {"DeJongsSphere", "dejong", "3 -2 1 4 -1", "0.1", -10, 10, 5000, 1e-17, {0, 0, 0, 0, 0}, 1e-8},
     // f = 100 (x2 - x1^2)^2 + (1 - x1)^2 from (-1.2, 1). Near (1, 1),
     // f ~ d'Hd/2 with the Hessian's smaller eigenvalue about 0.4, so f < 1e-10
     // means |x - (1, 1)| < sqrt(2e-10 / 0.4) ~ 2.2e-5: the argument bound of
     // 1e-4 follows from the value bound with a margin.
-    for (int method = 0; method < 2; ++method) {
-        for (int search = 0; search < 2; ++search) {
-            SCOPED_TRACE(std::string(kDirections[method]) + " " + kSearches[search]);
-            CgConfig c;
-            c.plugin = MathcasesPath();
-            c.ndvs = 2;
-            c.initial = "0\n-1.2 1";
-            c.direction = method;
-            c.step = search;
-            c.epsilon = "1e-6";
-            c.first = "0.01";
-            c.lower = -5;
-            c.upper = 5;
-            GradientRun run(c, "rosenbrock");
-            run.Run(20000);
-            const INDIVIDUAL best = run.opt->GetBestfits(0);
-            EXPECT_LT(best.GetObj(0), 1e-10);
-            EXPECT_NEAR(best.GetDvs(0), 1.0, 1e-4);
-            EXPECT_NEAR(best.GetDvs(1), 1.0, 1e-4);
-            EXPECT_LT(run.opt->GetObjEvals(), 20000u);
-        }
-    }
+    {"RosenbrocksValley", "rosenbrock", "-1.2 1", "0.01", -5, 5, 20000, 1e-10, {1, 1}, 1e-4},
+};
+
+using MinimumAndMethods = std::tuple<Minimum, Choice, Choice>; // direction, line search
+class CgMinimum : public testing::TestWithParam<MinimumAndMethods> {};
+
+TEST_P(CgMinimum, IsReachedByEveryDirectionAndLineSearch) {
+    const Minimum& m = std::get<0>(GetParam());
+    CgConfig c;
+    c.plugin = MathcasesPath();
+    c.ndvs = static_cast<unsigned>(m.minimiser.size());
+    c.initial = std::string("0\n") + m.start;
+    c.direction = std::get<1>(GetParam()).code;
+    c.step = std::get<2>(GetParam()).code;
+    c.epsilon = "1e-6";
+    c.first = m.first_step;
+    c.lower = m.lower;
+    c.upper = m.upper;
+    GradientRun run(c, m.problem);
+    run.Run(m.budget);
+    const INDIVIDUAL best = run.opt->GetBestfits(0);
+    EXPECT_LT(best.GetObj(0), m.value_below);
+    for (unsigned i = 0; i < c.ndvs; ++i)
+        EXPECT_NEAR(best.GetDvs(i), m.minimiser[i], m.tolerance) << "x" << i;
+    // The run ended because no step improved any more, not by budget.
+    EXPECT_LT(run.opt->GetObjEvals(), m.budget);
+    EXPECT_NE(run.output.find("Optimal step size is zero."), std::string::npos);
+    EXPECT_NE(run.output.find("Minimum value : "), std::string::npos);
 }
 
-TEST(ConjugateGradient, NonFiniteObjectivesNeverMakeTheSearchLoopForever) {
-    // Past x = 1 the objective is NaN (or +infinity) while the minimum of the
-    // finite part lies at 3: the searches must end by themselves (the budget
-    // is far away), improve on the start (value 9) and never move the point
-    // to a non-finite place. An infinite value is simply worse than any other,
-    // so the searches then find the edge at 1 (value 4); NaN compares false
-    // with everything, and the golden section may end at a point before it.
-    for (const char* settings : {"nan_above 1", "inf_above 1"}) {
-        for (int search = 0; search < 2; ++search) {
-            SCOPED_TRACE(std::string(settings) + " " + kSearches[search]);
-            CgConfig c;
-            c.step = search;
-            c.tolerance = "1e-12";
-            GradientRun run(c, "unused", settings);
-            run.Run(100000);
-            EXPECT_TRUE(run.opt->IsDone());
-            EXPECT_LT(run.opt->GetObjEvals(), 5000u);
-            EXPECT_LT(run.opt->GetBestfits(0).GetObj(0), 5.0);
-            EXPECT_GE(run.opt->GetBestfits(0).GetObj(0), 4.0);
-            if (std::string(settings) == "inf_above 1") {
-                EXPECT_NEAR(run.opt->GetBestfits(0).GetObj(0), 4.0, 1e-6);
-            }
-            EXPECT_TRUE(std::isfinite(run.opt->GetArgument()[0]));
-            EXPECT_LE(run.opt->GetArgument()[0], 1.0);
-        }
+INSTANTIATE_TEST_SUITE_P(Problems, CgMinimum,
+                         testing::Combine(testing::ValuesIn(kMinima),
+                                          testing::ValuesIn(kDirections),
+                                          testing::ValuesIn(kSearches)),
+                         RowName());
+
+// Past x = 1 the objective is NaN (or +infinity) while the minimum of the
+// finite part lies at 3: the searches must end by themselves (the budget
+// is far away), improve on the start (value 9) and never move the point
+// to a non-finite place. An infinite value is simply worse than any other,
+// so the searches then find the edge at 1 (value 4); NaN compares false
+// with everything, and the golden section may end at a point before it.
+struct NonFinite {
+    const char* name;
+    const char* settings; // of the test plug-in
+    bool finds_the_edge;
+};
+
+const NonFinite kNonFinite[] = {
+    {"NaNAboveOne", "nan_above 1", false},
+    {"InfinityAboveOne", "inf_above 1", true},
+};
+
+using NonFiniteAndSearch = std::tuple<NonFinite, Choice>;
+class CgNonFinite : public testing::TestWithParam<NonFiniteAndSearch> {};
+
+TEST_P(CgNonFinite, ObjectivesNeverMakeTheSearchLoopForever) {
+    const NonFinite& n = std::get<0>(GetParam());
+    CgConfig c;
+    c.step = std::get<1>(GetParam()).code;
+    c.tolerance = "1e-12";
+    GradientRun run(c, "unused", n.settings);
+    run.Run(100000);
+    EXPECT_TRUE(run.opt->IsDone());
+    EXPECT_LT(run.opt->GetObjEvals(), 5000u);
+    EXPECT_LT(run.opt->GetBestfits(0).GetObj(0), 5.0);
+    EXPECT_GE(run.opt->GetBestfits(0).GetObj(0), 4.0);
+    if (n.finds_the_edge) {
+        EXPECT_NEAR(run.opt->GetBestfits(0).GetObj(0), 4.0, 1e-6);
     }
-    // A tolerance below the resolution of doubles near the step.
-    for (int search = 0; search < 2; ++search) {
-        SCOPED_TRACE(std::string("tolerance 1e-300 ") + kSearches[search]);
-        CgConfig c;
-        c.step = search;
-        c.tolerance = "1e-300";
-        GradientRun run(c);
-        run.Run(100000);
-        EXPECT_LT(run.opt->GetObjEvals(), 5000u);
-        EXPECT_NEAR(run.opt->GetBestfits(0).GetDvs(0), 3.0, 1e-7);
-    }
+    EXPECT_TRUE(std::isfinite(run.opt->GetArgument()[0]));
+    EXPECT_LE(run.opt->GetArgument()[0], 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Objectives, CgNonFinite,
+                         testing::Combine(testing::ValuesIn(kNonFinite),
+                                          testing::ValuesIn(kSearches)),
+                         RowName());
+
+TEST_P(CgSearch, AToleranceBelowTheResolutionOfDoublesStillEnds) {
+    CgConfig c;
+    c.step = GetParam().code;
+    c.tolerance = "1e-300";
+    GradientRun run(c);
+    run.Run(100000);
+    EXPECT_LT(run.opt->GetObjEvals(), 5000u);
+    EXPECT_NEAR(run.opt->GetBestfits(0).GetDvs(0), 3.0, 1e-7);
 }
 
 TEST(ConjugateGradient, ANonFiniteGradientGivesNoDirectionToMoveAlong) {
@@ -405,61 +425,63 @@ TEST(ConjugateGradient, ANonFiniteGradientGivesNoDirectionToMoveAlong) {
     EXPECT_EQ(player.opt->GetArgument()[0], 0.0); // stays, never NaN
 }
 
-TEST(ConjugateGradient, ConfigurationErrorsStopWithTheirMessages) {
+// A configuration that construction refuses, and its message: the whole
+// message, or text it contains. Each message names the line and the value it
+// refuses.
+struct BadConfig {
+    const char* name;
+    void (*change)(CgConfig&);
+    bool whole;
+    const char* message;
+};
+
+class CgBadConfig : public testing::TestWithParam<BadConfig> {};
+
+TEST_P(CgBadConfig, StopsWithItsMessage) {
+    const BadConfig& b = GetParam();
     CgConfig c;
-    c.direction = 2;
-    // Each message names the line and the value it refuses.
-    EXPECT_EQ(ConstructionError(c),
-              "Search direction method not recognized\ninput.QERN, line 11: search direction "
-              "method 2 (expected 0 PolakRibiere or 1 FletcherReeves)\nProgram stopped!\n");
-    c = CgConfig();
-    c.step = 5;
-    EXPECT_EQ(ConstructionError(c),
-              "Optimal step size method not recognized\ninput.QERN, line 12: optimal step size "
-              "method 5 (expected 0 GoldenSection or 1 BrentMethod)\nProgram stopped!\n");
-    c = CgConfig();
-    c.epsilon = "0";
-    EXPECT_EQ(ConstructionError(c), "\nError: ConjugateGradient class. \nvoid SetEpsilon(double) "
-                                    "method.\nWarning epsilon must be greater than 0.\n\n"
-                                    "input.QERN, line 13: epsilon 0\nProgram stopped!\n");
-    c = CgConfig();
-    c.first = "-1";
-    EXPECT_EQ(ConstructionError(c), "\nError: ConjugateGradient class.\nvoid "
-                                    "SetFirstStepSize(double) method.\nFirst step size must be "
-                                    "greater than 0.\n\ninput.QERN, line 14: first step size "
-                                    "-1\nProgram stopped!\n");
-    c = CgConfig();
-    c.tolerance = "0";
-    EXPECT_EQ(ConstructionError(c),
-              "\nError: ConjugateGradient class. void SetOptimalStepSizeTolerance(double) "
-              "method.\nTolerance must be greater than 0.\n\ninput.QERN, line 15: tolerance "
-              "0\nProgram stopped!\n");
-    c = CgConfig();
-    c.warning = "0";
-    EXPECT_EQ(ConstructionError(c), "\nError: ConjugateGradient class. \nvoid "
-                                    "SetWarningStepSize(double) method.\nWarning step size must "
-                                    "be greater than 0.\n\ninput.QERN, line 16: warning step "
-                                    "size 0\nProgram stopped!\n");
-    c = CgConfig();
-    c.initial = "3\n0";
-    EXPECT_EQ(ConstructionError(c), "Initial argument mode not recognized!\ninput.QERN, line 9: "
-                                    "initial-argument mode 3 (expected 0 values, 1 a file of "
-                                    "values or 2 a file holding an individual)\nProgram "
-                                    "stopped!\n");
-    c = CgConfig();
-    c.ndvs = 0;
-    c.initial = "0\n";
-    EXPECT_NE(ConstructionError(c).find("at least one design variable"), std::string::npos);
-    c = CgConfig();
-    c.lower = 5;
-    c.upper = 4;
-    EXPECT_NE(ConstructionError(c).find("lower bound of design variable 0 is above"),
-              std::string::npos);
-    c = CgConfig();
-    c.initial = "0\nabc";
-    EXPECT_NE(ConstructionError(c).find("line 10: expected an initial design-variable value"),
-              std::string::npos);
+    b.change(c);
+    const std::string error = ConstructionError(c);
+    if (b.whole)
+        EXPECT_EQ(error, b.message);
+    else
+        EXPECT_NE(error.find(b.message), std::string::npos) << error;
 }
+
+const BadConfig kBadConfigs[] = {
+    {"Direction", [](CgConfig& c) { c.direction = 2; }, true,
+     "Search direction method not recognized\ninput.QERN, line 11: search direction method 2 "
+     "(expected 0 PolakRibiere or 1 FletcherReeves)\nProgram stopped!\n"},
+    {"LineSearch", [](CgConfig& c) { c.step = 5; }, true,
+     "Optimal step size method not recognized\ninput.QERN, line 12: optimal step size method 5 "
+     "(expected 0 GoldenSection or 1 BrentMethod)\nProgram stopped!\n"},
+    {"Epsilon", [](CgConfig& c) { c.epsilon = "0"; }, true,
+     "\nError: ConjugateGradient class. \nvoid SetEpsilon(double) method.\n"
+     "Warning epsilon must be greater than 0.\n\ninput.QERN, line 13: epsilon 0\n"
+     "Program stopped!\n"},
+    {"FirstStep", [](CgConfig& c) { c.first = "-1"; }, true,
+     "\nError: ConjugateGradient class.\nvoid SetFirstStepSize(double) method.\n"
+     "First step size must be greater than 0.\n\ninput.QERN, line 14: first step size -1\n"
+     "Program stopped!\n"},
+    {"Tolerance", [](CgConfig& c) { c.tolerance = "0"; }, true,
+     "\nError: ConjugateGradient class. void SetOptimalStepSizeTolerance(double) method.\n"
+     "Tolerance must be greater than 0.\n\ninput.QERN, line 15: tolerance 0\nProgram stopped!\n"},
+    {"WarningStep", [](CgConfig& c) { c.warning = "0"; }, true,
+     "\nError: ConjugateGradient class. \nvoid SetWarningStepSize(double) method.\n"
+     "Warning step size must be greater than 0.\n\ninput.QERN, line 16: warning step size 0\n"
+     "Program stopped!\n"},
+    {"InitialArgumentMode", [](CgConfig& c) { c.initial = "3\n0"; }, true,
+     "Initial argument mode not recognized!\ninput.QERN, line 9: initial-argument mode 3 "
+     "(expected 0 values, 1 a file of values or 2 a file holding an individual)\n"
+     "Program stopped!\n"},
+    {"NoDesignVariable", [](CgConfig& c) { c.ndvs = 0, c.initial = "0\n"; }, false,
+     "at least one design variable"},
+    {"LowerBoundAboveUpper", [](CgConfig& c) { c.lower = 5, c.upper = 4; }, false,
+     "lower bound of design variable 0 is above"},
+    {"InitialValueNotANumber", [](CgConfig& c) { c.initial = "0\nabc"; }, false,
+     "line 10: expected an initial design-variable value"},
+};
+INSTANTIATE_TEST_SUITE_P(Configurations, CgBadConfig, testing::ValuesIn(kBadConfigs), RowName());
 
 TEST(ConjugateGradient, InitialArgumentFiles) {
     TempDir files;

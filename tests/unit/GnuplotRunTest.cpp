@@ -135,7 +135,7 @@ void WriteRunFiles(const Case& c, const WriteDataEA& out) {
     }
 }
 
-class GnuplotRun : public testsupport::InTempFolder, public testing::WithParamInterface<Case> {};
+using GnuplotRun = testsupport::InTempFolderWithParam<Case>;
 
 } // namespace
 
@@ -200,4 +200,4 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ThreeObjectivesAsciiConstrainedBaselinePdf", 3, 4, 2, true, true, 1, true, true},
         Case{"ThreeObjectivesBinaryConstrainedNoHistoryEps", 3, 5, 1, true, false, 0, false,
              false}),
-    [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    testsupport::RowName());

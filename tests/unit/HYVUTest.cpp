@@ -70,46 +70,52 @@ Points RandomFront(std::mt19937& gen, size_t n, unsigned d) {
     return pts;
 }
 
-} // namespace
+struct HandComputed {
+    const char* name;
+    Points points;
+    std::vector<double> ref;
+    double expected;
+};
 
-TEST(HYVU, HandComputedSets) {
-    const struct {
-        Points points;
-        std::vector<double> ref;
-        double expected;
-    } cases[] = {
-        // Strips of the staircase: 3*1 + 2*1 + 1*1.
-        {{{1, 3}, {2, 2}, {3, 1}}, {4, 4}, 6},
-        // Duplicates, a dominated point, points on or beyond the reference, a
-        // point of the wrong length and non-finite values change nothing.
-        {{{1, 3},
-          {2, 2},
-          {3, 1},
-          {2, 2},
-          {3, 3},
-          {5, 0},
-          {4, 1},
-          {1, 4},
-          {kNaN, 0},
-          {0, kInf},
-          {-kInf, 0},
-          {1, 2, 3}},
-         {4, 4},
-         6},
-        // Three boxes of 6, pairwise overlaps of 2, a common part of 1.
-        {{{1, 2, 3}, {2, 3, 1}, {3, 1, 2}, {3, 1, 2}, {3, 3, 3}}, {4, 4, 4}, 18 - 6 + 1},
-        {{{1, 1, 1, 1}, {2, 0, 2, 0}, {2, 2, 2, 2}, {1, 1, 1, 1}}, {3, 3, 3, 3}, 16 + 9 - 4},
-        {{{0.5, 0.5, 0.5, 0.5, 0.5}}, {1, 1, 1, 1, 1}, 1.0 / 32},
-        {{{3}, {1}, {2}}, {5}, 4},
-        {{{6}, {5}}, {5}, 0},
-        {{}, {1, 1}, 0},
-        {{{0, 0}}, {kInf, 1}, 0},
-        {{{0, 0}}, {kNaN, 1}, 0},
-    };
-    for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(HYVU::hypervolume(c.points, c.ref), c.expected)
-            << c.points.size() << " points, " << c.ref.size() << " objectives";
+class HYVUHandComputed : public testing::TestWithParam<HandComputed> {};
+
+TEST_P(HYVUHandComputed, Hypervolume) {
+    const HandComputed& c = GetParam();
+    EXPECT_DOUBLE_EQ(HYVU::hypervolume(c.points, c.ref), c.expected);
 }
+
+const HandComputed kHandComputed[] = {
+    // Strips of the staircase: 3*1 + 2*1 + 1*1.
+    {"TwoDStaircase", {{1, 3}, {2, 2}, {3, 1}}, {4, 4}, 6},
+    // Duplicates, a dominated point, points on or beyond the reference, a
+    // point of the wrong length and non-finite values change nothing.
+    {"TwoDStaircaseWithPointsThatAddNothing",
+     {{1, 3},
+      {2, 2},
+      {3, 1},
+      {2, 2},
+      {3, 3},
+      {5, 0},
+      {4, 1},
+      {1, 4},
+      {kNaN, 0},
+      {0, kInf},
+      {-kInf, 0},
+      {1, 2, 3}},
+     {4, 4},
+     6},
+    // Three boxes of 6, pairwise overlaps of 2, a common part of 1.
+    {"ThreeD", {{1, 2, 3}, {2, 3, 1}, {3, 1, 2}, {3, 1, 2}, {3, 3, 3}}, {4, 4, 4}, 18 - 6 + 1},
+    {"FourD", {{1, 1, 1, 1}, {2, 0, 2, 0}, {2, 2, 2, 2}, {1, 1, 1, 1}}, {3, 3, 3, 3}, 16 + 9 - 4},
+    {"FiveD", {{0.5, 0.5, 0.5, 0.5, 0.5}}, {1, 1, 1, 1, 1}, 1.0 / 32},
+    {"OneD", {{3}, {1}, {2}}, {5}, 4},
+    {"OneDBeyondTheReference", {{6}, {5}}, {5}, 0},
+    {"NoPoints", {}, {1, 1}, 0},
+    {"InfiniteReference", {{0, 0}}, {kInf, 1}, 0},
+    {"NaNReference", {{0, 0}}, {kNaN, 1}, 0},
+};
+INSTANTIATE_TEST_SUITE_P(Sets, HYVUHandComputed, testing::ValuesIn(kHandComputed),
+                         testsupport::RowName());
 
 TEST(HYVU, ValuesBeyondTheDoubleRangeNeverGiveNaN) {
     const double big = 1e308;
@@ -122,22 +128,33 @@ TEST(HYVU, ValuesBeyondTheDoubleRangeNeverGiveNaN) {
     }
 }
 
-TEST(HYVU, MatchesGridCountsOnRandomIntegerSets) {
+// Random sets of n integer points in [0, side)^d.
+struct Grid {
+    const char* name;
+    unsigned d;
+    int side;
+    size_t n;
+};
+
+class HYVUGrid : public testing::TestWithParam<Grid> {};
+
+TEST_P(HYVUGrid, MatchesTheCountOfCoveredCells) {
+    const Grid& c = GetParam();
     std::mt19937 gen(11);
-    const struct {
-        unsigned d;
-        int side;
-        size_t n;
-    } cases[] = {{2, 40, 30}, {3, 12, 40}, {4, 7, 25}, {5, 5, 20}, {6, 4, 15}};
-    for (const auto& c : cases) {
-        for (int trial = 0; trial < 20; ++trial) {
-            const Points pts = RandomInts(gen, c.n, c.d, c.side);
-            const std::vector<double> ref(c.d, c.side);
-            ASSERT_DOUBLE_EQ(HYVU::hypervolume(pts, ref), GridCount(pts, c.d, c.side))
-                << c.d << " objectives, trial " << trial;
-        }
+    for (int trial = 0; trial < 20; ++trial) {
+        const Points pts = RandomInts(gen, c.n, c.d, c.side);
+        const std::vector<double> ref(c.d, c.side);
+        ASSERT_DOUBLE_EQ(HYVU::hypervolume(pts, ref), GridCount(pts, c.d, c.side))
+            << "trial " << trial;
     }
 }
+
+const Grid kGrids[] = {
+    {"TwoObjectives", 2, 40, 30}, {"ThreeObjectives", 3, 12, 40}, {"FourObjectives", 4, 7, 25},
+    {"FiveObjectives", 5, 5, 20}, {"SixObjectives", 6, 4, 15},
+};
+INSTANTIATE_TEST_SUITE_P(RandomIntegerSets, HYVUGrid, testing::ValuesIn(kGrids),
+                         testsupport::RowName());
 
 TEST(HYVU, ExclusiveVolumeIsWhatThePointAdds) {
     std::mt19937 gen(3);
@@ -161,24 +178,34 @@ TEST(HYVU, ExclusiveVolumeIsWhatThePointAdds) {
 // misses, between neighbours, at most the rectangle of their spacing h in f1
 // and their step in f2; the steps add up to 1, so the error is at most h, and
 // the samples, all on the front, never dominate more than the front.
-TEST(HYVU, SampledZdtFrontsApproachThePublishedValues) {
+struct SampledFront {
+    const char* name;
+    double (*f2)(double f1);
+    double exact; // against (1.1, 1.1): the area under the curve's complement
+    double published;
+};
+
+class HYVUSampledFront : public testing::TestWithParam<SampledFront> {};
+
+TEST_P(HYVUSampledFront, ApproachesThePublishedValue) {
+    const SampledFront& c = GetParam();
     const unsigned n = 10001;
     const double h = 1.0 / (n - 1);
-    Points zdt1, zdt2;
-    for (unsigned k = 0; k < n; ++k) {
-        const double f1 = k * h;
-        zdt1.push_back({f1, 1.0 - std::sqrt(f1)});
-        zdt2.push_back({f1, 1.0 - f1 * f1});
-    }
-    const double hv1 = HYVU::hypervolume(zdt1, {1.1, 1.1});
-    const double hv2 = HYVU::hypervolume(zdt2, {1.1, 1.1});
-    EXPECT_LE(hv1, 2.0 / 3.0 + 0.21 + 1e-12);
-    EXPECT_GE(hv1, 2.0 / 3.0 + 0.21 - h);
-    EXPECT_NEAR(hv1, 0.876667, 1e-4);
-    EXPECT_LE(hv2, 1.0 / 3.0 + 0.21 + 1e-12);
-    EXPECT_GE(hv2, 1.0 / 3.0 + 0.21 - h);
-    EXPECT_NEAR(hv2, 0.543333, 1e-4);
+    Points pts;
+    for (unsigned k = 0; k < n; ++k)
+        pts.push_back({k * h, c.f2(k * h)});
+    const double hv = HYVU::hypervolume(pts, {1.1, 1.1});
+    EXPECT_LE(hv, c.exact + 1e-12);
+    EXPECT_GE(hv, c.exact - h);
+    EXPECT_NEAR(hv, c.published, 1e-4);
 }
+
+const SampledFront kSampledFronts[] = {
+    {"Zdt1", [](double f1) { return 1.0 - std::sqrt(f1); }, 2.0 / 3.0 + 0.21, 0.876667},
+    {"Zdt2", [](double f1) { return 1.0 - f1 * f1; }, 1.0 / 3.0 + 0.21, 0.543333},
+};
+INSTANTIATE_TEST_SUITE_P(Zdt, HYVUSampledFront, testing::ValuesIn(kSampledFronts),
+                         testsupport::RowName());
 
 // DTLZ2's front is the unit sphere in the positive octant; against (1.1, 1.1,
 // 1.1) it dominates the cube less the ball's octant: 1.331 - pi/6. With the
@@ -229,23 +256,35 @@ TEST(HYVUReference, ParsedAndPrintedExactly) {
     const std::vector<double> odd = {0.1 + 0.2, 1e-300, -7.0};
     EXPECT_EQ(HYVU::reference_text(odd), "0.30000000000000004,1e-300,-7");
     EXPECT_EQ(HYVU::parse_reference(HYVU::reference_text(odd), "x"), odd);
-
-    const struct {
-        const char* text;
-        const char* named;
-    } bad[] = {{"1,x", "value 2 \"x\" is not a number"},
-               {"", "value 1 is empty"},
-               {"1,,2", "value 2 is empty"},
-               {"2,nan", "value 2 \"nan\" is not a finite number"},
-               {"1.5x", "value 1 \"1.5x\" is not a number"}};
-    for (const auto& b : bad) {
-        const std::string out =
-            testsupport::FatalOutput([&] { HYVU::parse_reference(b.text, "--hv-ref"); });
-        EXPECT_NE(out.find(std::string("--hv-ref \"") + b.text + "\""), std::string::npos) << out;
-        EXPECT_NE(out.find(b.named), std::string::npos) << out;
-        EXPECT_NE(out.find("Program stopped!"), std::string::npos) << out;
-    }
 }
+
+// A --hv-ref text that is refused, and what the message names.
+struct BadReference {
+    const char* name;
+    const char* text;
+    const char* named;
+};
+
+class HYVUBadReference : public testing::TestWithParam<BadReference> {};
+
+TEST_P(HYVUBadReference, IsRefusedNamingTheValue) {
+    const BadReference& b = GetParam();
+    const std::string out =
+        testsupport::FatalOutput([&] { HYVU::parse_reference(b.text, "--hv-ref"); });
+    EXPECT_NE(out.find(std::string("--hv-ref \"") + b.text + "\""), std::string::npos) << out;
+    EXPECT_NE(out.find(b.named), std::string::npos) << out;
+    EXPECT_NE(out.find("Program stopped!"), std::string::npos) << out;
+}
+
+const BadReference kBadReferences[] = {
+    {"NotANumber", "1,x", "value 2 \"x\" is not a number"},
+    {"Empty", "", "value 1 is empty"},
+    {"EmptyValue", "1,,2", "value 2 is empty"},
+    {"NaN", "2,nan", "value 2 \"nan\" is not a finite number"},
+    {"TrailingCharacters", "1.5x", "value 1 \"1.5x\" is not a number"},
+};
+INSTANTIATE_TEST_SUITE_P(Texts, HYVUBadReference, testing::ValuesIn(kBadReferences),
+                         testsupport::RowName());
 
 // The archive against a brute-force non-dominated filter of everything
 // offered, and its hypervolume against a computation from scratch.
@@ -299,3 +338,5 @@ TEST(ParetoArchive, KeepsTheNonDominatedSetAndItsHypervolume) {
     EXPECT_TRUE(two.Insert({1, 1}));
     EXPECT_EQ(two.Points(), (Points{{1, 1}}));
 }
+
+} // namespace

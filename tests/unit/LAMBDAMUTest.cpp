@@ -191,41 +191,43 @@ TEST(LambdaMu, BufferFilesFillTheBuffer) {
     EXPECT_EQ(run.opt->GetObjEvals(), 0u);
 }
 
-TEST(LambdaMu, ConfigurationsThatCannotRunAreRefusedAtConstruction) {
+// A change to a runnable SCH1 configuration (population 10, buffer 10) that
+// construction refuses, and text its message contains.
+struct Refused {
+    const char* name;
+    void (*change)(RunConfig&);
+    const char* message;
+};
+
+using LambdaMuRefused = InTempFolderWithParam<Refused>;
+
+TEST_P(LambdaMuRefused, AtConstruction) {
     FatalThrows fatal;
-    struct Case {
-        RunConfig config;
-        std::string message;
-    };
-    RunConfig odd = Sch1(5, "0 10");
-    RunConfig zero = Sch1(0, "0 10");
-    RunConfig small = Sch1(10, "0 6");
-    RunConfig bounds = Sch1(10, "0 10");
-    bounds.lower = {1};
-    bounds.upper = {-1};
-    RunConfig pm = Sch1(10, "0 10");
-    pm.pm = -0.1;
-    RunConfig step = Sch1(10, "0 10");
-    step.step = {-0.5};
-    const Case cases[] = {
-        {odd, "Population size must be an even number greater than 0: popsize = 5"},
-        {zero, "Population size must be an even number greater than 0: popsize = 0"},
-        {small, "input.QERN, line 10: the buffer size 6 is smaller than the population size 10."},
-        {bounds, "Wrong limits entered for the min and max bounds of variable, hence exiting\n"
-                 "input.QERN, line 14: design variable dvs[0] has the lower bound 1 above its "
-                 "upper bound -1 (input.QERN, line 15).\nProgram stopped!\n"},
-        {pm, "Mutation probability must be between [0,1] range\ninput.QERN, line 12: pm "
-             "-0.1\nProgram stopped!\n"},
-        {step, "Design variable 0 needs a step of 0 (continuous) or more: step = -0.5"},
-    };
-    for (const Case& k : cases) {
-        TempDir dir;
-        ScopedCwd cwd(dir.path());
-        WriteFile("prob.dat", "SCH1\n");
-        std::istringstream in(OptimizerBlock(k.config));
-        testing::internal::CaptureStdout();
-        EXPECT_THROW(LAMBDAMU(in, 2), UTILS::FatalError);
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_NE(out.find(k.message), std::string::npos) << k.message << "\n" << out;
-    }
+    RunConfig c = Sch1(10, "0 10");
+    GetParam().change(c);
+    WriteFile("prob.dat", "SCH1\n");
+    std::istringstream in(OptimizerBlock(c));
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(LAMBDAMU(in, 2), UTILS::FatalError);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
 }
+
+const Refused kRefused[] = {
+    {"OddPopulation", [](RunConfig& c) { c.popsize = 5; },
+     "Population size must be an even number greater than 0: popsize = 5"},
+    {"NoPopulation", [](RunConfig& c) { c.popsize = 0; },
+     "Population size must be an even number greater than 0: popsize = 0"},
+    {"BufferSmallerThanThePopulation", [](RunConfig& c) { c.buffer = "0 6"; },
+     "input.QERN, line 10: the buffer size 6 is smaller than the population size 10."},
+    {"LowerBoundAboveUpper", [](RunConfig& c) { c.lower = {1}, c.upper = {-1}; },
+     "Wrong limits entered for the min and max bounds of variable, hence exiting\n"
+     "input.QERN, line 14: design variable dvs[0] has the lower bound 1 above its upper bound -1 "
+     "(input.QERN, line 15).\nProgram stopped!\n"},
+    {"NegativeMutationProbability", [](RunConfig& c) { c.pm = -0.1; },
+     "Mutation probability must be between [0,1] range\ninput.QERN, line 12: pm -0.1\n"
+     "Program stopped!\n"},
+    {"NegativeStep", [](RunConfig& c) { c.step = {-0.5}; },
+     "Design variable 0 needs a step of 0 (continuous) or more: step = -0.5"},
+};
+INSTANTIATE_TEST_SUITE_P(Configurations, LambdaMuRefused, testing::ValuesIn(kRefused), RowName());

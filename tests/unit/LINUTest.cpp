@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "optim/LINU.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -57,9 +58,26 @@ LINU::LineSearchSettings Settings() {
     return {0.5, 9.0, 1e6, 1e-3, 0.1, false};
 }
 
-using Search = LINU::LineSearchResult (*)(const LINU::LineFunction&,
-                                          const LINU::LineSearchSettings&, bool&);
-const Search kSearches[] = {LINU::golden_section_step, LINU::brent_step};
+// A line search, and the trials it spends on [0, 0.25] to a tolerance of 1e-6
+// when no step is better than the start.
+struct Search {
+    const char* name;
+    LINU::LineSearchResult (*search)(const LINU::LineFunction&, const LINU::LineSearchSettings&,
+                                     bool&);
+    unsigned trials_without_improvement;
+};
+
+// The golden section shrinks [0, 0.25] by 1 - r per trial (26 trials to reach
+// 1e-6); the parabolic search first narrows toward 0 by r per trial (13).
+const Search kSearches[] = {
+    {"GoldenSection", LINU::golden_section_step, 1 + 2 + 26},
+    {"Brent", LINU::brent_step, 1 + 1 + 13},
+};
+
+class LINUSearch : public testing::TestWithParam<Search> {};
+
+INSTANTIATE_TEST_SUITE_P(Searches, LINUSearch, testing::ValuesIn(kSearches),
+                         testsupport::RowName());
 
 } // namespace
 
@@ -81,19 +99,17 @@ TEST(LINU, BracketingDoublesTheStepUntilTheValueIsNotBelowTheStart) {
     EXPECT_DOUBLE_EQ(step, 6.4);
 }
 
-TEST(LINU, BracketingThatReachesTheWarningStepGivesTheFirstStep) {
-    for (Search search : kSearches) {
-        Line line(Descending);
-        LINU::LineSearchSettings s = Settings();
-        s.f0 = 0.0;
-        s.warning_step = 3.0;
-        // 0.5, 1 and 2 improve; 4 reaches the warning size and is not evaluated.
-        const LINU::LineSearchResult r = search(line.Function(), s, line.done);
-        EXPECT_EQ(r.step, 0.1);
-        EXPECT_FALSE(r.failed);
-        EXPECT_FALSE(line.done);
-        EXPECT_EQ(line.steps, (std::vector<double>{0.5, 1.0, 2.0}));
-    }
+TEST_P(LINUSearch, BracketingThatReachesTheWarningStepGivesTheFirstStep) {
+    Line line(Descending);
+    LINU::LineSearchSettings s = Settings();
+    s.f0 = 0.0;
+    s.warning_step = 3.0;
+    // 0.5, 1 and 2 improve; 4 reaches the warning size and is not evaluated.
+    const LINU::LineSearchResult r = GetParam().search(line.Function(), s, line.done);
+    EXPECT_EQ(r.step, 0.1);
+    EXPECT_FALSE(r.failed);
+    EXPECT_FALSE(line.done);
+    EXPECT_EQ(line.steps, (std::vector<double>{0.5, 1.0, 2.0}));
 }
 
 TEST(LINU, GoldenSectionNarrowsAParabolaToItsMinimum) {
@@ -123,50 +139,43 @@ TEST(LINU, BrentMethodFitsAParabolaExactly) {
     EXPECT_LT(line.steps.size(), 5u + 2u + 19u); // fewer than the golden section
 }
 
-TEST(LINU, NoPointBelowTheStartGivesStepZero) {
-    // From the minimum of s^2 every step is worse. The golden section shrinks
-    // [0, 0.25] by 1 - r per trial (26 trials to reach 1e-6); the parabolic
-    // search first narrows toward 0 by r per trial (13 trials).
+TEST_P(LINUSearch, NoPointBelowTheStartGivesStepZero) {
+    // From the minimum of s^2 every step is worse.
     LINU::LineSearchSettings s{0.25, 0.0, 1e6, 1e-6, 0.1, false};
-    const unsigned expected[] = {1 + 2 + 26, 1 + 1 + 13};
     for (bool in_game : {false, true}) {
         s.in_game = in_game;
-        for (int i = 0; i < 2; ++i) {
-            Line line(Square);
-            const LINU::LineSearchResult r = kSearches[i](line.Function(), s, line.done);
-            EXPECT_EQ(r.step, 0.0);
-            EXPECT_FALSE(r.failed);
-            EXPECT_FALSE(line.done);
-            EXPECT_EQ(line.steps.size(), expected[i]);
-        }
+        Line line(Square);
+        const LINU::LineSearchResult r = GetParam().search(line.Function(), s, line.done);
+        EXPECT_EQ(r.step, 0.0);
+        EXPECT_FALSE(r.failed);
+        EXPECT_FALSE(line.done);
+        EXPECT_EQ(line.steps.size(), GetParam().trials_without_improvement);
     }
 }
 
-TEST(LINU, ValuesThatAreNotNumbersNeverImprove) {
+TEST_P(LINUSearch, ValuesThatAreNotNumbersNeverImprove) {
     // NaN is not below the start, so the bracket is [0, 0.25] at once; the
     // searches then spend the same trials as on a function with no better
     // point and return 0.
     const LINU::LineSearchSettings s{0.25, 0.0, 1e6, 1e-6, 0.1, false};
-    const unsigned expected[] = {1 + 2 + 26, 1 + 1 + 13};
-    for (int i = 0; i < 2; ++i) {
-        Line line(NotANumber);
-        const LINU::LineSearchResult r = kSearches[i](line.Function(), s, line.done);
-        EXPECT_EQ(r.step, 0.0);
-        EXPECT_FALSE(line.done);
-        EXPECT_EQ(line.steps.size(), expected[i]);
-    }
+    Line line(NotANumber);
+    const LINU::LineSearchResult r = GetParam().search(line.Function(), s, line.done);
+    EXPECT_EQ(r.step, 0.0);
+    EXPECT_FALSE(line.done);
+    EXPECT_EQ(line.steps.size(), GetParam().trials_without_improvement);
 }
 
-TEST(LINU, TheStoppingRuleEndsTheSearchWithTheBestStepSoFar) {
-    for (Search search : kSearches) {
-        // Met at the second bracketing trial (step 1, value 4): no further
-        // trial, and 1 is the last improving step.
-        Line bracketing(Parabola);
-        bracketing.stop_at = 2;
-        EXPECT_EQ(search(bracketing.Function(), Settings(), bracketing.done).step, 1.0);
-        EXPECT_EQ(bracketing.steps.size(), 2u);
-        EXPECT_TRUE(bracketing.done);
-    }
+TEST_P(LINUSearch, TheStoppingRuleInTheBracketingEndsTheSearchWithTheBestStepSoFar) {
+    // Met at the second bracketing trial (step 1, value 4): no further
+    // trial, and 1 is the last improving step.
+    Line bracketing(Parabola);
+    bracketing.stop_at = 2;
+    EXPECT_EQ(GetParam().search(bracketing.Function(), Settings(), bracketing.done).step, 1.0);
+    EXPECT_EQ(bracketing.steps.size(), 2u);
+    EXPECT_TRUE(bracketing.done);
+}
+
+TEST(LINU, TheStoppingRuleAtAGoldenPointEndsTheSearchWithTheBestStepSoFar) {
     // Met at the first interior point 8r of the golden section, whose value
     // is the only one below 9 that the search holds.
     Line interior(Parabola);

@@ -88,19 +88,6 @@ struct Point {
     double tol = 1e-12;
 };
 
-void CheckPoints(const std::vector<Point>& points) {
-    for (const auto& p : points) {
-        SCOPED_TRACE(p.problem + " at point #" + std::to_string(&p - points.data()));
-        auto adll = Load(p.problem, static_cast<int>(p.x.size()), static_cast<int>(p.obj.size()),
-                         static_cast<int>(p.ctr.size()));
-        const Values v = Eval(*adll, p.x);
-        for (size_t i = 0; i < p.obj.size(); ++i)
-            EXPECT_NEAR(v.obj[i], p.obj[i], p.tol) << "objective " << i;
-        for (size_t i = 0; i < p.ctr.size(); ++i)
-            EXPECT_NEAR(v.ctr[i], p.ctr[i], p.tol) << "constraint " << i;
-    }
-}
-
 std::vector<double> Repeat(double value, size_t count) {
     return std::vector<double>(count, value);
 }
@@ -118,9 +105,9 @@ void RedirectStdoutToStderr() {
     dup2(STDERR_FILENO, STDOUT_FILENO);
 }
 
-void InitInFolder(const std::string& dir, int ndvs, int nobj, int nctr) {
+// Initialises an analyser in the working folder (standard output to standard error).
+void InitHere(int ndvs, int nobj, int nctr) {
     RedirectStdoutToStderr();
-    ScopedCwd cwd(dir);
     Factory()(ndvs, nobj, nctr)->Init();
 }
 
@@ -154,6 +141,14 @@ __attribute__((no_sanitize("vptr"))) void InitWithName(ADLL* adll, const std::st
     static_cast<MyADLL*>(adll)->Init(name);
 }
 
+// A row named after its problem and its place in the table, for tables that
+// name a problem more than once.
+struct ProblemAndIndex {
+    template <typename Row> std::string operator()(const testing::TestParamInfo<Row>& info) const {
+        return std::string(info.param.problem) + "_" + std::to_string(info.index);
+    }
+};
+
 // ---------------------------------------------------------------------------
 
 TEST(MathCases, FactoryAndInitPrintTheirMessagesAndKeepTheCounts) {
@@ -173,400 +168,415 @@ TEST(MathCases, FactoryAndInitPrintTheirMessagesAndKeepTheCounts) {
     EXPECT_NE(output.find("Problema = bnh\n"), std::string::npos);
 }
 
-TEST(MathCases, SingleObjectiveLandscapes) {
-    const double e = std::exp(1.0);
-    CheckPoints({
-        // Published optima and reference values.
-        {"ACKLEY", {0.0, 0.0, 0.0}, {0.0}, {}},
-        {"LEVY", {1.0, 1.0, 1.0}, {0.0}, {}},
-        {"MICHALEWICZ", {2.20290552, kPi / 2}, {-1.8013}, {}, 1e-4},
-        {"HOLDERTABLE", {8.05502, 9.66459}, {-19.2085}, {}, 1e-4},
-        {"holdertable", {-8.05502, -9.66459}, {-19.2085}, {}, 1e-4},
-        {"EGG", {512.0, 404.2319}, {-959.6407}, {}, 1e-4},
-        {"SIXHUMP", {0.0898, -0.7126}, {-1.0316}, {}, 1e-4},
-        {"sixhump", {-0.0898, 0.7126}, {-1.0316}, {}, 1e-4},
-        // Hand-computed points.
-        {"ackley", {1.0}, {20.0 - 20.0 * std::exp(-0.2)}, {}},
-        {"ACKLEY", {0.5, 0.5}, {-20.0 * std::exp(-0.1) - std::exp(-1.0) + 20.0 + e}, {}},
-        {"levy", {5.0}, {1.0}, {}},
-        // w = (2, 1): the middle term is 1·(1 + 10 sin²(2π + 1)).
-        {"LEVY", {5.0, 1.0}, {1.0 + 10.0 * std::pow(std::sin(1.0), 2)}, {}},
-        // sin(x)·sin(i·x²/π)^20 with x = π/2: (√2/2)^20 for i = 1, 1 for i = 2.
-        {"michalewick", {kPi / 2}, {-1.0 / 1024.0}, {}},
-        {"MICHALEWICZ", {kPi / 2, kPi / 2}, {-(1.0 / 1024.0 + 1.0)}, {}},
-        {"HOLDERTABLE", {kPi / 2, 0.0}, {-std::exp(0.5)}, {}},
-        {"egg", {0.0, -46.0}, {-std::sin(1.0)}, {}},
-        // x2 + 47 = 1: −sin √|2 + 1| − 4 sin √|4 − 1|.
-        {"EGG", {4.0, -46.0}, {-5.0 * std::sin(std::sqrt(3.0))}, {}},
-        {"SIXHUMP", {1.0, 1.0}, {4.0 - 2.1 + 1.0 / 3.0 + 1.0}, {}},
-        {"SIXHUMP", {0.0, 1.0}, {0.0}, {}},
-    });
+// Every table of points below is an instantiation of this test.
+class MathCasesPoint : public testing::TestWithParam<Point> {};
+
+TEST_P(MathCasesPoint, EvaluatesToTheKnownValues) {
+    const Point& p = GetParam();
+    auto adll = Load(p.problem, static_cast<int>(p.x.size()), static_cast<int>(p.obj.size()),
+                     static_cast<int>(p.ctr.size()));
+    const Values v = Eval(*adll, p.x);
+    for (size_t i = 0; i < p.obj.size(); ++i)
+        EXPECT_NEAR(v.obj[i], p.obj[i], p.tol) << "objective " << i;
+    for (size_t i = 0; i < p.ctr.size(); ++i)
+        EXPECT_NEAR(v.ctr[i], p.ctr[i], p.tol) << "constraint " << i;
 }
 
-TEST(MathCases, WeightedSumFunctionsOfAnySize) {
-    const double pi2 = kPi * kPi;
-    CheckPoints({
-        {"dejong", {1.0, 2.0, 3.0}, {14.0}, {}},
-        {"DEJONG", {-2.0}, {4.0}, {}},
-        // The first variable has weight 0.
-        {"wsm", {1.0, 2.0, 3.0}, {0.0 * 1 + 1.0 * 4 + 2.0 * 9}, {}},
-        {"WSM", {5.0}, {0.0}, {}},
-        // Integers: every cosine is 1, so 10n cancels; 0.5: every cosine is −1.
-        {"rastringin", {1.0, 2.0, 3.0}, {22.0}, {}},
-        {"RASTRINGIN", {0.5, 0.5, 0.5}, {30.0 + (0.0 + 10) + (0.25 + 10) + (0.5 + 10)}, {}},
-        {"rastringin", {0.0}, {0.0}, {}},
-        // Partial sums 0, x1², x1² + x2²: the last variable does not enter.
-        {"rhef", {1.0, 2.0, 3.0}, {0.0 + 1.0 + 5.0}, {}},
-        {"RHEF", {7.0}, {0.0}, {}},
-        {"rosenbrock", {1.0, 1.0, 1.0}, {0.0}, {}},
-        {"ROSENBROCK", {1.0, 2.0, 3.0}, {100.0 + (100.0 + 1.0)}, {}},
-        {"rosenbrock", {0.0, 0.0}, {1.0}, {}},
-        // √|−π²/4| = π/2: no absolute value on the factor, no sign change.
-        {"schwefel", {-pi2 / 4, 4.0}, {-pi2 / 4 + 4.0 * std::sin(2.0)}, {}},
-        {"SCHWEFEL", {pi2}, {0.0}, {}},
-        {"griewangk", {0.0, 0.0, 0.0}, {0.0}, {}},
-        {"GRIEWANGK", {kPi, 0.0}, {pi2 / 4000.0 + 2.0}, {}},
-        // The second variable is divided by √2 inside its cosine.
-        {"griewangk", {0.0, kPi * std::sqrt(2.0)}, {2.0 * pi2 / 4000.0 + 2.0}, {}},
-        {"power", {1.0, 2.0, 3.0}, {1.0 + 8.0 + 81.0}, {}},
-        {"POWER", {-2.0, -2.0}, {4.0 - 8.0}, {}},
-        {"x2", {1.0, 2.0, 3.0}, {0.25 + 2.25 + 6.25}, {}},
-        {"X2", {0.5, 0.5}, {0.0}, {}},
-    });
-}
+const double kE = std::exp(1.0);
+const Point kSingleObjectiveLandscapes[] = {
+    // Published optima and reference values.
+    {"ACKLEY", {0.0, 0.0, 0.0}, {0.0}, {}},
+    {"LEVY", {1.0, 1.0, 1.0}, {0.0}, {}},
+    {"MICHALEWICZ", {2.20290552, kPi / 2}, {-1.8013}, {}, 1e-4},
+    {"HOLDERTABLE", {8.05502, 9.66459}, {-19.2085}, {}, 1e-4},
+    {"holdertable", {-8.05502, -9.66459}, {-19.2085}, {}, 1e-4},
+    {"EGG", {512.0, 404.2319}, {-959.6407}, {}, 1e-4},
+    {"SIXHUMP", {0.0898, -0.7126}, {-1.0316}, {}, 1e-4},
+    {"sixhump", {-0.0898, 0.7126}, {-1.0316}, {}, 1e-4},
+    // Hand-computed points.
+    {"ackley", {1.0}, {20.0 - 20.0 * std::exp(-0.2)}, {}},
+    {"ACKLEY", {0.5, 0.5}, {-20.0 * std::exp(-0.1) - std::exp(-1.0) + 20.0 + kE}, {}},
+    {"levy", {5.0}, {1.0}, {}},
+    // w = (2, 1): the middle term is 1·(1 + 10 sin²(2π + 1)).
+    {"LEVY", {5.0, 1.0}, {1.0 + 10.0 * std::pow(std::sin(1.0), 2)}, {}},
+    // sin(x)·sin(i·x²/π)^20 with x = π/2: (√2/2)^20 for i = 1, 1 for i = 2.
+    {"michalewick", {kPi / 2}, {-1.0 / 1024.0}, {}},
+    {"MICHALEWICZ", {kPi / 2, kPi / 2}, {-(1.0 / 1024.0 + 1.0)}, {}},
+    {"HOLDERTABLE", {kPi / 2, 0.0}, {-std::exp(0.5)}, {}},
+    {"egg", {0.0, -46.0}, {-std::sin(1.0)}, {}},
+    // x2 + 47 = 1: −sin √|2 + 1| − 4 sin √|4 − 1|.
+    {"EGG", {4.0, -46.0}, {-5.0 * std::sin(std::sqrt(3.0))}, {}},
+    {"SIXHUMP", {1.0, 1.0}, {4.0 - 2.1 + 1.0 / 3.0 + 1.0}, {}},
+    {"SIXHUMP", {0.0, 1.0}, {0.0}, {}},
+};
+INSTANTIATE_TEST_SUITE_P(SingleObjectiveLandscapes, MathCasesPoint,
+                         testing::ValuesIn(kSingleObjectiveLandscapes), ProblemAndIndex());
 
-TEST(MathCases, UnconstrainedMultiObjectiveProblems) {
-    const double a1 = 0.5 * std::sin(1.0) - 2.0 * std::cos(1.0) + std::sin(2.0) -
-                      1.5 * std::cos(2.0); // B1 at (1, 2)
-    const double a2 = 1.5 * std::sin(1.0) - std::cos(1.0) + 2.0 * std::sin(2.0) -
-                      0.5 * std::cos(2.0); // B2 at (1, 2)
-    const double kurExp = -10.0 * (std::exp(-0.2) + 1.0);
-    const double kurPow = 1.0 - 5.0 * std::sin(1.0);
-    CheckPoints({
-        {"SCH1", {2.0}, {4.0, 0.0}, {}},
-        {"sch1", {-1.0}, {1.0, 9.0}, {}},
-        // The three pieces of the first objective meet at 1 and 3.
-        {"SCH2", {1.0}, {-1.0, 16.0}, {}},
-        {"sch2", {3.0}, {1.0, 4.0}, {}},
-        {"SCH2", {3.5}, {0.5, 2.25}, {}},
-        {"SCH2", {0.0}, {0.0, 25.0}, {}},
-        {"SCH2", {2.0}, {0.0, 9.0}, {}},
-        {"SCH2", {5.0}, {-1.0, 0.0}, {}},
-        {"FON", {1.0 / std::sqrt(2.0), 1.0 / std::sqrt(2.0)}, {0.0, 1.0 - std::exp(-4.0)}, {}},
-        {"fon", {0.0, 0.0, 0.0}, {1.0 - std::exp(-1.0), 1.0 - std::exp(-1.0)}, {}},
-        {"FON", {1.0}, {0.0, 1.0 - std::exp(-4.0)}, {}},
-        // Kursawe: the inverted variant swaps the two objectives.
-        {"KUR", {0.0, 0.0, 0.0}, {-20.0, 0.0}, {}},
-        {"KUR_INV", {0.0, 0.0, 0.0}, {0.0, -20.0}, {}},
-        {"kur", {-1.0, 0.0, 0.0}, {kurExp, kurPow}, {}},
-        {"kur_inv", {-1.0, 0.0, 0.0}, {kurPow, kurExp}, {}},
-        {"KUR",
-         {0.0, 2.0, 0.0},
-         {-20.0 * std::exp(-0.4), std::pow(2.0, 0.8) + 5.0 * std::sin(8.0)},
-         {}},
-        // Poloni's A1 and A2 are B1 and B2 at (1, 2).
-        {"POL", {1.0, 2.0}, {1.0, 25.0}, {}},
-        {"pol", {0.0, 0.0}, {1.0 + std::pow(a1 + 3.5, 2) + std::pow(a2 + 1.5, 2), 10.0}, {}},
-        {"VNT", {0.0, 0.0}, {0.0, 17.0 + 1.0 / 27.0, -0.1}, {}},
-        {"vnt",
-         {1.0, 2.0},
-         {2.5 + std::sin(5.0), 9.0 / 8.0 + 15.0, 1.0 / 6.0 - 1.1 * std::exp(-5.0)},
-         {}},
-    });
-}
+const double kPi2 = kPi * kPi;
+const Point kWeightedSumFunctionsOfAnySize[] = {
+    {"dejong", {1.0, 2.0, 3.0}, {14.0}, {}},
+    {"DEJONG", {-2.0}, {4.0}, {}},
+    // The first variable has weight 0.
+    {"wsm", {1.0, 2.0, 3.0}, {0.0 * 1 + 1.0 * 4 + 2.0 * 9}, {}},
+    {"WSM", {5.0}, {0.0}, {}},
+    // Integers: every cosine is 1, so 10n cancels; 0.5: every cosine is −1.
+    {"rastringin", {1.0, 2.0, 3.0}, {22.0}, {}},
+    {"RASTRINGIN", {0.5, 0.5, 0.5}, {30.0 + (0.0 + 10) + (0.25 + 10) + (0.5 + 10)}, {}},
+    {"rastringin", {0.0}, {0.0}, {}},
+    // Partial sums 0, x1², x1² + x2²: the last variable does not enter.
+    {"rhef", {1.0, 2.0, 3.0}, {0.0 + 1.0 + 5.0}, {}},
+    {"RHEF", {7.0}, {0.0}, {}},
+    {"rosenbrock", {1.0, 1.0, 1.0}, {0.0}, {}},
+    {"ROSENBROCK", {1.0, 2.0, 3.0}, {100.0 + (100.0 + 1.0)}, {}},
+    {"rosenbrock", {0.0, 0.0}, {1.0}, {}},
+    // √|−π²/4| = π/2: no absolute value on the factor, no sign change.
+    {"schwefel", {-kPi2 / 4, 4.0}, {-kPi2 / 4 + 4.0 * std::sin(2.0)}, {}},
+    {"SCHWEFEL", {kPi2}, {0.0}, {}},
+    {"griewangk", {0.0, 0.0, 0.0}, {0.0}, {}},
+    {"GRIEWANGK", {kPi, 0.0}, {kPi2 / 4000.0 + 2.0}, {}},
+    // The second variable is divided by √2 inside its cosine.
+    {"griewangk", {0.0, std::sqrt(2.0) * kPi}, {2.0 * kPi2 / 4000.0 + 2.0}, {}},
+    {"power", {1.0, 2.0, 3.0}, {1.0 + 8.0 + 81.0}, {}},
+    {"POWER", {-2.0, -2.0}, {4.0 - 8.0}, {}},
+    {"x2", {1.0, 2.0, 3.0}, {0.25 + 2.25 + 6.25}, {}},
+    {"X2", {0.5, 0.5}, {0.0}, {}},
+};
+INSTANTIATE_TEST_SUITE_P(WeightedSumFunctionsOfAnySize, MathCasesPoint,
+                         testing::ValuesIn(kWeightedSumFunctionsOfAnySize), ProblemAndIndex());
 
-TEST(MathCases, ZitzlerDebThieleProblems) {
-    const double g4 = 91.0 + 9.0 * (0.0625 + 10.0); // x = 0.25: cos(π) = −1
-    const double f6 = 1.0 - std::exp(-0.5);         // x1 = 1/8: sin(4π/8) = 1
-    CheckPoints({
-        // Published: x1 = 0.25 and the rest 0 lie on the front, f2 = 0.5.
-        {"ZDT1", Join({0.25}, Repeat(0.0, 29)), {0.25, 0.5}, {}},
-        // The rest at 1/9 sum to 29/9, so g = 2.
-        {"zdt1", Join({0.5}, Repeat(1.0 / 9.0, 29)), {0.5, 1.0}, {}},
-        {"ZDT1", Join({0.25}, Repeat(1.0, 29)), {0.25, 10.0 * (1.0 - std::sqrt(0.025))}, {}},
-        {"ZDT2", Join({0.5}, Repeat(0.0, 29)), {0.5, 0.75}, {}},
-        {"zdt2", Join({1.0}, Repeat(1.0 / 9.0, 29)), {1.0, 1.5}, {}},
-        // sin(10π·0.25) = sin(10π·0.05) = 1.
-        {"ZDT3", Join({0.25}, Repeat(0.0, 29)), {0.25, 0.25}, {}},
-        {"zdt3", Join({0.05}, Repeat(0.0, 29)), {0.05, 1.0 - std::sqrt(0.05) - 0.05}, {}},
-        // With the rest 0, g = 91 − 9·10 = 1.
-        {"ZDT4", Join({0.25}, Repeat(0.0, 9)), {0.25, 0.5}, {}},
-        {"zdt4", Join({0.25}, Repeat(0.25, 9)), {0.25, g4 - 0.5 * std::sqrt(g4)}, {}},
-        // 4π, so x1 = 1/8 reaches the sine's peak.
-        {"ZDT6", Join({0.125}, Repeat(0.0, 9)), {f6, 1.0 - f6 * f6}, {}},
-        {"zdt6", Join({0.0}, Repeat(1.0, 9)), {1.0, 9.9}, {}},
-        // (9/16 / 9)^0.25 = 1/2, so g = 5.5.
-        {"ZDT6",
-         Join({0.125}, Repeat(1.0 / 16.0, 9)),
-         {f6, 5.5 * (1.0 - std::pow(f6 / 5.5, 2))},
-         {}},
-    });
-}
+const double kPoloniB1 =
+    0.5 * std::sin(1.0) - 2.0 * std::cos(1.0) + std::sin(2.0) - 1.5 * std::cos(2.0); // B1 at (1, 2)
+const double kPoloniB2 =
+    1.5 * std::sin(1.0) - std::cos(1.0) + 2.0 * std::sin(2.0) - 0.5 * std::cos(2.0); // B2 at (1, 2)
+const double kKurExp = -10.0 * (std::exp(-0.2) + 1.0);
+const double kKurPow = 1.0 - 5.0 * std::sin(1.0);
+const Point kUnconstrainedMultiObjectiveProblems[] = {
+    {"SCH1", {2.0}, {4.0, 0.0}, {}},
+    {"sch1", {-1.0}, {1.0, 9.0}, {}},
+    // The three pieces of the first objective meet at 1 and 3.
+    {"SCH2", {1.0}, {-1.0, 16.0}, {}},
+    {"sch2", {3.0}, {1.0, 4.0}, {}},
+    {"SCH2", {3.5}, {0.5, 2.25}, {}},
+    {"SCH2", {0.0}, {0.0, 25.0}, {}},
+    {"SCH2", {2.0}, {0.0, 9.0}, {}},
+    {"SCH2", {5.0}, {-1.0, 0.0}, {}},
+    {"FON", {1.0 / std::sqrt(2.0), 1.0 / std::sqrt(2.0)}, {0.0, 1.0 - std::exp(-4.0)}, {}},
+    {"fon", {0.0, 0.0, 0.0}, {1.0 - std::exp(-1.0), 1.0 - std::exp(-1.0)}, {}},
+    {"FON", {1.0}, {0.0, 1.0 - std::exp(-4.0)}, {}},
+    // Kursawe: the inverted variant swaps the two objectives.
+    {"KUR", {0.0, 0.0, 0.0}, {-20.0, 0.0}, {}},
+    {"KUR_INV", {0.0, 0.0, 0.0}, {0.0, -20.0}, {}},
+    {"kur", {-1.0, 0.0, 0.0}, {kKurExp, kKurPow}, {}},
+    {"kur_inv", {-1.0, 0.0, 0.0}, {kKurPow, kKurExp}, {}},
+    {"KUR",
+     {0.0, 2.0, 0.0},
+     {-20.0 * std::exp(-0.4), std::pow(2.0, 0.8) + 5.0 * std::sin(8.0)},
+     {}},
+    // Poloni's A1 and A2 are B1 and B2 at (1, 2).
+    {"POL", {1.0, 2.0}, {1.0, 25.0}, {}},
+    {"pol",
+     {0.0, 0.0},
+     {1.0 + std::pow(kPoloniB1 + 3.5, 2) + std::pow(kPoloniB2 + 1.5, 2), 10.0},
+     {}},
+    {"VNT", {0.0, 0.0}, {0.0, 17.0 + 1.0 / 27.0, -0.1}, {}},
+    {"vnt",
+     {1.0, 2.0},
+     {2.5 + std::sin(5.0), 9.0 / 8.0 + 15.0, 1.0 / 6.0 - 1.1 * std::exp(-5.0)},
+     {}},
+};
+INSTANTIATE_TEST_SUITE_P(UnconstrainedMultiObjectiveProblems, MathCasesPoint,
+                         testing::ValuesIn(kUnconstrainedMultiObjectiveProblems),
+                         ProblemAndIndex());
 
-TEST(MathCases, ConstrainedProblems) {
-    const double f2ctp = 2.0 * std::exp(-0.5);
-    CheckPoints({
-        {"BNH", {3.0, 1.0}, {40.0, 20.0}, {1.0 - 5.0 / 25.0, 41.0 / 7.7 - 1.0}},
-        {"bnh", {5.0, 5.0}, {200.0, 0.0}, {0.0, 73.0 / 7.7 - 1.0}},
-        {"OSY", {1.0, 2.0, 3.0, 4.0, 5.0, 6.0}, {-45.0, 91.0}, {1.0, 0.5, 1.0, 7.0, 0.0, 6.0}},
-        {"osy",
-         {0.0, 0.0, 0.0, 0.0, 0.0, 0.0},
-         {-(100.0 + 4.0 + 1.0 + 16.0 + 1.0), 0.0},
-         {-2.0, 1.0, 2.0, 2.0, -5.0, 5.0}},
-        {"SRN", {1.0, 2.0}, {4.0, 8.0}, {1.0 - 5.0 / 225.0, -0.5}},
-        {"srn", {0.0, 0.0}, {7.0, -1.0}, {1.0, -1.0}},
-        // x2 = 0 avoids atan(x1/0): c1 = x1² − 1.1.
-        {"TNK", {1.0, 0.0}, {1.0, 0.0}, {-0.1, 0.0}},
-        // atan(1) = π/4, cos(4π) = 1.
-        {"tnk", {1.0, 1.0}, {1.0, 1.0}, {0.9, 0.0}},
-        {"TNK", {0.5, 0.5}, {0.5, 0.5}, {-0.6, 0.5}},
-        {"CTP1", {0.0, 0.0}, {0.0, 1.0}, {1.0 / 0.858 - 1.0, 1.0 / 0.728 - 1.0}},
-        {"ctp1",
-         {1.0, 1.0},
-         {1.0, f2ctp},
-         {f2ctp / (0.858 * std::exp(-0.541)) - 1.0, f2ctp / (0.728 * std::exp(-0.295)) - 1.0}},
-    });
-}
+const double kZdt4G = 91.0 + 9.0 * (0.0625 + 10.0); // x = 0.25: cos(π) = −1
+const double kZdt6F1 = 1.0 - std::exp(-0.5);        // x1 = 1/8: sin(4π/8) = 1
+const Point kZitzlerDebThieleProblems[] = {
+    // Published: x1 = 0.25 and the rest 0 lie on the front, f2 = 0.5.
+    {"ZDT1", Join({0.25}, Repeat(0.0, 29)), {0.25, 0.5}, {}},
+    // The rest at 1/9 sum to 29/9, so g = 2.
+    {"zdt1", Join({0.5}, Repeat(1.0 / 9.0, 29)), {0.5, 1.0}, {}},
+    {"ZDT1", Join({0.25}, Repeat(1.0, 29)), {0.25, 10.0 * (1.0 - std::sqrt(0.025))}, {}},
+    {"ZDT2", Join({0.5}, Repeat(0.0, 29)), {0.5, 0.75}, {}},
+    {"zdt2", Join({1.0}, Repeat(1.0 / 9.0, 29)), {1.0, 1.5}, {}},
+    // sin(10π·0.25) = sin(10π·0.05) = 1.
+    {"ZDT3", Join({0.25}, Repeat(0.0, 29)), {0.25, 0.25}, {}},
+    {"zdt3", Join({0.05}, Repeat(0.0, 29)), {0.05, 1.0 - std::sqrt(0.05) - 0.05}, {}},
+    // With the rest 0, g = 91 − 9·10 = 1.
+    {"ZDT4", Join({0.25}, Repeat(0.0, 9)), {0.25, 0.5}, {}},
+    {"zdt4", Join({0.25}, Repeat(0.25, 9)), {0.25, kZdt4G - 0.5 * std::sqrt(kZdt4G)}, {}},
+    // 4π, so x1 = 1/8 reaches the sine's peak.
+    {"ZDT6", Join({0.125}, Repeat(0.0, 9)), {kZdt6F1, 1.0 - kZdt6F1* kZdt6F1}, {}},
+    {"zdt6", Join({0.0}, Repeat(1.0, 9)), {1.0, 9.9}, {}},
+    // (9/16 / 9)^0.25 = 1/2, so g = 5.5.
+    {"ZDT6",
+     Join({0.125}, Repeat(1.0 / 16.0, 9)),
+     {kZdt6F1, 5.5 * (1.0 - std::pow(kZdt6F1 / 5.5, 2))},
+     {}},
+};
+INSTANTIATE_TEST_SUITE_P(ZitzlerDebThieleProblems, MathCasesPoint,
+                         testing::ValuesIn(kZitzlerDebThieleProblems), ProblemAndIndex());
 
-// The CTP constraint in its published form, angle θ given in radians:
+const double kCtp1F2 = 2.0 * std::exp(-0.5);
+const Point kConstrainedProblems[] = {
+    {"BNH", {3.0, 1.0}, {40.0, 20.0}, {1.0 - 5.0 / 25.0, 41.0 / 7.7 - 1.0}},
+    {"bnh", {5.0, 5.0}, {200.0, 0.0}, {0.0, 73.0 / 7.7 - 1.0}},
+    {"OSY", {1.0, 2.0, 3.0, 4.0, 5.0, 6.0}, {-45.0, 91.0}, {1.0, 0.5, 1.0, 7.0, 0.0, 6.0}},
+    {"osy",
+     {0.0, 0.0, 0.0, 0.0, 0.0, 0.0},
+     {-(100.0 + 4.0 + 1.0 + 16.0 + 1.0), 0.0},
+     {-2.0, 1.0, 2.0, 2.0, -5.0, 5.0}},
+    {"SRN", {1.0, 2.0}, {4.0, 8.0}, {1.0 - 5.0 / 225.0, -0.5}},
+    {"srn", {0.0, 0.0}, {7.0, -1.0}, {1.0, -1.0}},
+    // x2 = 0 avoids atan(x1/0): c1 = x1² − 1.1.
+    {"TNK", {1.0, 0.0}, {1.0, 0.0}, {-0.1, 0.0}},
+    // atan(1) = π/4, cos(4π) = 1.
+    {"tnk", {1.0, 1.0}, {1.0, 1.0}, {0.9, 0.0}},
+    {"TNK", {0.5, 0.5}, {0.5, 0.5}, {-0.6, 0.5}},
+    {"CTP1", {0.0, 0.0}, {0.0, 1.0}, {1.0 / 0.858 - 1.0, 1.0 / 0.728 - 1.0}},
+    {"ctp1",
+     {1.0, 1.0},
+     {1.0, kCtp1F2},
+     {kCtp1F2 / (0.858 * std::exp(-0.541)) - 1.0, kCtp1F2 / (0.728 * std::exp(-0.295)) - 1.0}},
+};
+INSTANTIATE_TEST_SUITE_P(ConstrainedProblems, MathCasesPoint,
+                         testing::ValuesIn(kConstrainedProblems), ProblemAndIndex());
+
+const Point kLiZhangF1UsesTheSquaredIndexNormaliser[] = {
+    // n = 3: exponents p2 = 0.5, p3 = 2; on the Pareto set both sums vanish.
+    {"LZ09_F1", {0.25, 0.5, 0.0625}, {0.25, 0.5}, {}},
+    // d2 = 0.5, d3 = 0.9375; normalisers 2/√9 and 2/√4.
+    {"lz09_f1", {0.25, 1.0, 1.0}, {0.25 + 2.0 / 3.0 * 0.87890625, 0.5 + 0.25}, {}},
+    // n = 4: p3 = 1.25.
+    {"LZ09_F1", {0.25, 0.5, std::pow(0.25, 1.25), 0.0625}, {0.25, 0.5}, {}},
+    {"LZ09_F1",
+     {0.25, 0.5, std::pow(0.25, 1.25) + 0.3, 0.0625},
+     {0.25 + 2.0 / 3.0 * 0.09, 0.5},
+     {}},
+    // x1 = 1: every dj = xj − 1; the even sum is normalised by 2/√(4 + 16).
+    {"LZ09_F1", {1.0, 2.0, 3.0, 4.0}, {1.0 + 2.0 / 3.0 * 4.0, 2.0 / std::sqrt(20.0) * 10.0}, {}},
+    // n = 5: the odd sum runs over 3 and 5, normalised by 2/√(9 + 25).
+    {"lz09_f1", {1.0, 1.0, 1.0, 1.0, 3.0}, {1.0 + 2.0 / std::sqrt(34.0) * 4.0, 0.0}, {}},
+};
+INSTANTIATE_TEST_SUITE_P(LiZhangF1UsesTheSquaredIndexNormaliser, MathCasesPoint,
+                         testing::ValuesIn(kLiZhangF1UsesTheSquaredIndexNormaliser),
+                         ProblemAndIndex());
+
+const Point kDtlz7HasOneObjectiveMoreThanItsPositionVariables[] = {
+    // g = 1, h = M.
+    {"dtlz7", Repeat(0.0, 21), {0.0, 4.0}, {}},
+    {"DTLZ7", Repeat(0.0, 22), {0.0, 0.0, 6.0}, {}},
+    // Tail at 1: g = 10. sin(1.5π) = −1 and sin(3π) = 0, so h = 3 − 1/11.
+    {"DTLZ7", Join({0.5, 1.0}, Repeat(1.0, 20)), {0.5, 1.0, 11.0 * 3.0 - 1.0}, {}},
+    {"dtlz7", Join({0.5}, Repeat(1.0, 20)), {0.5, 22.0}, {}},
+};
+INSTANTIATE_TEST_SUITE_P(Dtlz7HasOneObjectiveMoreThanItsPositionVariables, MathCasesPoint,
+                         testing::ValuesIn(kDtlz7HasOneObjectiveMoreThanItsPositionVariables),
+                         ProblemAndIndex());
+
+// A constraint of the CTP family in its published form, angle θ in radians:
 // cos θ·(f2 − e) − sin θ·f1 ≥ a·|sin(bπ·(sin θ·(f2 − e) + cos θ·f1)^c)|^d,
 // normalised as left side over right side minus 1.
-double CtpReference(double theta, double e, double a, double b, double c, double d, double f1,
-                    double f2) {
-    const double lhs = std::cos(theta) * (f2 - e) - std::sin(theta) * f1;
-    const double inner = std::sin(theta) * (f2 - e) + std::cos(theta) * f1;
-    return lhs / (a * std::pow(std::fabs(std::sin(b * kPi * std::pow(inner, c))), d)) - 1.0;
+struct CtpConstraint {
+    double theta, e, a, b, c, d;
+};
+
+double CtpReference(const CtpConstraint& k, double f1, double f2) {
+    const double lhs = std::cos(k.theta) * (f2 - k.e) - std::sin(k.theta) * f1;
+    const double inner = std::sin(k.theta) * (f2 - k.e) + std::cos(k.theta) * f1;
+    return lhs / (k.a * std::pow(std::fabs(std::sin(k.b * kPi * std::pow(inner, k.c))), k.d)) - 1.0;
 }
 
-TEST(MathCases, CtpFamilyFollowsItsParameterTable) {
-    struct Params {
-        const char* name;
-        double theta, e, a, b, c, d;
-    };
-    const Params table[] = {
-        {"CTP2", -0.2 * kPi, 1.0, 0.2, 10.0, 1.0, 6.0},
-        {"ctp3", -0.2 * kPi, 1.0, 0.1, 10.0, 1.0, 0.5},
-        {"CTP4", -0.2 * kPi, 1.0, 0.75, 10.0, 1.0, 0.5},
-        {"ctp5", -0.2 * kPi, 1.0, 0.1, 10.0, 2.0, 0.5},
-        {"CTP6", 0.1 * kPi, -2.0, 40.0, 0.5, 1.0, 2.0},
-        {"ctp7", -0.05 * kPi, 0.0, 40.0, 5.0, 1.0, 6.0},
-    };
+struct CtpProblem {
+    const char* name;
+    std::vector<CtpConstraint> constraints;
+};
+
+const CtpProblem kCtpFamily[] = {
+    {"CTP2", {{-0.2 * kPi, 1.0, 0.2, 10.0, 1.0, 6.0}}},
+    {"ctp3", {{-0.2 * kPi, 1.0, 0.1, 10.0, 1.0, 0.5}}},
+    {"CTP4", {{-0.2 * kPi, 1.0, 0.75, 10.0, 1.0, 0.5}}},
+    {"ctp5", {{-0.2 * kPi, 1.0, 0.1, 10.0, 2.0, 0.5}}},
+    {"CTP6", {{0.1 * kPi, -2.0, 40.0, 0.5, 1.0, 2.0}}},
+    {"ctp7", {{-0.05 * kPi, 0.0, 40.0, 5.0, 1.0, 6.0}}},
+    // CTP6's constraint, then CTP7's with the sine at 2π instead of 5π.
+    {"CTP8", {{0.1 * kPi, -2.0, 40.0, 0.5, 1.0, 2.0}, {-0.05 * kPi, 0.0, 40.0, 2.0, 1.0, 6.0}}},
+};
+
+class MathCasesCtp : public testing::TestWithParam<CtpProblem> {};
+
+TEST_P(MathCasesCtp, FollowsItsParameterTable) {
+    const CtpProblem& p = GetParam();
+    const int nctr = static_cast<int>(p.constraints.size());
     const std::vector<std::vector<double>> points = {
         {0.25, 0.0}, {0.5, 0.3}, {0.1, 1.0}, {0.9, 0.05}, {0.0, 0.7}};
-    for (const auto& p : table) {
-        for (const auto& x : points) {
-            SCOPED_TRACE(std::string(p.name) + " at (" + std::to_string(x[0]) + ", " +
-                         std::to_string(x[1]) + ")");
-            auto adll = Load(p.name, 2, 2, 1);
-            const Values v = Eval(*adll, x);
-            const double g = 1.0 + x[1];
-            // CTP3 has the linear front, the others the square-root one.
-            const double f2 = std::string(p.name) == "ctp3" ? g - x[0] : g - std::sqrt(x[0] * g);
-            EXPECT_DOUBLE_EQ(v.obj[0], x[0]);
-            EXPECT_NEAR(v.obj[1], f2, 1e-12);
-            const double expected = CtpReference(p.theta, p.e, p.a, p.b, p.c, p.d, x[0], f2);
-            EXPECT_NEAR(v.ctr[0], expected, 1e-9 * std::max(1.0, std::fabs(expected)));
-        }
-    }
-    // CTP8: CTP6's constraint, then CTP7's with the sine at 2π instead of 5π.
     for (const auto& x : points) {
-        auto adll = Load("CTP8", 2, 2, 2);
+        SCOPED_TRACE("at (" + std::to_string(x[0]) + ", " + std::to_string(x[1]) + ")");
+        auto adll = Load(p.name, 2, 2, nctr);
         const Values v = Eval(*adll, x);
         const double g = 1.0 + x[1];
-        const double f2 = g - std::sqrt(x[0] * g);
-        const double c1 = CtpReference(0.1 * kPi, -2.0, 40.0, 0.5, 1.0, 2.0, x[0], f2);
-        const double c2 = CtpReference(-0.05 * kPi, 0.0, 40.0, 2.0, 1.0, 6.0, x[0], f2);
+        // CTP3 has the linear front, the others the square-root one.
+        const double f2 = std::string(p.name) == "ctp3" ? g - x[0] : g - std::sqrt(x[0] * g);
+        EXPECT_DOUBLE_EQ(v.obj[0], x[0]);
         EXPECT_NEAR(v.obj[1], f2, 1e-12);
-        EXPECT_NEAR(v.ctr[0], c1, 1e-9 * std::max(1.0, std::fabs(c1)));
-        EXPECT_NEAR(v.ctr[1], c2, 1e-9 * std::max(1.0, std::fabs(c2)));
+        for (int k = 0; k < nctr; ++k) {
+            const double expected = CtpReference(p.constraints[k], x[0], f2);
+            EXPECT_NEAR(v.ctr[k], expected, 1e-9 * std::max(1.0, std::fabs(expected)))
+                << "constraint " << k;
+        }
     }
 }
 
-TEST(MathCases, LiZhangF1UsesTheSquaredIndexNormaliser) {
-    CheckPoints({
-        // n = 3: exponents p2 = 0.5, p3 = 2; on the Pareto set both sums vanish.
-        {"LZ09_F1", {0.25, 0.5, 0.0625}, {0.25, 0.5}, {}},
-        // d2 = 0.5, d3 = 0.9375; normalisers 2/√9 and 2/√4.
-        {"lz09_f1", {0.25, 1.0, 1.0}, {0.25 + 2.0 / 3.0 * 0.87890625, 0.5 + 0.25}, {}},
-        // n = 4: p3 = 1.25.
-        {"LZ09_F1", {0.25, 0.5, std::pow(0.25, 1.25), 0.0625}, {0.25, 0.5}, {}},
-        {"LZ09_F1",
-         {0.25, 0.5, std::pow(0.25, 1.25) + 0.3, 0.0625},
-         {0.25 + 2.0 / 3.0 * 0.09, 0.5},
-         {}},
-        // x1 = 1: every dj = xj − 1; the even sum is normalised by 2/√(4 + 16).
-        {"LZ09_F1",
-         {1.0, 2.0, 3.0, 4.0},
-         {1.0 + 2.0 / 3.0 * 4.0, 2.0 / std::sqrt(20.0) * 10.0},
-         {}},
-        // n = 5: the odd sum runs over 3 and 5, normalised by 2/√(9 + 25).
-        {"lz09_f1", {1.0, 1.0, 1.0, 1.0, 3.0}, {1.0 + 2.0 / std::sqrt(34.0) * 4.0, 0.0}, {}},
-    });
+INSTANTIATE_TEST_SUITE_P(CtpFamily, MathCasesCtp, testing::ValuesIn(kCtpFamily),
+                         testsupport::RowName());
+
+// Every problem, under both its spellings, with the sizes it requires.
+enum Kind {
+    kFixedSize,           // evaluated with ndvs design variables
+    kAnySize,             // takes any number n of design variables; evaluated with ndvs
+    kDesignOfExperiments, // a fixed size, and no formula: the presets stay
+};
+
+struct Problem {
+    const char* name;
+    const char* other;
+    int ndvs, nobj, nctr;
+    Kind kind;
+};
+
+const Problem kProblems[] = {
+    {"MICHALEWICZ", "michalewick", 4, 1, 0, kAnySize},
+    {"LEVY", "levy", 4, 1, 0, kAnySize},
+    {"ACKLEY", "ackley", 4, 1, 0, kAnySize},
+    {"HOLDERTABLE", "holdertable", 2, 1, 0, kFixedSize},
+    {"EGG", "egg", 2, 1, 0, kFixedSize},
+    {"SIXHUMP", "sixhump", 2, 1, 0, kFixedSize},
+    {"SCH1", "sch1", 1, 2, 0, kFixedSize},
+    {"SCH2", "sch2", 1, 2, 0, kFixedSize},
+    {"FON", "fon", 4, 2, 0, kAnySize},
+    {"FON_8DOE4", "fon_8doe4", 4, 2, 0, kDesignOfExperiments},
+    {"KUR_INV", "kur_inv", 3, 2, 0, kFixedSize},
+    {"KUR", "kur", 3, 2, 0, kFixedSize},
+    {"POL", "pol", 2, 2, 0, kFixedSize},
+    {"VNT", "vnt", 2, 3, 0, kFixedSize},
+    {"ZDT1", "zdt1", 30, 2, 0, kFixedSize},
+    {"ZDT2", "zdt2", 30, 2, 0, kFixedSize},
+    {"ZDT3", "zdt3", 30, 2, 0, kFixedSize},
+    {"ZDT4", "zdt4", 10, 2, 0, kFixedSize},
+    {"ZDT6", "zdt6", 10, 2, 0, kFixedSize},
+    {"BNH", "bnh", 2, 2, 2, kFixedSize},
+    {"OSY", "osy", 6, 2, 6, kFixedSize},
+    {"OSY_DOE_V1", "osy_doe_v1", 3, 2, 6, kDesignOfExperiments},
+    {"OSY_DOE_V2", "osy_doe_v2", 3, 2, 6, kDesignOfExperiments},
+    {"SRN", "srn", 2, 2, 2, kFixedSize},
+    {"TNK", "tnk", 2, 2, 2, kFixedSize},
+    {"CTP1", "ctp1", 2, 2, 2, kFixedSize},
+    {"CTP2", "ctp2", 2, 2, 1, kFixedSize},
+    {"CTP3", "ctp3", 2, 2, 1, kFixedSize},
+    {"CTP4", "ctp4", 2, 2, 1, kFixedSize},
+    {"CTP5", "ctp5", 2, 2, 1, kFixedSize},
+    {"CTP6", "ctp6", 2, 2, 1, kFixedSize},
+    {"CTP7", "ctp7", 2, 2, 1, kFixedSize},
+    {"CTP8", "ctp8", 2, 2, 2, kFixedSize},
+    {"LZ09_F1", "lz09_f1", 5, 2, 0, kAnySize},
+    {"LZ09_F1_6DOE3", "lz09_f1_6doe3", 3, 2, 0, kDesignOfExperiments},
+    {"LZ09_F1_8DOE4", "lz09_f1_8doe4", 4, 2, 0, kDesignOfExperiments},
+    {"DEJONG", "dejong", 4, 1, 0, kAnySize},
+    {"WSM", "wsm", 4, 1, 0, kAnySize},
+    {"RASTRINGIN", "rastringin", 4, 1, 0, kAnySize},
+    {"RHEF", "rhef", 4, 1, 0, kAnySize},
+    {"ROSENBROCK", "rosenbrock", 4, 1, 0, kAnySize},
+    {"SCHWEFEL", "schwefel", 4, 1, 0, kAnySize},
+    {"GRIEWANGK", "griewangk", 4, 1, 0, kAnySize},
+    {"POWER", "power", 4, 1, 0, kAnySize},
+    // n - 19 objectives: the size checks for other n are a test of their own.
+    {"DTLZ7", "dtlz7", 22, 3, 0, kFixedSize},
+    {"X2", "x2", 4, 1, 0, kAnySize},
+};
+
+// The problems with a formula (designs of experiments: without).
+std::vector<Problem> WithFormula(bool formula) {
+    std::vector<Problem> out;
+    for (const Problem& p : kProblems)
+        if ((p.kind != kDesignOfExperiments) == formula)
+            out.push_back(p);
+    return out;
 }
 
-TEST(MathCases, Dtlz7HasOneObjectiveMoreThanItsPositionVariables) {
-    CheckPoints({
-        // g = 1, h = M.
-        {"dtlz7", Repeat(0.0, 21), {0.0, 4.0}, {}},
-        {"DTLZ7", Repeat(0.0, 22), {0.0, 0.0, 6.0}, {}},
-        // Tail at 1: g = 10. sin(1.5π) = −1 and sin(3π) = 0, so h = 3 − 1/11.
-        {"DTLZ7", Join({0.5, 1.0}, Repeat(1.0, 20)), {0.5, 1.0, 11.0 * 3.0 - 1.0}, {}},
-        {"dtlz7", Join({0.5}, Repeat(1.0, 20)), {0.5, 22.0}, {}},
-    });
+class MathCasesProblem : public testing::TestWithParam<Problem> {};
+
+TEST_P(MathCasesProblem, BothSpellingsSelectTheSameProblem) {
+    const Problem& p = GetParam();
+    std::vector<double> x;
+    for (int i = 0; i < p.ndvs; ++i)
+        x.push_back(0.1 + 0.8 * ((i * 7) % 11) / 11.0);
+    auto upper = Load(p.name, p.ndvs, p.nobj, p.nctr);
+    auto lower = Load(p.other, p.ndvs, p.nobj, p.nctr);
+    const Values a = Eval(*upper, x);
+    const Values b = Eval(*lower, x);
+    EXPECT_EQ(a.obj, b.obj);
+    EXPECT_EQ(a.ctr, b.ctr);
+    for (double f : a.obj) // every objective is written
+        EXPECT_NE(f, kMax);
 }
 
-TEST(MathCases, DesignOfExperimentsProblemsLeaveThePresetValues) {
-    struct Doe {
-        const char* name;
-        int ndvs, nobj, nctr;
-    };
-    const Doe does[] = {
-        {"FON_8DOE4", 4, 2, 0},     {"fon_8doe4", 4, 2, 0},     {"OSY_DOE_V1", 3, 2, 6},
-        {"osy_doe_v1", 3, 2, 6},    {"OSY_DOE_V2", 3, 2, 6},    {"osy_doe_v2", 3, 2, 6},
-        {"LZ09_F1_6DOE3", 3, 2, 0}, {"lz09_f1_6doe3", 3, 2, 0}, {"LZ09_F1_8DOE4", 4, 2, 0},
-        {"lz09_f1_8doe4", 4, 2, 0},
-    };
-    for (const auto& d : does) {
-        SCOPED_TRACE(d.name);
-        auto adll = Load(d.name, d.ndvs, d.nobj, d.nctr);
+INSTANTIATE_TEST_SUITE_P(WithFormula, MathCasesProblem, testing::ValuesIn(WithFormula(true)),
+                         testsupport::RowName());
+
+class MathCasesDesignOfExperiments : public testing::TestWithParam<Problem> {};
+
+TEST_P(MathCasesDesignOfExperiments, LeavesThePresetValues) {
+    const Problem& d = GetParam();
+    for (const char* name : {d.name, d.other}) {
+        SCOPED_TRACE(name);
+        auto adll = Load(name, d.ndvs, d.nobj, d.nctr);
         const Values v = Eval(*adll, Repeat(0.5, d.ndvs));
         EXPECT_EQ(v.obj, Repeat(kMax, d.nobj));
         EXPECT_EQ(v.ctr, Repeat(0.0, d.nctr));
     }
 }
 
-TEST(MathCases, EverySpellingSelectsTheSameProblem) {
-    struct Pair {
-        const char* upper;
-        const char* lower;
-        int ndvs, nobj, nctr;
-    };
-    const Pair pairs[] = {
-        {"MICHALEWICZ", "michalewick", 4, 1, 0},
-        {"LEVY", "levy", 4, 1, 0},
-        {"ACKLEY", "ackley", 4, 1, 0},
-        {"HOLDERTABLE", "holdertable", 2, 1, 0},
-        {"EGG", "egg", 2, 1, 0},
-        {"SIXHUMP", "sixhump", 2, 1, 0},
-        {"SCH1", "sch1", 1, 2, 0},
-        {"SCH2", "sch2", 1, 2, 0},
-        {"FON", "fon", 4, 2, 0},
-        {"KUR_INV", "kur_inv", 3, 2, 0},
-        {"KUR", "kur", 3, 2, 0},
-        {"POL", "pol", 2, 2, 0},
-        {"VNT", "vnt", 2, 3, 0},
-        {"ZDT1", "zdt1", 30, 2, 0},
-        {"ZDT2", "zdt2", 30, 2, 0},
-        {"ZDT3", "zdt3", 30, 2, 0},
-        {"ZDT4", "zdt4", 10, 2, 0},
-        {"ZDT6", "zdt6", 10, 2, 0},
-        {"BNH", "bnh", 2, 2, 2},
-        {"OSY", "osy", 6, 2, 6},
-        {"SRN", "srn", 2, 2, 2},
-        {"TNK", "tnk", 2, 2, 2},
-        {"CTP1", "ctp1", 2, 2, 2},
-        {"CTP2", "ctp2", 2, 2, 1},
-        {"CTP3", "ctp3", 2, 2, 1},
-        {"CTP4", "ctp4", 2, 2, 1},
-        {"CTP5", "ctp5", 2, 2, 1},
-        {"CTP6", "ctp6", 2, 2, 1},
-        {"CTP7", "ctp7", 2, 2, 1},
-        {"CTP8", "ctp8", 2, 2, 2},
-        {"LZ09_F1", "lz09_f1", 5, 2, 0},
-        {"DEJONG", "dejong", 4, 1, 0},
-        {"WSM", "wsm", 4, 1, 0},
-        {"RASTRINGIN", "rastringin", 4, 1, 0},
-        {"RHEF", "rhef", 4, 1, 0},
-        {"ROSENBROCK", "rosenbrock", 4, 1, 0},
-        {"SCHWEFEL", "schwefel", 4, 1, 0},
-        {"GRIEWANGK", "griewangk", 4, 1, 0},
-        {"POWER", "power", 4, 1, 0},
-        {"DTLZ7", "dtlz7", 22, 3, 0},
-        {"X2", "x2", 4, 1, 0},
-    };
-    for (const auto& p : pairs) {
-        SCOPED_TRACE(p.upper);
-        std::vector<double> x;
-        for (int i = 0; i < p.ndvs; ++i)
-            x.push_back(0.1 + 0.8 * ((i * 7) % 11) / 11.0);
-        auto upper = Load(p.upper, p.ndvs, p.nobj, p.nctr);
-        auto lower = Load(p.lower, p.ndvs, p.nobj, p.nctr);
-        const Values a = Eval(*upper, x);
-        const Values b = Eval(*lower, x);
-        EXPECT_EQ(a.obj, b.obj);
-        EXPECT_EQ(a.ctr, b.ctr);
-        for (double f : a.obj) // every objective is written
-            EXPECT_NE(f, kMax);
+INSTANTIATE_TEST_SUITE_P(Problems, MathCasesDesignOfExperiments,
+                         testing::ValuesIn(WithFormula(false)), testsupport::RowName());
+
+// SetProblem prints the sizes it looked up once the configured ones match;
+// these are what it prints for each, and what it should.
+std::string Required(const std::string& name, int ndvs, int nobj, int nctr) {
+    testing::internal::CaptureStdout();
+    std::unique_ptr<ADLL> adll(Factory()(ndvs, nobj, nctr));
+    SetProblemOf(adll.get(), name);
+    return testing::internal::GetCapturedStdout();
+}
+
+std::string Printed(const std::string& name, int ndvs, int nobj, int nctr) {
+    return "Creating new MyADLL\nndvs = " + std::to_string(ndvs) +
+           "\nnobj = " + std::to_string(nobj) + "\nnctr = " + std::to_string(nctr) +
+           "\nProblema = " + name + "\n";
+}
+
+// Run in an empty folder: the names come from the caller, not from prob.dat.
+using MathCasesSizes = testsupport::InTempFolderWithParam<Problem>;
+
+TEST_P(MathCasesSizes, EveryAcceptedNameRequiresTheDocumentedSizes) {
+    const Problem& p = GetParam();
+    const std::vector<int> sizes =
+        p.kind == kAnySize ? std::vector<int>{3, 7} : std::vector<int>{p.ndvs};
+    for (const char* name : {p.name, p.other}) {
+        for (int ndvs : sizes) {
+            SCOPED_TRACE(std::string(name) + " with n = " + std::to_string(ndvs));
+            EXPECT_EQ(Required(name, ndvs, p.nobj, p.nctr), Printed(name, ndvs, p.nobj, p.nctr));
+        }
     }
 }
 
-TEST(MathCases, EveryAcceptedNameRequiresTheDocumentedSizes) {
-    // The documented size table, every spelling of each row; -1 stands for the
-    // configured number of design variables n.
-    struct Row {
-        std::vector<const char*> names;
-        int ndvs, nobj, nctr;
-    };
-    const Row rows[] = {
-        {{"MICHALEWICZ", "michalewick", "LEVY", "levy", "ACKLEY", "ackley"}, -1, 1, 0},
-        {{"HOLDERTABLE", "holdertable", "EGG", "egg", "SIXHUMP", "sixhump"}, 2, 1, 0},
-        {{"SCH1", "sch1", "SCH2", "sch2"}, 1, 2, 0},
-        {{"FON", "fon"}, -1, 2, 0},
-        {{"FON_8DOE4", "fon_8doe4"}, 4, 2, 0},
-        {{"KUR_INV", "kur_inv", "KUR", "kur"}, 3, 2, 0},
-        {{"POL", "pol"}, 2, 2, 0},
-        {{"VNT", "vnt"}, 2, 3, 0},
-        {{"ZDT1", "zdt1", "ZDT2", "zdt2", "ZDT3", "zdt3"}, 30, 2, 0},
-        {{"ZDT4", "zdt4", "ZDT6", "zdt6"}, 10, 2, 0},
-        {{"BNH", "bnh"}, 2, 2, 2},
-        {{"OSY", "osy"}, 6, 2, 6},
-        {{"OSY_DOE_V1", "osy_doe_v1", "OSY_DOE_V2", "osy_doe_v2"}, 3, 2, 6},
-        {{"SRN", "srn", "TNK", "tnk", "CTP1", "ctp1"}, 2, 2, 2},
-        {{"CTP2", "CTP3", "CTP4", "CTP5", "CTP6", "CTP7", "ctp2", "ctp3", "ctp4", "ctp5", "ctp6",
-          "ctp7"},
-         2,
-         2,
-         1},
-        {{"CTP8", "ctp8"}, 2, 2, 2},
-        {{"LZ09_F1", "lz09_f1"}, -1, 2, 0},
-        {{"LZ09_F1_6DOE3", "lz09_f1_6doe3"}, 3, 2, 0},
-        {{"LZ09_F1_8DOE4", "lz09_f1_8doe4"}, 4, 2, 0},
-        {{"dejong", "DEJONG", "wsm", "WSM", "rastringin", "RASTRINGIN", "rhef", "RHEF",
-          "rosenbrock", "ROSENBROCK", "schwefel", "SCHWEFEL", "griewangk", "GRIEWANGK", "power",
-          "POWER"},
-         -1,
-         1,
-         0},
-        {{"x2", "X2"}, -1, 1, 0},
-    };
-    TempDir empty;
-    ScopedCwd cwd(empty.path());
-    // SetProblem prints the sizes it looked up once the configured ones match.
-    auto required = [](const std::string& name, int ndvs, int nobj, int nctr) {
-        testing::internal::CaptureStdout();
-        std::unique_ptr<ADLL> adll(Factory()(ndvs, nobj, nctr));
-        SetProblemOf(adll.get(), name);
-        return testing::internal::GetCapturedStdout();
-    };
-    auto printed = [](const std::string& name, int ndvs, int nobj, int nctr) {
-        return "Creating new MyADLL\nndvs = " + std::to_string(ndvs) +
-               "\nnobj = " + std::to_string(nobj) + "\nnctr = " + std::to_string(nctr) +
-               "\nProblema = " + name + "\n";
-    };
-    for (const Row& row : rows) {
-        for (const char* name : row.names) {
-            for (int n : {3, 7}) {
-                SCOPED_TRACE(std::string(name) + " with n = " + std::to_string(n));
-                const int ndvs = row.ndvs < 0 ? n : row.ndvs;
-                EXPECT_EQ(required(name, ndvs, row.nobj, row.nctr),
-                          printed(name, ndvs, row.nobj, row.nctr));
-            }
-        }
-    }
-    // DTLZ7 has n - 19 objectives.
+INSTANTIATE_TEST_SUITE_P(Problems, MathCasesSizes, testing::ValuesIn(kProblems),
+                         testsupport::RowName());
+
+using MathCasesInEmptyFolder = testsupport::InTempFolder;
+
+TEST_F(MathCasesInEmptyFolder, Dtlz7RequiresNMinus19Objectives) {
     for (const char* name : {"dtlz7", "DTLZ7"})
         for (int n : {21, 25})
-            EXPECT_EQ(required(name, n, n - 19, 0), printed(name, n, n - 19, 0)) << name;
+            EXPECT_EQ(Required(name, n, n - 19, 0), Printed(name, n, n - 19, 0)) << name;
 }
 
 TEST(MathCases, CopyWarnsAndIsIndependentOfTheOriginal) {
@@ -585,9 +595,8 @@ TEST(MathCases, CopyWarnsAndIsIndependentOfTheOriginal) {
     EXPECT_DOUBLE_EQ(v.obj[1], 0.5);
 }
 
-TEST(MathCases, NameTakingEntryPointsForOtherHosts) {
-    TempDir empty; // no "prob.dat": the name comes from the caller
-    ScopedCwd cwd(empty.path());
+TEST_F(MathCasesInEmptyFolder, NameTakingEntryPointsForOtherHosts) {
+    // No "prob.dat": the name comes from the caller.
     testing::internal::CaptureStdout();
     std::unique_ptr<ADLL> adll(Factory()(2, 2, 2));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Creating new MyADLL\n");
@@ -604,7 +613,6 @@ TEST(MathCases, NameTakingEntryPointsForOtherHosts) {
               "INICIALITZANT a MyADLL ...\nProblema = tnk\n...\nMyADLL iniciat!\n");
     EXPECT_NEAR(Eval(*adll, {1.0, 0.0}).ctr[0], -0.1, 1e-12);
 }
-
 TEST(MathCases, InstancesEvaluateConcurrentlyWithoutInterference) {
     auto zdt = Load("ZDT3", 30, 2, 0);
     auto kur = Load("KUR", 3, 2, 0);
@@ -635,139 +643,119 @@ TEST(MathCases, InstancesEvaluateConcurrentlyWithoutInterference) {
     EXPECT_EQ(kurMismatches, 0);
 }
 
-TEST(MathCasesDeathTest, SizeMismatchesStopWithThreeLines) {
-    struct Mismatch {
-        const char* problem;
-        int ndvs, nobj, nctr;
-        std::vector<std::string> lines;
-    };
-    const Mismatch cases[] = {
-        {"ZDT1",
-         29,
-         2,
-         0,
-         {"Problema = ZDT1", "GetNdvs() = 29",
-          "Incorrect number of design variables, should be NDVS = 30", "Program stopped!"}},
-        // Design variables are checked first.
-        {"ZDT1",
-         29,
-         3,
-         1,
-         {"GetNdvs() = 29", "Incorrect number of design variables, should be NDVS = 30",
-          "Program stopped!"}},
-        {"SCH1",
-         2,
-         2,
-         0,
-         {"GetNdvs() = 2", "Incorrect number of design variables, should be NDVS = 1",
-          "Program stopped!"}},
-        {"zdt1",
-         30,
-         3,
-         0,
-         {"GetNobj() = 3", "Incorrect number of objective functions, should be NOBJ = 2",
-          "Program stopped!"}},
-        {"VNT",
-         2,
-         2,
-         0,
-         {"GetNobj() = 2", "Incorrect number of objective functions, should be NOBJ = 3",
-          "Program stopped!"}},
-        // 22 variables on DTLZ7 need 3 objectives.
-        {"dtlz7",
-         22,
-         2,
-         0,
-         {"GetNobj() = 2", "Incorrect number of objective functions, should be NOBJ = 3",
-          "Program stopped!"}},
-        {"BNH",
-         2,
-         2,
-         1,
-         {"XXXXXXXXXXXXXXXXXXXXXXXXXXX GetNctr() = 1",
-          "Incorrect number of constraints, should be NCTR = 2", "Program stopped!"}},
-        {"ctp2",
-         2,
-         2,
-         2,
-         {"XXXXXXXXXXXXXXXXXXXXXXXXXXX GetNctr() = 2",
-          "Incorrect number of constraints, should be NCTR = 1", "Program stopped!"}},
-        {"OSY_DOE_V1",
-         3,
-         2,
-         0,
-         {"XXXXXXXXXXXXXXXXXXXXXXXXXXX GetNctr() = 0",
-          "Incorrect number of constraints, should be NCTR = 6", "Program stopped!"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.problem);
-        TempDir dir;
-        WriteFile(dir.file("prob.dat"), std::string(c.problem) + "\n");
-        EXPECT_EXIT(InitInFolder(dir.path(), c.ndvs, c.nobj, c.nctr), ::testing::ExitedWithCode(1),
-                    EndsWithLines(c.lines));
-    }
+// A size that does not match the problem's: the line naming the configured
+// count, then what it should be.
+struct Mismatch {
+    const char* problem;
+    int ndvs, nobj, nctr;
+    const char* count;
+    const char* should;
+};
+
+// Death tests run in a fresh folder, whose prob.dat the test writes.
+using MathCasesMismatchDeathTest = testsupport::InTempFolderWithParam<Mismatch>;
+
+TEST_P(MathCasesMismatchDeathTest, StopsWithThreeLines) {
+    const Mismatch& c = GetParam();
+    WriteFile("prob.dat", std::string(c.problem) + "\n");
+    EXPECT_EXIT(
+        InitHere(c.ndvs, c.nobj, c.nctr), ::testing::ExitedWithCode(1),
+        EndsWithLines({std::string("Problema = ") + c.problem, c.count,
+                       std::string("Incorrect number of ") + c.should, "Program stopped!"}));
 }
 
-TEST(MathCasesDeathTest, SizesTooSmallForTheFormulaAreRefused) {
-    struct TooSmall {
-        const char* problem;
-        int ndvs, nobj;
-        int minimum;
-    };
-    const TooSmall cases[] = {
-        {"ACKLEY", 0, 1, 1},  {"levy", 0, 1, 1},    {"FON", 0, 2, 1},     {"dejong", 0, 1, 1},
-        {"LZ09_F1", 2, 2, 3}, {"lz09_f1", 1, 2, 3}, {"dtlz7", 20, 1, 21}, {"DTLZ7", 5, 2, 21},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.problem);
-        TempDir dir;
-        WriteFile(dir.file("prob.dat"), std::string(c.problem) + "\n");
-        EXPECT_EXIT(InitInFolder(dir.path(), c.ndvs, c.nobj, 0), ::testing::ExitedWithCode(1),
-                    EndsWithLines({"GetNdvs() = " + std::to_string(c.ndvs),
-                                   "Incorrect number of design variables, should be at least "
-                                   "NDVS = " +
-                                       std::to_string(c.minimum),
-                                   "Program stopped!"}));
-    }
+const Mismatch kMismatches[] = {
+    {"ZDT1", 29, 2, 0, "GetNdvs() = 29", "design variables, should be NDVS = 30"},
+    // Design variables are checked first.
+    {"ZDT1", 29, 3, 1, "GetNdvs() = 29", "design variables, should be NDVS = 30"},
+    {"SCH1", 2, 2, 0, "GetNdvs() = 2", "design variables, should be NDVS = 1"},
+    {"zdt1", 30, 3, 0, "GetNobj() = 3", "objective functions, should be NOBJ = 2"},
+    {"VNT", 2, 2, 0, "GetNobj() = 2", "objective functions, should be NOBJ = 3"},
+    // 22 variables on DTLZ7 need 3 objectives.
+    {"dtlz7", 22, 2, 0, "GetNobj() = 2", "objective functions, should be NOBJ = 3"},
+    {"BNH", 2, 2, 1, "XXXXXXXXXXXXXXXXXXXXXXXXXXX GetNctr() = 1",
+     "constraints, should be NCTR = 2"},
+    {"ctp2", 2, 2, 2, "XXXXXXXXXXXXXXXXXXXXXXXXXXX GetNctr() = 2",
+     "constraints, should be NCTR = 1"},
+    {"OSY_DOE_V1", 3, 2, 0, "XXXXXXXXXXXXXXXXXXXXXXXXXXX GetNctr() = 0",
+     "constraints, should be NCTR = 6"},
+};
+INSTANTIATE_TEST_SUITE_P(Sizes, MathCasesMismatchDeathTest, testing::ValuesIn(kMismatches),
+                         ProblemAndIndex());
+
+// Fewer design variables than the problem's formula needs.
+struct TooSmall {
+    const char* problem;
+    int ndvs, nobj;
+    int minimum;
+};
+
+using MathCasesTooSmallDeathTest = testsupport::InTempFolderWithParam<TooSmall>;
+
+TEST_P(MathCasesTooSmallDeathTest, IsRefused) {
+    const TooSmall& c = GetParam();
+    WriteFile("prob.dat", std::string(c.problem) + "\n");
+    EXPECT_EXIT(InitHere(c.ndvs, c.nobj, 0), ::testing::ExitedWithCode(1),
+                EndsWithLines({std::string("Problema = ") + c.problem,
+                               "GetNdvs() = " + std::to_string(c.ndvs),
+                               "Incorrect number of design variables, should be at least NDVS = " +
+                                   std::to_string(c.minimum),
+                               "Program stopped!"}));
 }
 
-TEST(MathCasesDeathTest, UnknownOrMissingProblemStops) {
+const TooSmall kTooSmall[] = {
+    {"ACKLEY", 0, 1, 1},  {"levy", 0, 1, 1},    {"FON", 0, 2, 1},     {"dejong", 0, 1, 1},
+    {"LZ09_F1", 2, 2, 3}, {"lz09_f1", 1, 2, 3}, {"dtlz7", 20, 1, 21}, {"DTLZ7", 5, 2, 21},
+};
+INSTANTIATE_TEST_SUITE_P(Sizes, MathCasesTooSmallDeathTest, testing::ValuesIn(kTooSmall),
+                         ProblemAndIndex());
+
+// A prob.dat whose first word names no problem.
+struct UnknownName {
+    const char* name;
+    const char* file;
+    const char* read; // the name read from it
+};
+
+using MathCasesUnknownDeathTest = testsupport::InTempFolderWithParam<UnknownName>;
+
+TEST_P(MathCasesUnknownDeathTest, Stops) {
+    const UnknownName& c = GetParam();
+    WriteFile("prob.dat", c.file);
+    EXPECT_EXIT(InitHere(30, 2, 0), ::testing::ExitedWithCode(1),
+                EndsWithLines({"INICIALITZANT a MyADLL ...", "Problema no conegut.", c.read,
+                               "Programa aturat!"}));
+}
+
+const UnknownName kUnknownNames[] = {
     // Names are matched exactly, case included.
-    for (const std::string name : {"zdt5", "Zdt1", "MICHALEWICK", "ctp9"}) {
-        SCOPED_TRACE(name);
-        TempDir dir;
-        WriteFile(dir.file("prob.dat"), name + "\n");
-        EXPECT_EXIT(InitInFolder(dir.path(), 30, 2, 0), ::testing::ExitedWithCode(1),
-                    EndsWithLines({"INICIALITZANT a MyADLL ...", "Problema no conegut.", name,
-                                   "Programa aturat!"}));
-    }
+    {"zdt5", "zdt5\n", "zdt5"},
+    {"Zdt1", "Zdt1\n", "Zdt1"},
+    {"MICHALEWICK", "MICHALEWICK\n", "MICHALEWICK"},
+    {"ctp9", "ctp9\n", "ctp9"},
     // An empty file gives an empty name, which is unknown.
-    {
-        TempDir dir;
-        WriteFile(dir.file("prob.dat"), "");
-        EXPECT_EXIT(InitInFolder(dir.path(), 30, 2, 0), ::testing::ExitedWithCode(1),
-                    EndsWithLines({"Problema no conegut.", "", "Programa aturat!"}));
-    }
+    {"EmptyFile", "", ""},
+};
+INSTANTIATE_TEST_SUITE_P(Names, MathCasesUnknownDeathTest, testing::ValuesIn(kUnknownNames),
+                         testsupport::RowName());
+
+using MathCasesDeathTest = testsupport::InTempFolder;
+
+TEST_F(MathCasesDeathTest, AMissingProblemFileStops) {
     // A missing file is an error, reported with a failure status.
-    {
-        TempDir dir;
-        EXPECT_EXIT(InitInFolder(dir.path(), 30, 2, 0), ::testing::ExitedWithCode(1),
-                    EndsWithLines({"INICIALITZANT a MyADLL ...", "Error: prob.dat not found"}));
-    }
-    // The name-taking entry point checks the sizes too.
-    {
-        TempDir dir;
-        EXPECT_EXIT(
-            {
-                RedirectStdoutToStderr();
-                ScopedCwd cwd(dir.path());
-                SetProblemOf(Factory()(2, 2, 2), "ZDT1");
-            },
-            ::testing::ExitedWithCode(1),
-            EndsWithLines({"GetNdvs() = 2",
-                           "Incorrect number of design variables, should be NDVS = 30",
-                           "Program stopped!"}));
-    }
+    EXPECT_EXIT(InitHere(30, 2, 0), ::testing::ExitedWithCode(1),
+                EndsWithLines({"INICIALITZANT a MyADLL ...", "Error: prob.dat not found"}));
+}
+
+TEST_F(MathCasesDeathTest, TheNameTakingEntryPointChecksTheSizesToo) {
+    EXPECT_EXIT(
+        {
+            RedirectStdoutToStderr();
+            SetProblemOf(Factory()(2, 2, 2), "ZDT1");
+        },
+        ::testing::ExitedWithCode(1),
+        EndsWithLines({"GetNdvs() = 2", "Incorrect number of design variables, should be NDVS = 30",
+                       "Program stopped!"}));
 }
 
 } // namespace

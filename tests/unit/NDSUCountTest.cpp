@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "model/INDIVIDUAL.h"
@@ -93,20 +94,25 @@ void ExpectSameAsPairwise(POPULATION& pop, bool limit_one = true) {
     ASSERT_EQ(pop.GetParetoSet(0), first);
 }
 
-TEST(NDSUCount, RanksAndFrontsEqualThePairwiseCountForOneToFiveObjectives) {
+class NDSUCountObjectives : public testing::TestWithParam<unsigned> {};
+
+TEST_P(NDSUCountObjectives, RanksAndFrontsEqualThePairwiseCount) {
+    const unsigned nobj = GetParam();
     RANU ranu;
     ranu.SeedFromPair(1234, 5678);
-    for (unsigned nobj = 1; nobj <= 5; ++nobj) {
-        for (unsigned n : {0u, 1u, 2u, 7u, 60u, 700u}) {
-            for (bool constrained : {false, true}) {
-                POPULATION pop = RandomPop(ranu, n, nobj, n < 100 ? 4 : 40, constrained);
-                SCOPED_TRACE(testing::Message() << "nobj " << nobj << " n " << n
-                                                << (constrained ? " constrained" : ""));
-                ExpectSameAsPairwise(pop);
-            }
+    for (unsigned n : {0u, 1u, 2u, 7u, 60u, 700u}) {
+        for (bool constrained : {false, true}) {
+            POPULATION pop = RandomPop(ranu, n, nobj, n < 100 ? 4 : 40, constrained);
+            SCOPED_TRACE(testing::Message() << "n " << n << (constrained ? " constrained" : ""));
+            ExpectSameAsPairwise(pop);
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(OneToFive, NDSUCountObjectives, testing::Range(1u, 6u),
+                         [](const testing::TestParamInfo<unsigned>& info) {
+                             return std::to_string(info.param) + "Objectives";
+                         });
 
 TEST(NDSUCount, ContinuousValuesOnACurvedFrontAndBehindIt) {
     // Distinct values: many members on the front, long dominance chains

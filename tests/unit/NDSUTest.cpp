@@ -24,6 +24,7 @@ using testsupport::FatalOutput;
 namespace {
 
 const double kBonus = 1e14;
+const unsigned kNoLimit = 4294967295u; // ranks every member
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 INDIVIDUAL Ind(const std::vector<double>& obj, double violation = 0.0) {
@@ -99,37 +100,47 @@ TEST(NDSU, TournamentPrefersLowerRankThenLargerCrowding) {
     EXPECT_FALSE(NDSU::tournament(b, a));
 }
 
-TEST(NDSU, EqualFeasibleMembersBothKeepRankOne) {
-    POPULATION pop = Pop({{1, 1}, {1, 1}});
-    pop.AssignRank(4294967295u);
-    EXPECT_EQ(Ranks(pop), (std::vector<unsigned>{1, 1}));
-    ASSERT_EQ(pop.GetNumParetoSets(), 1u);
-    EXPECT_EQ(pop.GetParetoSet(0), (std::vector<unsigned>{0, 1}));
+// Members ranked with a rank limit: their ranks and the fronts (member
+// indexes in order).
+struct Ranking {
+    const char* name;
+    std::vector<std::vector<double>> objs;
+    std::vector<double> violations;
+    unsigned limit;
+    std::vector<unsigned> ranks;
+    std::vector<std::vector<unsigned>> fronts;
+};
+
+class NDSURanking : public testing::TestWithParam<Ranking> {};
+
+TEST_P(NDSURanking, GivesTheRanksAndFronts) {
+    const Ranking& r = GetParam();
+    POPULATION pop = Pop(r.objs, r.violations);
+    pop.AssignRank(r.limit);
+    EXPECT_EQ(Ranks(pop), r.ranks);
+    ASSERT_EQ(pop.GetNumParetoSets(), r.fronts.size());
+    for (unsigned f = 0; f < r.fronts.size(); ++f)
+        EXPECT_EQ(pop.GetParetoSet(f), r.fronts[f]) << "front " << f;
 }
 
-TEST(NDSU, InfeasibleMembersAreRankedByViolation) {
-    POPULATION pop = Pop({{0, 0}, {0, 0}, {0, 0}}, {-1.0, -2.0, -3.0});
-    pop.AssignRank(4294967295u);
-    EXPECT_EQ(Ranks(pop), (std::vector<unsigned>{1, 2, 3}));
-
-    POPULATION more = Pop({{5, 5}, {0, 0}, {0, 0}, {9, 9}}, {-1.0, -2.0, -3.0, 0.0});
-    more.AssignRank(4294967295u);
-    EXPECT_EQ(Ranks(more), (std::vector<unsigned>{2, 3, 4, 1}));
-    ASSERT_EQ(more.GetNumParetoSets(), 4u);
-    EXPECT_EQ(more.GetParetoSet(0), (std::vector<unsigned>{3}));
-    EXPECT_EQ(more.GetParetoSet(3), (std::vector<unsigned>{2}));
-}
-
-TEST(NDSU, RankIsOnePlusTheNumberOfDominatingMembersSoFrontsMayBeEmpty) {
-    // A (1, 5), B (2, 4), C (3, 6): C is dominated by A and B.
-    POPULATION pop = Pop({{1, 5}, {2, 4}, {3, 6}});
-    pop.AssignRank(4294967295u);
-    EXPECT_EQ(Ranks(pop), (std::vector<unsigned>{1, 1, 3}));
-    ASSERT_EQ(pop.GetNumParetoSets(), 3u);
-    EXPECT_EQ(pop.GetParetoSet(0), (std::vector<unsigned>{0, 1}));
-    EXPECT_TRUE(pop.GetParetoSet(1).empty());
-    EXPECT_EQ(pop.GetParetoSet(2), (std::vector<unsigned>{2}));
-}
+const Ranking kRankings[] = {
+    {"EqualFeasibleMembersBothKeepRankOne", {{1, 1}, {1, 1}}, {}, kNoLimit, {1, 1}, {{0, 1}}},
+    // Infeasible members are ranked by violation, after the feasible ones.
+    {"ByViolation", {{0, 0}, {0, 0}, {0, 0}}, {-1, -2, -3}, kNoLimit, {1, 2, 3}, {{0}, {1}, {2}}},
+    {"FeasibleFirst",
+     {{5, 5}, {0, 0}, {0, 0}, {9, 9}},
+     {-1, -2, -3, 0},
+     kNoLimit,
+     {2, 3, 4, 1},
+     {{3}, {0}, {1}, {2}}},
+    // A (1, 5), B (2, 4), C (3, 6): C is dominated by A and B, so its rank is
+    // 1 + 2 and the second front is empty.
+    {"FrontsMayBeEmpty", {{1, 5}, {2, 4}, {3, 6}}, {}, kNoLimit, {1, 1, 3}, {{0, 1}, {}, {2}}},
+    // Limit 1: C (3, 6) comes first; once one member has dominated it, it is
+    // compared no further, so its rank is only a lower bound; rank 1 stays exact.
+    {"LimitOneSeparatesRankOne", {{3, 6}, {1, 5}, {2, 4}}, {}, 1, {2, 1, 1}, {{1, 2}, {0}}},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, NDSURanking, testing::ValuesIn(kRankings), testsupport::RowName());
 
 TEST(NDSU, RanksOfARandomPopulationMatchTheCountOfDominatingMembers) {
     RANU ranu;
@@ -144,7 +155,7 @@ TEST(NDSU, RanksOfARandomPopulationMatchTheCountOfDominatingMembers) {
         violations.push_back(ranu.RndInt(0, 5) == 0 ? -double(ranu.RndInt(1, 4)) : 0.0);
     }
     POPULATION pop = Pop(objs, violations);
-    pop.AssignRank(4294967295u);
+    pop.AssignRank(kNoLimit);
     unsigned largest = 0;
     for (unsigned i = 0; i < n; ++i) {
         unsigned dominating = 0;
@@ -165,26 +176,16 @@ TEST(NDSU, RanksOfARandomPopulationMatchTheCountOfDominatingMembers) {
     EXPECT_EQ(listed, n);
 }
 
-TEST(NDSU, RankLimitOneOnlySeparatesTheNonDominated) {
-    // C (3, 6) comes first: once one member has dominated it, it is compared
-    // no further, so its rank is only a lower bound; rank 1 stays exact.
-    POPULATION pop = Pop({{3, 6}, {1, 5}, {2, 4}});
-    pop.AssignRank(1);
-    EXPECT_EQ(Ranks(pop), (std::vector<unsigned>{2, 1, 1}));
-    ASSERT_EQ(pop.GetNumParetoSets(), 2u);
-    EXPECT_EQ(pop.GetParetoSet(0), (std::vector<unsigned>{1, 2}));
-}
-
 TEST(NDSU, EmptyAndSingleMemberPopulations) {
     POPULATION empty("e", 1, 2, 0, 0, false);
-    empty.AssignRank(4294967295u);
+    empty.AssignRank(kNoLimit);
     EXPECT_EQ(empty.GetNumParetoSets(), 0u);
     NDSU::assign_rank_crowd_distance(empty);
     EXPECT_EQ(empty.GetNumParetoSets(), 0u);
 
     POPULATION one = Pop({{4, 4}});
     one[0].rank = 9;
-    one.AssignRank(4294967295u);
+    one.AssignRank(kNoLimit);
     EXPECT_EQ(one[0].rank, 1u);
     ASSERT_EQ(one.GetNumParetoSets(), 1u);
 }
@@ -201,38 +202,46 @@ TEST(NDSU, ResetRankAndResetCrowdDistance) {
         EXPECT_EQ(pop[i].crowd_distance, 0.0);
 }
 
-TEST(NDSU, SingleMemberFrontGainsTheBonusForEveryObjective) {
-    POPULATION pop = Pop({{1, 5}, {2, 4}, {3, 6}});
-    NDSU::assign_rank_crowd_distance(pop);
-    EXPECT_EQ(pop[2].crowd_distance, 2 * kBonus); // alone in its front
-    // A and B are each first in one objective and last in the other.
-    EXPECT_EQ(pop[0].crowd_distance, 2 * kBonus);
-    EXPECT_EQ(pop[1].crowd_distance, 2 * kBonus);
+// Crowding distances, member by member (by design variable), after ranking.
+struct Crowding {
+    const char* name;
+    std::vector<std::vector<double>> objs;
+    unsigned fronts;
+    std::vector<double> distances;
+};
 
-    POPULATION three = Pop({{1, 2, 3}});
-    NDSU::assign_rank_crowd_distance(three);
-    EXPECT_EQ(three[0].crowd_distance, 3 * kBonus);
+class NDSUCrowding : public testing::TestWithParam<Crowding> {};
+
+TEST_P(NDSUCrowding, GivesTheDistances) {
+    const Crowding& c = GetParam();
+    POPULATION pop = Pop(c.objs);
+    NDSU::assign_rank_crowd_distance(pop);
+    ASSERT_EQ(pop.GetNumParetoSets(), c.fronts);
+    for (unsigned i = 0; i < c.distances.size(); ++i) {
+        // Bonuses are exact; sums of normalised gaps are exact up to rounding.
+        if (c.distances[i] >= kBonus)
+            EXPECT_EQ(DistanceOf(pop, i), c.distances[i]) << "member " << i;
+        else
+            EXPECT_DOUBLE_EQ(DistanceOf(pop, i), c.distances[i]) << "member " << i;
+    }
 }
 
-TEST(NDSU, InteriorMembersGainTheNormalisedGapOfTheirNeighbours) {
+const Crowding kCrowding[] = {
+    // A member alone in its front gains the bonus for every objective; A and B
+    // are each first in one objective and last in the other.
+    {"AloneOrAtBothEnds", {{1, 5}, {2, 4}, {3, 6}}, 3, {2 * kBonus, 2 * kBonus, 2 * kBonus}},
+    {"AloneWithThreeObjectives", {{1, 2, 3}}, 1, {3 * kBonus}},
     // (0, 4), (1, 3), (4, 0): objective 0 has range 4 and the middle member
     // gains (4 - 0) / 4 = 1 from it, and again 1 from objective 1.
-    POPULATION pop = Pop({{4, 0}, {1, 3}, {0, 4}});
-    NDSU::assign_rank_crowd_distance(pop);
-    EXPECT_EQ(DistanceOf(pop, 1), 2.0);
-    EXPECT_EQ(DistanceOf(pop, 0), 2 * kBonus);
-    EXPECT_EQ(DistanceOf(pop, 2), 2 * kBonus);
-
+    {"InteriorOfEvenGaps", {{4, 0}, {1, 3}, {0, 4}}, 1, {2 * kBonus, 2.0, 2 * kBonus}},
     // (0, 9), (1, 4), (2, 1), (4, 0): objective 0 (range 4) gives (2 - 0) / 4
     // and (4 - 1) / 4; objective 1 (range 9) gives (9 - 1) / 9 and (4 - 0) / 9.
-    POPULATION four = Pop({{2, 1}, {0, 9}, {4, 0}, {1, 4}});
-    NDSU::assign_rank_crowd_distance(four);
-    ASSERT_EQ(four.GetNumParetoSets(), 1u);
-    EXPECT_DOUBLE_EQ(DistanceOf(four, 3), 0.5 + 8.0 / 9.0);  // (1, 4)
-    EXPECT_DOUBLE_EQ(DistanceOf(four, 0), 0.75 + 4.0 / 9.0); // (2, 1)
-    EXPECT_EQ(DistanceOf(four, 1), 2 * kBonus);
-    EXPECT_EQ(DistanceOf(four, 2), 2 * kBonus);
-}
+    {"InteriorOfUnevenGaps",
+     {{2, 1}, {0, 9}, {4, 0}, {1, 4}},
+     1,
+     {0.75 + 4.0 / 9.0, 2 * kBonus, 2 * kBonus, 0.5 + 8.0 / 9.0}},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, NDSUCrowding, testing::ValuesIn(kCrowding), testsupport::RowName());
 
 TEST(NDSU, AnObjectiveWithZeroRangeGivesOnlyTheFirstMemberItsBonus) {
     // Three mutually non-dominated members sharing objective 0.
@@ -430,7 +439,7 @@ TEST(NDSU, SortsGiveTheOrderOfTheComparatorsTiesIncluded) {
             ASSERT_EQ(by_objective.GetIndsPtrs(), expected) << "trial " << trial;
         }
 
-        pop.AssignRank(4294967295u);
+        pop.AssignRank(kNoLimit);
         for (unsigned r = 0; r < pop.GetNumParetoSets(); ++r) {
             std::vector<unsigned> front = pop.GetParetoSet(r);
             std::sort(front.begin(), front.end(), NDSU::compare_fobj(0, &pop));
@@ -442,7 +451,7 @@ TEST(NDSU, SortsGiveTheOrderOfTheComparatorsTiesIncluded) {
 
 TEST(NDSU, GetParetoSetBeyondTheLastFrontWarnsAndReturnsTheLast) {
     POPULATION pop = Pop({{1, 5}, {2, 4}, {3, 6}});
-    pop.AssignRank(4294967295u);
+    pop.AssignRank(kNoLimit);
     ASSERT_EQ(pop.GetNumParetoSets(), 3u);
     testing::internal::CaptureStdout();
     const std::vector<unsigned> last = pop.GetParetoSet(5);

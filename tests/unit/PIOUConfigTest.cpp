@@ -84,36 +84,58 @@ TEST(PIOUConfig, LastValueWithoutNewlineIsRead) {
     PIOU::skip_line(in); // at the end: harmless
 }
 
-TEST(PIOUConfig, MalformedNumbersAreRefusedWithTheirText) {
-    EXPECT_EQ(Failure<int>("12abc\n"),
-              "test.QERN, line 1: expected the value, found \"12abc\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<int>("abc\n"),
-              "test.QERN, line 1: expected the value, found \"abc\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<int>("3.7\n"),
-              "test.QERN, line 1: expected the value, found \"3.7\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<double>("1,5\n"),
-              "test.QERN, line 1: expected the value, found \"1,5\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<double>("1.5e\n"),
-              "test.QERN, line 1: expected the value, found \"1.5e\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<double>("nan\n"),
-              "test.QERN, line 1: expected the value, found \"nan\".\nProgram stopped!\n");
-    // Out of range for the type.
-    EXPECT_EQ(Failure<int>("99999999999\n"),
-              "test.QERN, line 1: expected the value, found \"99999999999\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<unsigned>("4294967296\n"),
-              "test.QERN, line 1: expected the value, found \"4294967296\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<double>("1e999\n"),
-              "test.QERN, line 1: expected the value, found \"1e999\".\nProgram stopped!\n");
+// A value of some type read after lines_before lines, which is refused: the
+// line the message names and the text it found (none: the end of the file).
+struct Refused {
+    const char* name;
+    std::string (*failure)(const std::string& text, int lines_before);
+    const char* text;
+    int lines_before;
+    int line;
+    const char* found;
+};
+
+class PIOUConfigRefused : public testing::TestWithParam<Refused> {};
+
+TEST_P(PIOUConfigRefused, NamesTheLineAndWhatItFound) {
+    const Refused& r = GetParam();
+    const std::string found =
+        r.found != nullptr ? "\"" + std::string(r.found) + "\"" : "the end of the file";
+    EXPECT_EQ(r.failure(r.text, r.lines_before), "test.QERN, line " + std::to_string(r.line) +
+                                                     ": expected the value, found " + found +
+                                                     ".\nProgram stopped!\n");
 }
 
-TEST(PIOUConfig, NegativeValuesForUnsignedAreRefused) {
-    EXPECT_EQ(Failure<unsigned>("-3\n"),
-              "test.QERN, line 1: expected the value, found \"-3\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<unsigned>("   -0 zero\n"),
-              "test.QERN, line 1: expected the value, found \"-0\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<unsigned long>("1\n-1\n", 1),
-              "test.QERN, line 2: expected the value, found \"-1\".\nProgram stopped!\n");
-}
+const Refused kRefused[] = {
+    // Malformed numbers are refused with their text.
+    {"IntWithLetters", Failure<int>, "12abc\n", 0, 1, "12abc"},
+    {"IntOfLetters", Failure<int>, "abc\n", 0, 1, "abc"},
+    {"IntWithAFraction", Failure<int>, "3.7\n", 0, 1, "3.7"},
+    {"DoubleWithAComma", Failure<double>, "1,5\n", 0, 1, "1,5"},
+    {"DoubleWithoutExponent", Failure<double>, "1.5e\n", 0, 1, "1.5e"},
+    {"DoubleNaN", Failure<double>, "nan\n", 0, 1, "nan"},
+    // Out of range for the type.
+    {"IntTooLarge", Failure<int>, "99999999999\n", 0, 1, "99999999999"},
+    {"UnsignedTooLarge", Failure<unsigned>, "4294967296\n", 0, 1, "4294967296"},
+    {"DoubleTooLarge", Failure<double>, "1e999\n", 0, 1, "1e999"},
+    // Negative values for unsigned types.
+    {"UnsignedNegative", Failure<unsigned>, "-3\n", 0, 1, "-3"},
+    {"UnsignedMinusZero", Failure<unsigned>, "   -0 zero\n", 0, 1, "-0"},
+    {"UnsignedLongNegative", Failure<unsigned long>, "1\n-1\n", 1, 2, "-1"},
+    // Booleans are 0 or 1.
+    {"BoolTwo", Failure<bool>, "2\n", 0, 1, "2"},
+    {"BoolWord", Failure<bool>, "yes\n", 0, 1, "yes"},
+    {"BoolFraction", Failure<bool>, "1.5\n", 0, 1, "1.5"},
+    {"BoolWithALetter", Failure<bool>, "1x\n", 0, 1, "1x"},
+    // The end of the file names the line where the value was expected.
+    {"EmptyFile", Failure<int>, "", 0, 1, nullptr},
+    {"EndAfterTwoLines", Failure<int>, "1\n2\n", 2, 3, nullptr},
+    {"EndAfterBlankLines", Failure<std::string>, "a\n\n\n", 1, 4, nullptr},
+    // Line numbers count blank and commented lines.
+    {"AfterBlankLines", Failure<int>, "5 first\n\n   \n7x\n", 1, 4, "7x"},
+};
+INSTANTIATE_TEST_SUITE_P(Values, PIOUConfigRefused, testing::ValuesIn(kRefused),
+                         testsupport::RowName());
 
 TEST(PIOUConfig, BooleansAreZeroOrOne) {
     std::istringstream in("0 1\n");
@@ -122,32 +144,9 @@ TEST(PIOUConfig, BooleansAreZeroOrOne) {
     PIOU::read_value(in, b, "b");
     EXPECT_FALSE(a);
     EXPECT_TRUE(b);
-    EXPECT_EQ(Failure<bool>("2\n"),
-              "test.QERN, line 1: expected the value, found \"2\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<bool>("yes\n"),
-              "test.QERN, line 1: expected the value, found \"yes\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<bool>("1.5\n"),
-              "test.QERN, line 1: expected the value, found \"1.5\".\nProgram stopped!\n");
-    EXPECT_EQ(Failure<bool>("1x\n"),
-              "test.QERN, line 1: expected the value, found \"1x\".\nProgram stopped!\n");
 }
 
-TEST(PIOUConfig, EndOfFileNamesTheLineWhereTheValueWasExpected) {
-    EXPECT_EQ(Failure<int>(""),
-              "test.QERN, line 1: expected the value, found the end of the file.\n"
-              "Program stopped!\n");
-    EXPECT_EQ(Failure<int>("1\n2\n", 2),
-              "test.QERN, line 3: expected the value, found the end of the file.\n"
-              "Program stopped!\n");
-    EXPECT_EQ(Failure<std::string>("a\n\n\n", 1),
-              "test.QERN, line 4: expected the value, found the end of the file.\n"
-              "Program stopped!\n");
-}
-
-TEST(PIOUConfig, LineNumbersCountBlankAndCommentedLines) {
-    EXPECT_EQ(Failure<int>("5 first\n\n   \n7x\n", 1),
-              "test.QERN, line 4: expected the value, found \"7x\".\nProgram stopped!\n");
-    // A bad value after good ones on the same line.
+TEST(PIOUConfig, ABadValueAfterGoodOnesOnTheSameLineNamesItsPlace) {
     ConfigName name("x.QERN");
     std::istringstream in("1\n2 3 oops 5\n");
     const std::string out = FatalOutput([&] {

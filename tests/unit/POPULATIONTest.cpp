@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <string>
@@ -331,42 +333,61 @@ TEST(POPULATION, RandomInitDrawsIndividualByIndividualAndVariableByVariable) {
     EXPECT_EQ(ranu.RandomUniform(), twin.RandomUniform());
 }
 
-TEST(POPULATION, ExtractRepeatedKeepsFirstOccurrencesInOrder) {
-    POPULATION pop("p", 2, 1, 0, 4, true);
-    pop[0].SetDvs({1.0, 2.0});
-    pop[1].SetDvs({1.0, 2.0});
-    pop[2].SetDvs({3.0, 4.0});
-    pop[3].SetDvs({1.0, 2.0});
-    const std::shared_ptr<INDIVIDUAL> first = pop.GetIndsPtrs(0);
-    const std::shared_ptr<INDIVIDUAL> other = pop.GetIndsPtrs(2);
+// Members' design variables, and the members ExtractRepeated keeps.
+struct Repeats {
+    const char* name;
+    int ndvs;
+    std::vector<std::vector<double>> dvs;
+    std::vector<unsigned> kept;
+};
+
+// The same values (NaN included) in the same places.
+bool SameValues(const std::vector<double>& a, const std::vector<double>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](double x, double y) {
+        return x == y || (std::isnan(x) && std::isnan(y));
+    });
+}
+
+class POPULATIONExtractRepeated : public testing::TestWithParam<Repeats> {};
+
+TEST_P(POPULATIONExtractRepeated, KeepsFirstOccurrencesInOrder) {
+    const Repeats& r = GetParam();
+    POPULATION pop("p", r.ndvs, 1, 0, static_cast<int>(r.dvs.size()), true);
+    for (unsigned i = 0; i < r.dvs.size(); ++i)
+        pop[i].SetDvs(r.dvs[i]);
+    const std::vector<std::shared_ptr<INDIVIDUAL>> before = pop.GetIndsPtrs();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(pop.ExtractRepeated(), 2u);
+    EXPECT_EQ(pop.ExtractRepeated(), r.dvs.size() - r.kept.size());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    ASSERT_EQ(pop.GetPopsize(), 2u);
-    EXPECT_EQ(pop.GetIndsPtrs(0), first);
-    EXPECT_EQ(pop.GetIndsPtrs(1), other);
+    ASSERT_EQ(pop.GetPopsize(), r.kept.size());
+    for (unsigned i = 0; i < r.kept.size(); ++i) {
+        EXPECT_EQ(pop.GetIndsPtrs(i), before[r.kept[i]]) << i;
+        EXPECT_TRUE(SameValues(pop[i].GetDvs(), r.dvs[r.kept[i]])) << i;
+    }
 }
 
-TEST(POPULATION, ExtractRepeatedComparesExactlyAndNeverMatchesNaN) {
-    POPULATION pop("p", 2, 1, 0, 5, true);
-    pop[0].SetDvs({kNaN, 1.0});
-    pop[1].SetDvs({kNaN, 1.0});
-    pop[2].SetDvs({0.1, 0.2});
-    pop[3].SetDvs({0.1, 0.2000000000000001});
-    pop[4].SetDvs({0.1, 0.2});
-    EXPECT_EQ(pop.ExtractRepeated(), 1u);
-    ASSERT_EQ(pop.GetPopsize(), 4u);
-    EXPECT_EQ(pop[3].GetDvs(1), 0.2000000000000001);
+// n members whose one variable runs through 0, 1, ..., period - 1 again and again.
+std::vector<std::vector<double>> Cycle(unsigned n, unsigned period) {
+    std::vector<std::vector<double>> dvs;
+    for (unsigned i = 0; i < n; ++i)
+        dvs.push_back({static_cast<double>(i % period)});
+    return dvs;
+}
 
+const Repeats kRepeats[] = {
+    {"EqualVectors", 2, {{1.0, 2.0}, {1.0, 2.0}, {3.0, 4.0}, {1.0, 2.0}}, {0, 2}},
+    // Compared exactly, and NaN never matches.
+    {"ExactlyAndNeverNaN",
+     2,
+     {{kNaN, 1.0}, {kNaN, 1.0}, {0.1, 0.2}, {0.1, 0.2000000000000001}, {0.1, 0.2}},
+     {0, 1, 2, 3}},
     // Runs of equal members, and a long population, are handled in one pass.
-    POPULATION many("m", 1, 1, 0, 3000, true);
-    for (unsigned i = 0; i < 3000; ++i)
-        many[i].SetDv(0, static_cast<double>(i % 7));
-    EXPECT_EQ(many.ExtractRepeated(), 2993u);
-    ASSERT_EQ(many.GetPopsize(), 7u);
-    for (unsigned i = 0; i < 7; ++i)
-        EXPECT_EQ(many[i].GetDvs(0), static_cast<double>(i));
-}
+    {"LongRuns", 1, Cycle(3000, 7), {0, 1, 2, 3, 4, 5, 6}},
+    // Without design variables every member equals the first.
+    {"NoDesignVariables", 0, {{}, {}, {}}, {0}},
+};
+INSTANTIATE_TEST_SUITE_P(Populations, POPULATIONExtractRepeated, testing::ValuesIn(kRepeats),
+                         testsupport::RowName());
 
 TEST(POPULATION, ExtractRepeatedKeepsWhatComparingEveryPairKeeps) {
     // Many repeats among few distinct vectors, signed zeros and NaN: the
@@ -396,14 +417,6 @@ TEST(POPULATION, ExtractRepeatedKeepsWhatComparingEveryPairKeeps) {
         EXPECT_EQ(removed, 400u - expected.size());
         ASSERT_EQ(pop.GetIndsPtrs(), expected) << "trial " << trial;
     }
-}
-
-TEST(POPULATION, ExtractRepeatedWithoutDesignVariablesKeepsOnlyTheFirst) {
-    POPULATION pop("p", 0, 1, 0, 3, true);
-    const std::shared_ptr<INDIVIDUAL> first = pop.GetIndsPtrs(0);
-    EXPECT_EQ(pop.ExtractRepeated(), 2u);
-    ASSERT_EQ(pop.GetPopsize(), 1u);
-    EXPECT_EQ(pop.GetIndsPtrs(0), first);
 }
 
 TEST(POPULATION, ExtractNonComputedRemovesAndReportsUnevaluatedMembers) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/RANU.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -240,18 +241,6 @@ TEST(RANU, RealDrawStaysInTheHalfOpenRange) {
     }
 }
 
-// Draws n values of Rnd(lower, upper, step) and returns their frequencies.
-std::map<double, double> Frequencies(double lower, double upper, double step, int n) {
-    RANU r = Seeded(1802, 9373);
-    std::map<double, int> counts;
-    for (int i = 0; i < n; ++i)
-        ++counts[r.Rnd(lower, upper, step)];
-    std::map<double, double> freq;
-    for (const auto& c : counts)
-        freq[c.first] = static_cast<double>(c.second) / n;
-    return freq;
-}
-
 // With n draws, a frequency of true probability p has standard deviation
 // sqrt(p (1 - p) / n) (about 0.0013 for p = 0.2 and n = 100000); the
 // tolerance below is six of them, far beyond chance for this fixed seed yet
@@ -261,27 +250,41 @@ double Tolerance(double p, int n) {
     return 6.0 * std::sqrt(p * (1.0 - p) / n);
 }
 
-TEST(RANU, StepGridDrawOfQuarterStepsGivesFiveEquallyLikelyValues) {
-    const int n = 100000;
-    const auto freq = Frequencies(0.0, 1.0, 0.25, n);
-    ASSERT_EQ(freq.size(), 5u);
-    const double values[5] = {0.0, 0.25, 0.5, 0.75, 1.0};
-    for (double v : values) {
-        ASSERT_EQ(freq.count(v), 1u) << v;
-        EXPECT_NEAR(freq.at(v), 0.2, Tolerance(0.2, n)) << v;
+// n draws of Rnd(lower, upper, step) and the values they must give, each
+// with its probability.
+struct StepGrid {
+    const char* name;
+    double lower, upper, step;
+    int n;
+    std::map<double, double> probabilities;
+};
+
+class RANUStepGrid : public testing::TestWithParam<StepGrid> {};
+
+TEST_P(RANUStepGrid, GivesTheGridValuesWithTheirProbabilities) {
+    const StepGrid& c = GetParam();
+    RANU r = Seeded(1802, 9373);
+    std::map<double, int> counts;
+    for (int i = 0; i < c.n; ++i)
+        ++counts[r.Rnd(c.lower, c.upper, c.step)];
+    ASSERT_EQ(counts.size(), c.probabilities.size());
+    for (const auto& v : c.probabilities) {
+        ASSERT_EQ(counts.count(v.first), 1u) << v.first;
+        const double frequency = static_cast<double>(counts.at(v.first)) / c.n;
+        EXPECT_NEAR(frequency, v.second, Tolerance(v.second, c.n)) << v.first;
     }
 }
 
-TEST(RANU, StepGridDrawWithAPartialLastCellMapsItOntoTheUpperBound) {
+const StepGrid kStepGrids[] = {
+    {"Quarters", 0, 1, 0.25, 100000, {{0, 0.2}, {0.25, 0.2}, {0.5, 0.2}, {0.75, 0.2}, {1, 0.2}}},
     // Rnd(0, 1, 0.75): top = 1.75, cells [0, 0.75) -> 0, [0.75, 1.5) -> 0.75,
-    // [1.5, 1.75) -> 1.5 clipped to 1.0.
-    const int n = 100000;
-    const auto freq = Frequencies(0.0, 1.0, 0.75, n);
-    ASSERT_EQ(freq.size(), 3u);
-    EXPECT_NEAR(freq.at(0.0), 3.0 / 7.0, Tolerance(3.0 / 7.0, n));
-    EXPECT_NEAR(freq.at(0.75), 3.0 / 7.0, Tolerance(3.0 / 7.0, n));
-    EXPECT_NEAR(freq.at(1.0), 1.0 / 7.0, Tolerance(1.0 / 7.0, n));
-}
+    // [1.5, 1.75) -> 1.5 clipped to 1.0: a short last cell maps onto upper.
+    {"ShortLastCell", 0, 1, 0.75, 100000, {{0, 3.0 / 7.0}, {0.75, 3.0 / 7.0}, {1, 1.0 / 7.0}}},
+    // Grid 0.5, 1.5, 2.5 within [0.5, 2.5]: all three values, nothing else.
+    {"OffsetGrid", 0.5, 2.5, 1.0, 30000, {{0.5, 1.0 / 3.0}, {1.5, 1.0 / 3.0}, {2.5, 1.0 / 3.0}}},
+};
+INSTANTIATE_TEST_SUITE_P(Draws, RANUStepGrid, testing::ValuesIn(kStepGrids),
+                         testsupport::RowName());
 
 TEST(RANU, StepGridDrawWithStepZeroIsAPlainUniformDraw) {
     RANU r = Seeded();
@@ -292,37 +295,33 @@ TEST(RANU, StepGridDrawWithStepZeroIsAPlainUniformDraw) {
     }
 }
 
-TEST(RANU, StepGridDrawOnAnOffsetGrid) {
-    // Grid 0.5, 1.5, 2.5 within [0.5, 2.5]: all three values, nothing else.
-    const auto freq = Frequencies(0.5, 2.5, 1.0, 30000);
-    ASSERT_EQ(freq.size(), 3u);
-    for (double v : {0.5, 1.5, 2.5})
-        EXPECT_NEAR(freq.at(v), 1.0 / 3.0, Tolerance(1.0 / 3.0, 30000)) << v;
+// A value moved onto the step grid of [lower, upper].
+struct Adequate {
+    const char* name;
+    double x, lower, upper, step;
+    double expected;
+};
+
+class RANUAdequateValToStep : public testing::TestWithParam<Adequate> {};
+
+TEST_P(RANUAdequateValToStep, GivesTheGridValue) {
+    const Adequate& c = GetParam();
+    double x = c.x;
+    RANU::adequate_val_to_step(x, c.lower, c.upper, c.step);
+    EXPECT_EQ(x, c.expected);
 }
 
-TEST(RANU, AdequateValToStepRoundsDownOntoTheGridAndClips) {
-    double x = 0.74;
-    RANU::adequate_val_to_step(x, 0.0, 1.0, 0.25);
-    EXPECT_EQ(x, 0.5);
-    x = -3.0;
-    RANU::adequate_val_to_step(x, 0.0, 1.0, 0.25);
-    EXPECT_EQ(x, 0.0);
-    x = 7.0;
-    RANU::adequate_val_to_step(x, 0.0, 1.0, 0.25);
-    EXPECT_EQ(x, 1.0);
-    x = 0.74;
-    RANU::adequate_val_to_step(x, 0.0, 1.0, 0.0);
-    EXPECT_EQ(x, 0.74);
-    x = 0.75; // on the grid
-    RANU::adequate_val_to_step(x, 0.0, 1.0, 0.25);
-    EXPECT_EQ(x, 0.75);
-    x = 1.2; // in the cell above upper: snapped to 1.0
-    RANU::adequate_val_to_step(x, 0.0, 1.0, 0.25);
-    EXPECT_EQ(x, 1.0);
-    x = 1.2; // step 0 only clips
-    RANU::adequate_val_to_step(x, 0.0, 1.0, 0.0);
-    EXPECT_EQ(x, 1.0);
-}
+const Adequate kAdequate[] = {
+    {"RoundsDownOntoTheGrid", 0.74, 0.0, 1.0, 0.25, 0.5},
+    {"ClipsBelowLower", -3.0, 0.0, 1.0, 0.25, 0.0},
+    {"ClipsAboveUpper", 7.0, 0.0, 1.0, 0.25, 1.0},
+    {"StepZeroLeavesAValueInTheRange", 0.74, 0.0, 1.0, 0.0, 0.74},
+    {"KeepsAValueOnTheGrid", 0.75, 0.0, 1.0, 0.25, 0.75},
+    {"SnapsTheCellAboveUpperToUpper", 1.2, 0.0, 1.0, 0.25, 1.0},
+    {"StepZeroOnlyClips", 1.2, 0.0, 1.0, 0.0, 1.0},
+};
+INSTANTIATE_TEST_SUITE_P(Values, RANUAdequateValToStep, testing::ValuesIn(kAdequate),
+                         testsupport::RowName());
 
 // The generator written plainly, step by step, with its branches.
 struct PlainRanmar {
@@ -365,14 +364,20 @@ struct PlainRanmar {
     }
 };
 
-TEST(RANU, DrawsEqualThePlainGeneratorBitForBit) {
-    for (int seed : {0, 1802, 31328}) {
-        RANU r = Seeded(seed, 30081 - seed % 30000);
-        PlainRanmar plain(seed, 30081 - seed % 30000);
-        for (int n = 0; n < 300000; ++n)
-            ASSERT_EQ(r.RandomUniform(), plain.Next()) << "draw " << n;
-    }
+class RANUSeed : public testing::TestWithParam<int> {};
+
+TEST_P(RANUSeed, DrawsEqualThePlainGeneratorBitForBit) {
+    const int seed = GetParam();
+    RANU r = Seeded(seed, 30081 - seed % 30000);
+    PlainRanmar plain(seed, 30081 - seed % 30000);
+    for (int n = 0; n < 300000; ++n)
+        ASSERT_EQ(r.RandomUniform(), plain.Next()) << "draw " << n;
 }
+
+INSTANTIATE_TEST_SUITE_P(Seeds, RANUSeed, testing::Values(0, 1802, 31328),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return "Seed" + std::to_string(info.param);
+                         });
 
 TEST(RANU, StepGridDrawIsTheScaledDrawAdjustedToTheGrid) {
     RANU r = Seeded(), twin = Seeded(), pick = Seeded(3, 4);

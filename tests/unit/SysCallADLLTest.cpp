@@ -198,39 +198,49 @@ EvalResult EvalOnce(const std::string& cmd, unsigned nctr, std::vector<double>& 
     return a.LastResult();
 }
 
-TEST_F(SysCallADLLTest, EveryKindOfBadResultFailsTheDesignWithThePenalty) {
-    struct Case {
-        const char* script;
-        const char* problem;
-    };
-    const Case cases[] = {
-        {"echo 1 2 > Eval.constraint\n", "Eval.individual is missing"},
-        {"echo 1.0 > Eval.individual\necho 4 5 > Eval.constraint\n",
-         "Eval.individual holds 1 values where 2 are needed"},
-        {"echo 1 2garbage > Eval.individual\necho 4 5 > Eval.constraint\n",
-         "Eval.individual holds \"2garbage\" where value 2 should be a number"},
-        {"echo 1.0 nan > Eval.individual\necho 4 5 > Eval.constraint\n",
-         "holds nan as value 2, which is not a finite number"},
-        {"echo 1e999 2 > Eval.individual\necho 4 5 > Eval.constraint\n",
-         "holds 1e999 as value 1, which is not a finite number"},
-        {"echo 1 2 > Eval.individual\n", "Eval.constraint is missing"},
-        {"echo 1 2 > Eval.individual\necho 4 -inf > Eval.constraint\n", "holds -inf as value 2"},
-        {"echo 1 2 > Eval.individual\necho 4 5 > Eval.constraint\nkill -SEGV $$\n",
-         "the command was killed by signal 11"},
-        {"exit 4\n", "Eval.individual is missing (the command ended with exit status 4)"}};
-    int n = 0;
-    for (const Case& c : cases) {
-        const std::string cmd = "./cmd" + std::to_string(n++) + ".sh";
-        WriteScript(dir.file(cmd), c.script);
-        std::vector<double> obj, ctr;
-        const EvalResult r = EvalOnce(cmd, 2, obj, ctr);
-        EXPECT_EQ(r.outcome, EvalOutcome::Failed) << c.script;
-        EXPECT_NE(r.problem.find(c.problem), std::string::npos) << r.problem;
-        // A failed design is never feasible and never better than another.
-        EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst})) << c.script;
-        EXPECT_EQ(ctr, (std::vector<double>{-kWorst, -kWorst})) << c.script;
-    }
-    // Complete results are kept whatever the exit status; the status is told.
+// A command that leaves a bad result, and text the problem reported contains.
+struct BadResult {
+    const char* name;
+    const char* script;
+    const char* problem;
+};
+
+using SysCallADLLBadResult = testsupport::InTempFolderWithParam<BadResult>;
+
+TEST_P(SysCallADLLBadResult, FailsTheDesignWithThePenalty) {
+    WriteScript(file("cmd.sh"), GetParam().script);
+    std::vector<double> obj, ctr;
+    const EvalResult r = EvalOnce("./cmd.sh", 2, obj, ctr);
+    EXPECT_EQ(r.outcome, EvalOutcome::Failed);
+    EXPECT_NE(r.problem.find(GetParam().problem), std::string::npos) << r.problem;
+    // A failed design is never feasible and never better than another.
+    EXPECT_EQ(obj, (std::vector<double>{kWorst, kWorst}));
+    EXPECT_EQ(ctr, (std::vector<double>{-kWorst, -kWorst}));
+}
+
+const BadResult kBadResults[] = {
+    {"NoObjectives", "echo 1 2 > Eval.constraint\n", "Eval.individual is missing"},
+    {"TooFewObjectives", "echo 1.0 > Eval.individual\necho 4 5 > Eval.constraint\n",
+     "Eval.individual holds 1 values where 2 are needed"},
+    {"ObjectiveNotANumber", "echo 1 2garbage > Eval.individual\necho 4 5 > Eval.constraint\n",
+     "Eval.individual holds \"2garbage\" where value 2 should be a number"},
+    {"ObjectiveNaN", "echo 1.0 nan > Eval.individual\necho 4 5 > Eval.constraint\n",
+     "holds nan as value 2, which is not a finite number"},
+    {"ObjectiveOutOfRange", "echo 1e999 2 > Eval.individual\necho 4 5 > Eval.constraint\n",
+     "holds 1e999 as value 1, which is not a finite number"},
+    {"NoConstraints", "echo 1 2 > Eval.individual\n", "Eval.constraint is missing"},
+    {"ConstraintInfinite", "echo 1 2 > Eval.individual\necho 4 -inf > Eval.constraint\n",
+     "holds -inf as value 2"},
+    {"KilledBySignal", "echo 1 2 > Eval.individual\necho 4 5 > Eval.constraint\nkill -SEGV $$\n",
+     "the command was killed by signal 11"},
+    {"NothingWritten", "exit 4\n",
+     "Eval.individual is missing (the command ended with exit status 4)"},
+};
+INSTANTIATE_TEST_SUITE_P(Commands, SysCallADLLBadResult, testing::ValuesIn(kBadResults),
+                         testsupport::RowName());
+
+TEST_F(SysCallADLLTest, CompleteResultsAreKeptWhateverTheExitStatus) {
+    // The status is told.
     WriteScript(dir.file("ok3.sh"), "echo 1 2 > Eval.individual\necho 4 5 > Eval.constraint\n"
                                     "exit 3\n");
     std::vector<double> obj, ctr;
@@ -240,7 +250,8 @@ TEST_F(SysCallADLLTest, EveryKindOfBadResultFailsTheDesignWithThePenalty) {
     EXPECT_EQ(obj, (std::vector<double>{1.0, 2.0}));
     EXPECT_EQ(ctr, (std::vector<double>{4.0, 5.0}));
     // Without constraints the constraint file is never opened.
-    EXPECT_EQ(EvalOnce("./cmd5.sh", 0, obj, ctr).outcome, EvalOutcome::Ok);
+    WriteScript(dir.file("objectives.sh"), "echo 1 2 > Eval.individual\n");
+    EXPECT_EQ(EvalOnce("./objectives.sh", 0, obj, ctr).outcome, EvalOutcome::Ok);
 }
 
 TEST_F(SysCallADLLTest, AResultLeftByThePreviousDesignIsNeverReadAgain) {

@@ -43,23 +43,30 @@ TEST(UTILS, SecondsInHmsOfANegativeOrUndefinedDurationIsZero) {
     EXPECT_EQ(Hms(std::numeric_limits<double>::quiet_NaN()), "0 hours 0 minutes 0 seconds.");
 }
 
-TEST(UTILS, RestrictToBoundClipsAndReportsValuesOnTheBounds) {
-    double x = 1.0;
-    EXPECT_TRUE(UTILS::RestrictToBound(x, 1.0, 2.0));
-    EXPECT_EQ(x, 1.0);
-    x = 2.0;
-    EXPECT_TRUE(UTILS::RestrictToBound(x, 1.0, 2.0));
-    EXPECT_EQ(x, 2.0);
-    x = 0.5;
-    EXPECT_TRUE(UTILS::RestrictToBound(x, 1.0, 2.0));
-    EXPECT_EQ(x, 1.0);
-    x = 7.0;
-    EXPECT_TRUE(UTILS::RestrictToBound(x, 1.0, 2.0));
-    EXPECT_EQ(x, 2.0);
-    x = 1.5;
-    EXPECT_FALSE(UTILS::RestrictToBound(x, 1.0, 2.0));
-    EXPECT_EQ(x, 1.5);
+// A value restricted to [1, 2]: the value it becomes, and whether it is
+// reported as on a bound.
+struct Restricted {
+    const char* name;
+    double x;
+    double expected;
+    bool on_bound;
+};
+
+class UTILSRestrictToBound : public testing::TestWithParam<Restricted> {};
+
+TEST_P(UTILSRestrictToBound, ClipsAndReportsValuesOnTheBounds) {
+    double x = GetParam().x;
+    EXPECT_EQ(UTILS::RestrictToBound(x, 1.0, 2.0), GetParam().on_bound);
+    EXPECT_EQ(x, GetParam().expected);
 }
+
+const Restricted kRestricted[] = {
+    {"OnTheLowerBound", 1.0, 1.0, true}, {"OnTheUpperBound", 2.0, 2.0, true},
+    {"BelowTheRange", 0.5, 1.0, true},   {"AboveTheRange", 7.0, 2.0, true},
+    {"WithinTheRange", 1.5, 1.5, false},
+};
+INSTANTIATE_TEST_SUITE_P(Values, UTILSRestrictToBound, testing::ValuesIn(kRestricted),
+                         testsupport::RowName());
 
 TEST(UTILS, RestrictToBoundOnVectorsUsesEachElementsOwnBounds) {
     std::vector<double> x = {-1.0, 0.5, 3.0, 10.0};
