@@ -54,6 +54,9 @@ constexpr unsigned long long kMaxDesignNumbers = 1000000;
 constexpr unsigned long long kMaxPopulationMembers = 1000000;
 // Numbers of one population: members x (ndvs + nobj + nctr), 800 MB.
 constexpr unsigned long long kMaxPopulationNumbers = 100000000;
+// Points of a design variable's step grid: a value is put on the grid by
+// walking it from the lower bound, so the walk must stay short.
+constexpr double kMaxGridPoints = 1e7;
 
 // Empty when designs of these counts are within the limits, otherwise why
 // they are not ("NDVs 5 + NObj 2 + NCtr 0 = ...").

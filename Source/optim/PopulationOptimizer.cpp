@@ -1,5 +1,6 @@
 #include "optim/PopulationOptimizer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iomanip>
 #include <iostream>
@@ -273,6 +274,24 @@ void PopulationOptimizer::InternalInit(const std::string& name, int popsize,
                                          " is larger than its range [" + Number(lower[j]) + ", " +
                                          Number(upper[j]) + "]."),
                  "Program stopped!"});
+        // The grid is walked by repeated addition from the lower bound: a
+        // step too fine for the range, or below the rounding of the bounds,
+        // would make every variation of the variable take forever.
+        if (step[j] > 0.0 && lower[j] < upper[j]) {
+            const double far = std::max(std::fabs(lower[j]), std::fabs(upper[j]) + step[j]);
+            std::string problem;
+            if ((upper[j] - lower[j]) / step[j] > UTILS::kMaxGridPoints)
+                problem = " leaves more than " +
+                          std::to_string(static_cast<long long>(UTILS::kMaxGridPoints)) +
+                          " grid points in its range [";
+            else if (!(far + step[j] > far))
+                problem = " is below the precision of its bounds [";
+            if (!problem.empty())
+                UTILS::Stop({Place(mPlaces.step,
+                                   "the step " + Number(step[j]) + " of design variable " + var +
+                                       problem + Number(lower[j]) + ", " + Number(upper[j]) + "]."),
+                             "Program stopped!"});
+        }
     }
     mParents.InitPop(name + "->parents", static_cast<int>(ndvs), static_cast<int>(nobj),
                      static_cast<int>(nctr), popsize, true);

@@ -160,6 +160,13 @@ TEST(BadInput, UnknownModesAndValuesOutsideTheBoundsAreRefused) {
         {{{"input.QERN", WithLine(good, 16, "0 5")}},
          "input.QERN, line 16: the step 5 of design variable dvs[1] is larger than its range "
          "[0, 3]."},
+        {{{"input.QERN", WithLine(good, 16, "0 1e-320")}},
+         "input.QERN, line 16: the step 9.99988867182683e-321 of design variable dvs[1] leaves "
+         "more than 10000000 grid points in its range [0, 3]."},
+        {{{"input.QERN", WithLine(WithLine(WithLine(good, 16, "0 1"), 17, "0 1e17"), 18,
+                                  "5 100000000000001000")}},
+         "input.QERN, line 16: the step 1 of design variable dvs[1] is below the precision of "
+         "its bounds [1e+17, 1.00000000000001e+17]."},
         {{{"input.QERN", WithLine(good, 17, "6 0")}},
          "Wrong limits entered for the min and max bounds of variable, hence exiting\n"
          "input.QERN, line 17: design variable dvs[0] has the lower bound 6 above its upper "
