@@ -99,20 +99,21 @@ int main(int argc, char** argv) {
                     vesk_evals[i].c_str(), pagmo_evals[i].c_str(),
                     ratio <= rows[i].goal ? "" : "   (goal missed)");
     }
-    std::printf("\nThe same runs of veskv2 with its evaluation database (evaluations.db, the "
-                "default), wall time:\n\n");
-    std::printf("  %-56s %10s %10s %8s\n", "run", "veskv2 s", "pagmo2 s", "ratio");
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const double v = bs::Median(vesk_db[i]), p = bs::Median(pagmo[i]);
-        std::printf("  %-56s %10.3f %10.3f %8.2f\n", rows[i].title, v, p, p > 0 ? v / p : 0.0);
-    }
-    std::printf("\nProcessor time (user and system) of the same runs, medians; less disturbed "
-                "than the wall time by other work on the machine:\n\n");
-    std::printf("  %-56s %10s %10s %8s\n", "run", "veskv2 s", "pagmo2 s", "ratio");
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const double v = bs::Median(vesk_cpu[i]), p = bs::Median(pagmo_cpu[i]);
-        std::printf("  %-56s %10.3f %10.3f %8.2f\n", rows[i].title, v, p, p > 0 ? v / p : 0.0);
-    }
+    auto table = [&](const char* heading, const std::vector<std::vector<double>>& ours,
+                     const std::vector<std::vector<double>>& theirs) {
+        std::printf("\n%s\n\n", heading);
+        std::printf("  %-56s %10s %10s %8s\n", "run", "veskv2 s", "pagmo2 s", "ratio");
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const double v = bs::Median(ours[i]), p = bs::Median(theirs[i]);
+            std::printf("  %-56s %10.3f %10.3f %8.2f\n", rows[i].title, v, p, p > 0 ? v / p : 0.0);
+        }
+    };
+    table("The same runs of veskv2 with its evaluation database (evaluations.db, the default), "
+          "wall time:",
+          vesk_db, pagmo);
+    table("Processor time (user and system) of the --no-db runs and of pagmo2, medians; less "
+          "disturbed than the wall time by other work on the machine:",
+          vesk_cpu, pagmo_cpu);
     if (failed)
         std::printf("\nA run ended with a non-zero status; see the logs in %s.\n",
                     work.string().c_str());
