@@ -33,34 +33,12 @@ void CopyExecutable(const std::string& from, const std::string& to) {
     fs::permissions(to, fs::perms::owner_all, fs::perm_options::add);
 }
 
-// The number values of the data lines of an ASCII population file.
-std::vector<std::vector<double>> Records(const std::string& file) {
-    std::vector<std::vector<double>> records;
-    for (const std::string& line : ReadLines(file)) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::istringstream is(line);
-        std::vector<double> values;
-        std::string token;
-        while (is >> token)
-            values.push_back(std::strtod(token.c_str(), nullptr));
-        records.push_back(values);
-    }
-    return records;
-}
-
 TEST(EvaluationOutcomes, AHungCommandIsEndedAtTheLimitAndItsDesignGetsThePenalty) {
     TempDir dir;
     CopyExecutable(SourceDir() + "/tests/data/external/bnh.sh", dir.file("bnh.sh"));
-    // Exactly one design hangs, in a shell and a child that both ignore
-    // SIGTERM, so that only the SIGKILL after the grace ends them.
-    WriteScript(dir.file("hang.sh"), "if mkdir ../hung.lock 2>/dev/null; then\n"
-                                     "  trap '' TERM\n"
-                                     "  sleep 1000 & echo $! > ../child.pid\n"
-                                     "  echo $$ > ../shell.pid\n"
-                                     "  sleep 1000\n"
-                                     "fi\n"
-                                     "exec ./bnh.sh\n");
+    // Exactly one design hangs, ignoring SIGTERM, so that only the SIGKILL
+    // after the grace ends it.
+    WriteScript(dir.file("hang.sh"), kHangOnceScript);
     CommandRun run;
     run.ncpu = 2;
     run.command = "./hang.sh";
@@ -77,18 +55,11 @@ TEST(EvaluationOutcomes, AHungCommandIsEndedAtTheLimitAndItsDesignGetsThePenalty
     EXPECT_EQ(CountOccurrences(r.output, "timed out after 1 s (in "), 1) << r.output;
     // Two processors: a design or two may finish after the budget is met.
     EXPECT_NE(r.output.find(" replayed), 0 failed, 1 timed out."), std::string::npos) << r.output;
-    for (const char* file : {"child.pid", "shell.pid"}) {
-        const int pid = std::stoi(ReadFile(dir.file(file)));
-        EXPECT_FALSE(ProcessRunning(pid)) << file;
-    }
+    ExpectHungProcessesEnded(dir.path());
     // The hung design is in the children file, penalised and infeasible.
     int penalised = 0;
-    // The penalty is written 1.7976931349e+308, just above the largest double.
-    auto huge = [](double v) { return std::fabs(v) >= INDIVIDUAL::kWorst; };
     for (const auto& record : Records(dir.file("childs.out")))
-        if (huge(record[0]) && huge(record[1]) && record[4] < 0 && huge(record[4]) &&
-            record[5] < 0 && huge(record[5]))
-            ++penalised;
+        penalised += PenalisedRecord(record);
     EXPECT_EQ(penalised, 1);
 }
 

@@ -41,41 +41,6 @@ std::string Bnh() {
     return SourceDir() + "/tests/data/external/bnh.sh";
 }
 
-// The data lines of an ASCII population file, as text.
-std::vector<std::string> DataLines(const std::string& file) {
-    std::vector<std::string> lines;
-    for (const std::string& line : ReadLines(file))
-        if (!line.empty() && line[0] != '#')
-            lines.push_back(line);
-    return lines;
-}
-
-std::vector<std::vector<double>> Records(const std::string& file) {
-    std::vector<std::vector<double>> records;
-    for (const std::string& line : DataLines(file)) {
-        std::istringstream is(line);
-        std::vector<double> values;
-        std::string token;
-        while (is >> token)
-            values.push_back(std::strtod(token.c_str(), nullptr));
-        records.push_back(values);
-    }
-    return records;
-}
-
-bool Penalised(const std::vector<double>& r) {
-    auto huge = [](double v) { return std::fabs(v) >= INDIVIDUAL::kWorst; };
-    return huge(r[0]) && huge(r[1]) && r[4] < 0 && huge(r[4]) && r[5] < 0 && huge(r[5]);
-}
-
-bool Running(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text;
-    std::getline(stat, text);
-    const size_t paren = text.rfind(')');
-    return paren != std::string::npos && paren + 2 < text.size() && text[paren + 2] != 'Z';
-}
-
 // Files the unit leaves in the run folder (it removes all of them).
 int UnitLeftovers(const std::string& dir) {
     int n = 0;
@@ -186,7 +151,7 @@ TEST(SlurmRun, FailedTasksArePenalisedAndANonZeroExitWithResultsIsKept) {
         const double x1 = rec[2], x2 = rec[3];
         if (x1 > 3.5) {
             ++failed;
-            EXPECT_TRUE(Penalised(rec)) << x1;
+            EXPECT_TRUE(PenalisedRecord(rec)) << x1;
         } else {
             kept += x1 < 1.5;
             EXPECT_NEAR(rec[0], 4 * x1 * x1 + 4 * x2 * x2, 1e-6);
@@ -212,14 +177,7 @@ TEST(SlurmRun, AHungTaskIsEndedAtTheLimitWithAllItsProcesses) {
     VESK_NEED_SLURM();
     TempDir dir;
     CopyExecutable(Bnh(), dir.file("bnh.sh"));
-    // One design hangs in a shell and a child that both ignore SIGTERM.
-    WriteScript(dir.file("hang.sh"), "if mkdir ../hung.lock 2>/dev/null; then\n"
-                                     "  trap '' TERM\n"
-                                     "  sleep 1000 & echo $! > ../child.pid\n"
-                                     "  echo $$ > ../shell.pid\n"
-                                     "  sleep 1000\n"
-                                     "fi\n"
-                                     "exec ./bnh.sh\n");
+    WriteScript(dir.file("hang.sh"), kHangOnceScript);
     CommandRun run;
     run.ncpu = 0;
     run.command = "./hang.sh";
@@ -241,13 +199,10 @@ TEST(SlurmRun, AHungTaskIsEndedAtTheLimitWithAllItsProcesses) {
     EXPECT_EQ(CountOccurrences(r.output, "ran past the time limit of 3 s: cancelled."), 1);
     EXPECT_EQ(CountOccurrences(r.output, "timed out after 3 s (in "), 1) << Tail(r.output);
     EXPECT_NE(r.output.find(", 0 failed, 1 timed out."), std::string::npos) << Tail(r.output);
-    for (const char* file : {"child.pid", "shell.pid"}) {
-        const int pid = std::stoi(ReadFile(dir.file(file)));
-        EXPECT_FALSE(Running(pid)) << file;
-    }
+    ExpectHungProcessesEnded(dir.path());
     int penalised = 0;
     for (const auto& record : Records(dir.file("childs.out")))
-        penalised += Penalised(record);
+        penalised += PenalisedRecord(record);
     EXPECT_EQ(penalised, 1);
     EXPECT_EQ(UnitLeftovers(dir.path()), 0);
 }
@@ -287,7 +242,7 @@ TEST(SlurmRun, AnInterruptionCancelsTheArrayAndLeavesItsDesignsUnevaluated) {
     const auto pids = ReadLines(dir.file("pids"));
     EXPECT_GE(pids.size(), 2u);
     for (const std::string& line : pids)
-        EXPECT_FALSE(Running(std::stoi(line))) << line;
+        EXPECT_FALSE(ProcessRunning(std::stoi(line))) << line;
     EXPECT_EQ(UnitLeftovers(dir.path()), 0);
 }
 

@@ -1,7 +1,12 @@
 #include "support/RunConfig.h"
 
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
 #include <sstream>
 
+#include "model/INDIVIDUAL.h"
 #include "support/TestSupport.h"
 
 namespace testsupport {
@@ -84,6 +89,49 @@ void WriteRunFiles(const std::string& dir, const CommandRun& run) {
        << "0 " << run.evaluations << "                   stopping rule: evaluations\n";
     WriteFile(dir + "/input.QERN", in.str());
     WriteFile(dir + "/write.QERN", "2\n1\n0\n0\n0\n");
+}
+
+const char* const kHangOnceScript = "if mkdir ../hung.lock 2>/dev/null; then\n"
+                                    "  trap '' TERM\n"
+                                    "  sleep 1000 & echo $! > ../child.pid\n"
+                                    "  echo $$ > ../shell.pid\n"
+                                    "  sleep 1000\n"
+                                    "fi\n"
+                                    "exec ./bnh.sh\n";
+
+std::vector<std::string> DataLines(const std::string& file) {
+    std::vector<std::string> lines;
+    for (const std::string& line : ReadLines(file))
+        if (!line.empty() && line[0] != '#')
+            lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::vector<double>> Records(const std::string& file) {
+    std::vector<std::vector<double>> records;
+    for (const std::string& line : DataLines(file)) {
+        std::istringstream is(line);
+        std::vector<double> values;
+        std::string token;
+        while (is >> token)
+            values.push_back(std::strtod(token.c_str(), nullptr));
+        records.push_back(values);
+    }
+    return records;
+}
+
+bool PenalisedRecord(const std::vector<double>& r) {
+    // The penalty is written 1.7976931349e+308, just above the largest double.
+    auto huge = [](double v) { return std::fabs(v) >= INDIVIDUAL::kWorst; };
+    return r.size() >= 6 && huge(r[0]) && huge(r[1]) && r[4] < 0 && huge(r[4]) && r[5] < 0 &&
+           huge(r[5]);
+}
+
+void ExpectHungProcessesEnded(const std::string& dir) {
+    for (const char* file : {"child.pid", "shell.pid"}) {
+        const int pid = std::stoi(ReadFile(dir + "/" + file));
+        EXPECT_FALSE(ProcessRunning(pid)) << file;
+    }
 }
 
 } // namespace testsupport

@@ -53,6 +53,19 @@ struct CommandRun {
 // ASCII and no plots.
 void WriteRunFiles(const std::string& dir, const CommandRun& run);
 
+// The data lines of an ASCII population file, as text and as numbers.
+std::vector<std::string> DataLines(const std::string& file);
+std::vector<std::vector<double>> Records(const std::string& file);
+// True for a record of a CommandRun that got the failure penalty: both
+// objectives at the worst value, both constraints violated as far as they go.
+bool PenalisedRecord(const std::vector<double>& record);
+// A command for a CommandRun that hangs on the first design it gets, in a
+// shell and a child that both ignore SIGTERM (their pids go to ../shell.pid
+// and ../child.pid), and runs ./bnh.sh for every other design.
+extern const char* const kHangOnceScript;
+// Expects both processes of kHangOnceScript, started in dir, ended.
+void ExpectHungProcessesEnded(const std::string& dir);
+
 } // namespace testsupport
 
 #endif
