@@ -21,14 +21,15 @@
 #include <vector>
 
 #include "eval/OSAU.h"
+#include "support/RunConfig.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::CountOccurrences;
+using testsupport::DataLines;
 using testsupport::ReadFile;
-using testsupport::ReadLines;
 using testsupport::RunCommand;
 using testsupport::RunResult;
 using testsupport::SourceDir;
@@ -126,15 +127,6 @@ TimedRun RunOnPool(const std::string& folder, const std::string& args) {
 
 void CopyExample(const std::string& example, const std::string& to) {
     fs::copy(SourceDir() + "/examples/" + example, to, fs::copy_options::recursive);
-}
-
-// The data lines of a children file (its comment lines are headers).
-std::vector<std::string> DataLines(const std::string& file) {
-    std::vector<std::string> lines;
-    for (const std::string& line : ReadLines(file))
-        if (!line.empty() && line[0] != '#')
-            lines.push_back(line);
-    return lines;
 }
 
 // Nothing the unit made for the jobs is left in folder.
