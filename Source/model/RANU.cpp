@@ -91,8 +91,7 @@ void RANU::adequate_val_to_step(double& x, double lower, double upper, double st
     if (step != 0.0) {
         const double end = upper + step;
         for (double g = lower; g < end; g += step) {
-            // A step below the rounding of g cannot move it: the grid ends.
-            if (x == g || x < g + step || !(g + step > g)) {
+            if (x == g || x < g + step) {
                 x = g;
                 break;
             }
