@@ -1,6 +1,8 @@
 #include "app/CampaignRecord.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -10,7 +12,6 @@
 #include "eval/EVAU.h"
 #include "eval/EvaluationDatabase.h"
 #include "games/GameAlgorithm.h"
-#include "model/INTU.h"
 #include "model/RunJournal.h"
 #include "model/RunOptions.h"
 #include "model/UTILS.h"
@@ -162,6 +163,7 @@ void AfterLoad(OptimizationAlgorithm* opt, GameAlgorithm* game) {
         return;
     unsigned ndvs = 0, nobj = 0, nctr = 0;
     Widths(opt, game, ndvs, nobj, nctr);
+    const std::vector<EvaluationDatabase::Seed> seeds = EvaluationDatabase::SeedsSoFar();
     std::unique_ptr<EvaluationDatabase> db;
     if (Resuming()) {
         db = std::move(Pending());
@@ -173,21 +175,25 @@ void AfterLoad(OptimizationAlgorithm* opt, GameAlgorithm* game) {
             game->CountEarlierRunTime(earlier);
         else if (opt != nullptr)
             opt->CountEarlierRunTime(earlier);
+        db->SetSeeds(seeds);
+        db->BeginSegment();
     } else {
         UTILS::CheckWritable({EvaluationDatabase::kFile});
-        db = EvaluationDatabase::CreateNew();
         const RunOptions& options = GetRunOptions();
-        db->SetRunValue("program", "veskv2");
-        db->SetRunValue("version", VESK_VERSION);
-        db->SetRunValue("started_at", UTILS::UtcTimestamp());
-        db->SetRunValue("road", options.json ? "json" : "text");
-        db->SetRunValue(
-            "seeds", JoinNumbers(std::vector<double>(options.seeds.begin(), options.seeds.end())));
-        db->SetRunValue("game_restart", options.game_restart ? "1" : "0");
+        EvaluationDatabase::NewRun run;
+        auto set = [&run](const char* key, std::string value) {
+            run.values.emplace_back(key, std::move(value));
+        };
+        set("program", "veskv2");
+        set("version", VESK_VERSION);
+        set("started_at", UTILS::UtcTimestamp());
+        set("road", options.json ? "json" : "text");
+        set("seeds", JoinNumbers(std::vector<double>(options.seeds.begin(), options.seeds.end())));
+        set("game_restart", options.game_restart ? "1" : "0");
         if (options.game_restart)
-            db->SetRunValue("game_restart_file", ReadAll(kRestartFile));
-        db->SetRunValue("eval_timeout", JoinNumbers({options.eval_timeout}));
-        db->SetRunValue("hv_ref", JoinNumbers(options.hv_ref));
+            set("game_restart_file", ReadAll(kRestartFile));
+        set("eval_timeout", JoinNumbers({options.eval_timeout}));
+        set("hv_ref", JoinNumbers(options.hv_ref));
         // The clock seeds: those taken while loading, and one value for every
         // random unit that may still seed itself from the clock later (at its
         // first draw), fixed now so that a resumed run can use it too.
@@ -200,15 +206,14 @@ void AfterLoad(OptimizationAlgorithm* opt, GameAlgorithm* game) {
         for (unsigned s : planned)
             clock.push_back(s);
         RunJournal::ReplayClockSeeds(planned);
-        db->SetRunValue("clock_seeds", JoinNumbers(clock));
-        db->SetConfigFiles(DigestsOfInputs());
-        db->PrepareEvaluations(ndvs, nobj, nctr);
+        set("clock_seeds", JoinNumbers(clock));
+        run.config_files = RunJournal::InputFiles();
+        run.seeds = seeds;
+        run.ndvs = ndvs;
+        run.nobj = nobj;
+        run.nctr = nctr;
+        db = EvaluationDatabase::CreateNew(run);
     }
-    std::vector<EvaluationDatabase::Seed> seeds;
-    for (const RunJournal::SeedUse& use : RunJournal::SeedUses())
-        seeds.push_back({use.given, use.used});
-    db->SetSeeds(seeds);
-    db->BeginSegment();
     SetEvaluationDatabase(std::move(db));
 }
 
@@ -216,12 +221,7 @@ void AfterRun() {
     EvaluationDatabase* db = GetEvaluationDatabase();
     if (db == nullptr)
         return;
-    db->Finish(INTU::Requested() ? std::string("interrupted by ") + INTU::SignalName(INTU::Signal())
-                                 : "finished");
-    std::vector<EvaluationDatabase::Seed> seeds;
-    for (const RunJournal::SeedUse& use : RunJournal::SeedUses())
-        seeds.push_back({use.given, use.used});
-    db->SetSeeds(seeds);
+    db->Finish(EvaluationDatabase::HowTheRunEnds(), EvaluationDatabase::SeedsSoFar());
     SetEvaluationDatabase(nullptr);
 }
 

@@ -14,6 +14,7 @@
 
 #include "app/HypervolumeFile.h"
 #include "app/Optimize.h"
+#include "eval/EvaluationDatabase.h"
 #include "model/HYVU.h"
 #include "model/INTU.h"
 #include "model/RunOptions.h"
@@ -89,6 +90,10 @@ int Run(int argc, char** argv);
 } // namespace
 
 int main(int argc, char** argv) {
+    // Started as the writer of a run's evaluation database: serve it, and do
+    // nothing else.
+    if (const int status = EvaluationDatabase::WriterMain(); status >= 0)
+        return status;
     std::set_terminate(OnTerminate);
     try {
         return Run(argc, argv);

@@ -127,27 +127,19 @@ void EVAU::Record(const std::vector<double>& design, unsigned index,
     EvaluationDatabase* db = GetEvaluationDatabase();
     if (db == nullptr || !result.evaluated || result.interrupted || result.recorded)
         return;
-    // One row per thread, reused: its vectors keep their capacity, so that
-    // recording allocates nothing per evaluation.
-    thread_local EvaluationRow row;
-    row.player = mPlayer;
-    row.batch = mBatch;
-    row.index = index;
-    row.dvs.assign(design.begin(), design.end());
-    row.obj.assign(result.obj.begin(), result.obj.end());
-    row.ctr.assign(result.ctr.begin(), result.ctr.end());
-    row.outcome = result.outcome;
-    row.exit_status = result.exit_code;
-    row.seconds = result.seconds;
-    row.time =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    row.replay_of = result.replayed ? result.replay_of : 0;
-    db->Record(row);
+    db->Record(
+        mPlayer, mBatch, index, design, result,
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
 }
 
 void EVAU::EndBatch() {
     if (EvaluationDatabase* db = GetEvaluationDatabase())
         db->EndBatch();
+}
+
+void EVAU::EvaluationsOver() {
+    if (EvaluationDatabase* db = GetEvaluationDatabase())
+        db->EndOfEvaluations(EvaluationDatabase::HowTheRunEnds(), EvaluationDatabase::SeedsSoFar());
 }
 
 void EVAU::Account(const EvalResult& result, unsigned index) {

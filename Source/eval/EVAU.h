@@ -43,6 +43,9 @@ public:
     unsigned GetReplayed() const { return mCounts.replayed.load(); }
     // All of the counts at once.
     EvaluationCounts GetEvaluationCounts() const;
+    // The run evaluates nothing more (its final post-processing follows):
+    // the evaluation database finishes its writing meanwhile.
+    static void EvaluationsOver();
     // The player this unit evaluates for in a game (0 outside a game); the
     // evaluation database keys its rows by it.
     void SetPlayer(unsigned player) { mPlayer = player; }

@@ -1,27 +1,74 @@
 #include "eval/EvaluationDatabase.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sqlite3.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
+#include "model/INTU.h"
+#include "model/RunJournal.h"
 #include "model/UTILS.h"
 
+extern char** environ;
+
 namespace {
+
+// The environment variables that start a writer: the descriptor of its socket
+// and the process it serves.
+const char* const kWriterFdVariable = "VESK_EVALUATION_WRITER_FD";
+const char* const kWriterParentVariable = "VESK_EVALUATION_WRITER_PARENT";
+// The writer's socket is this descriptor in the writer.
+const int kWriterFd = 3;
+
+// The messages between the run and the writer: a type and a size, then the
+// payload.
+enum Message : uint32_t {
+    kSetupNew = 1, // a new run: create and describe the database
+    kSetupResume,  // a resumed run: open it
+    kRow,          // one evaluation
+    kCommit,       // the end of a batch, or a slow evaluation
+    kOver,         // the run evaluates nothing more
+    kFlush,        // commit and answer
+    kFinish,       // end the segment, close, answer and end
+    kDone,         // the writer's answer
+    kFailed,       // the writer's failure, with its message
+};
+struct MessageHeader {
+    uint32_t type;
+    uint32_t size;
+};
 
 std::unique_ptr<EvaluationDatabase>& Current() {
     static std::unique_ptr<EvaluationDatabase> db;
     return db;
+}
+
+// The executable started as the writer: none until a program that serves as
+// one (it calls WriterMain first thing) or a test names it.
+std::string& WriterProgram() {
+    static std::string program;
+    return program;
 }
 
 double SteadySeconds() {
@@ -34,16 +81,26 @@ bool Exists(const std::string& file) {
     return ::stat(file.c_str(), &info) == 0;
 }
 
+// Set in the writer: its failures are sent to the run, which stops with them.
+bool gOnWriter = false;
+
+[[noreturn]] void Fail(const std::string& message) {
+    if (gOnWriter)
+        throw std::runtime_error(message);
+    UTILS::Stop({message, "Program stopped!"});
+}
+
 [[noreturn]] void Fail(sqlite3* db, const std::string& file, const std::string& what) {
-    UTILS::Stop({"Evaluation database " + file + ": " + what +
-                     (db != nullptr ? std::string(": ") + sqlite3_errmsg(db) : std::string()) + ".",
-                 "Program stopped!"});
+    Fail("Evaluation database " + file + ": " + what +
+         (db != nullptr ? std::string(": ") + sqlite3_errmsg(db) : std::string()) + ".");
 }
 
 // A prepared statement, finalised when it goes out of scope.
 class Statement {
 public:
-    Statement(sqlite3* db, const std::string& file, const std::string& sql) : mDb(db) {
+    Statement(sqlite3* db, const std::string& file, const std::string& sql) {
+        if (db == nullptr)
+            Fail("Evaluation database " + file + ": it is not open here.");
         if (sqlite3_prepare_v2(db, sql.c_str(), -1, &mStmt, nullptr) != SQLITE_OK)
             Fail(db, file, "cannot prepare \"" + sql + "\"");
     }
@@ -54,7 +111,6 @@ public:
     bool Row() { return sqlite3_step(mStmt) == SQLITE_ROW; }
 
 private:
-    sqlite3* mDb;
     sqlite3_stmt* mStmt = nullptr;
 };
 
@@ -77,6 +133,107 @@ uint64_t Bits(double v) {
     return bits;
 }
 
+// Builds a message's payload.
+class Payload {
+public:
+    template <typename T> void Put(const T& value) {
+        const char* bytes = reinterpret_cast<const char*>(&value);
+        mBytes.insert(mBytes.end(), bytes, bytes + sizeof(T));
+    }
+    void Put(const std::string& text) {
+        Put(static_cast<uint32_t>(text.size()));
+        mBytes.insert(mBytes.end(), text.begin(), text.end());
+    }
+    void Put(const std::vector<EvaluationDatabase::Seed>& seeds) {
+        Put(static_cast<uint32_t>(seeds.size()));
+        for (const EvaluationDatabase::Seed& seed : seeds) {
+            Put(seed.given);
+            Put(seed.used);
+        }
+    }
+    const std::vector<char>& Bytes() const { return mBytes; }
+
+private:
+    std::vector<char> mBytes;
+};
+
+// Reads a message's payload; a short one is a broken message.
+class Reader {
+public:
+    Reader(const char* data, size_t size) : mData(data), mEnd(data + size) {}
+    template <typename T> T Get() {
+        Need(sizeof(T));
+        T value;
+        std::memcpy(&value, mData, sizeof(T));
+        mData += sizeof(T);
+        return value;
+    }
+    std::string GetText() {
+        const uint32_t size = Get<uint32_t>();
+        Need(size);
+        std::string text(mData, size);
+        mData += size;
+        return text;
+    }
+    std::vector<EvaluationDatabase::Seed> GetSeeds() {
+        std::vector<EvaluationDatabase::Seed> seeds(Get<uint32_t>());
+        for (EvaluationDatabase::Seed& seed : seeds) {
+            seed.given = Get<unsigned>();
+            seed.used = Get<unsigned>();
+        }
+        return seeds;
+    }
+
+private:
+    void Need(size_t size) const {
+        if (static_cast<size_t>(mEnd - mData) < size)
+            throw std::runtime_error("the evaluation database writer received a broken message");
+    }
+    const char* mData;
+    const char* mEnd;
+};
+
+// Sends all of it; false when the other side is gone. A signal handled
+// meanwhile only interrupts the call.
+bool SendAll(int socket, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t sent = ::send(socket, data, size, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                pollfd wait{socket, POLLOUT, 0};
+                ::poll(&wait, 1, -1);
+                continue;
+            }
+            return false;
+        }
+        data += sent;
+        size -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+// Reads exactly size bytes (blocking); false at the end of the stream.
+bool ReceiveAll(int socket, char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t got = ::recv(socket, data, size, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        data += got;
+        size -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+void SendMessage(int socket, uint32_t type, const std::string& text) {
+    const MessageHeader header{type, static_cast<uint32_t>(text.size())};
+    if (SendAll(socket, reinterpret_cast<const char*>(&header), sizeof(header)))
+        SendAll(socket, text.data(), text.size());
+}
+
 } // namespace
 
 EvaluationDatabase* GetEvaluationDatabase() {
@@ -94,9 +251,12 @@ size_t EvaluationDatabase::DesignHash::operator()(const DesignKey& key) const {
     return static_cast<size_t>(h);
 }
 
-EvaluationDatabase::EvaluationDatabase(const std::string& file) : mFile(file) {
+EvaluationDatabase::EvaluationDatabase(const std::string& file) : mFile(file) {}
+
+void EvaluationDatabase::Open() {
+    const std::string& file = mFile;
     // No mutex of SQLite's own: it would be taken for every bound value of
-    // every row. One thread at a time uses the connection, under mDbMutex.
+    // every row, and one thread uses the connection.
     if (sqlite3_open_v2(file.c_str(), &mDb,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
@@ -105,7 +265,7 @@ EvaluationDatabase::EvaluationDatabase(const std::string& file) : mFile(file) {
         mDb = nullptr;
         Fail(nullptr, file, "cannot open it (" + message + ")");
     }
-    sqlite3_busy_timeout(mDb, 10000);
+    sqlite3_busy_timeout(mDb, kBusyTimeoutMs);
     // Large pages halve the cost of appending rows (a new database only; an
     // existing one keeps its page size). WAL lets the sqlite3 command read a
     // running campaign; NORMAL synchrony keeps every commit atomic without
@@ -113,51 +273,39 @@ EvaluationDatabase::EvaluationDatabase(const std::string& file) : mFile(file) {
     Exec("PRAGMA page_size=16384");
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
+    // The log is copied into the database whenever it holds 4 MB, and cut
+    // back to 4 MB at most: closing the database then has little to copy and
+    // delete (deleting the log of a whole run takes milliseconds).
+    Exec("PRAGMA wal_autocheckpoint=256");
+    Exec("PRAGMA journal_size_limit=4194304");
+}
+
+void EvaluationDatabase::Reopen() {
+    if (mDb != nullptr)
+        return;
+    Open();
+    DefineEvaluations(mNdvs, mNobj, mNctr, false);
+}
+
+void EvaluationDatabase::Close() {
+    sqlite3_finalize(mInsert);
+    mInsert = nullptr;
+    sqlite3_close(mDb);
+    mDb = nullptr;
 }
 
 EvaluationDatabase::~EvaluationDatabase() {
-    StopWriter();
-    if (mDb == nullptr)
-        return;
     // No fatal exits here: this may run while the process is ending.
-    if (!mFinished && mSegment != 0) {
-        sqlite3_stmt* end = nullptr;
-        if (sqlite3_prepare_v2(mDb, "UPDATE segments SET seconds = ?, ended = ? WHERE segment = ?",
-                               -1, &end, nullptr) == SQLITE_OK) {
-            sqlite3_bind_double(end, 1, SteadySeconds() - mSegmentStart);
-            sqlite3_bind_text(end, 2, "stopped by an error", -1, SQLITE_STATIC);
-            sqlite3_bind_int64(end, 3, mSegment);
-            sqlite3_step(end);
+    if (mWriterPid > 0) {
+        // The writer commits what it got, records the segment as stopped by
+        // an error, and closes.
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            SendLocked();
         }
-        sqlite3_finalize(end);
+        EndWriter();
     }
-    sqlite3_finalize(mInsert);
-    sqlite3_close(mDb);
-}
-
-void EvaluationDatabase::StopWriter() {
-    if (!mThread.joinable())
-        return;
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mStop = true;
-    }
-    mWake.notify_all();
-    mThread.join();
-}
-
-void EvaluationDatabase::Finish(const std::string& how) {
-    StopWriter();
-    if (!mWriterError.empty())
-        UTILS::Stop({mWriterError, "Program stopped!"});
-    const std::lock_guard<std::mutex> guard(mDbMutex);
-    Statement end(mDb, mFile, "UPDATE segments SET seconds = ?, ended = ? WHERE segment = ?");
-    sqlite3_bind_double(end.get(), 1, SteadySeconds() - mSegmentStart);
-    sqlite3_bind_text(end.get(), 2, how.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(end.get(), 3, mSegment);
-    if (sqlite3_step(end.get()) != SQLITE_DONE)
-        Fail(mDb, mFile, "cannot record the end of the run");
-    mFinished = true;
+    Close();
 }
 
 void EvaluationDatabase::Exec(const std::string& sql) const {
@@ -165,12 +313,11 @@ void EvaluationDatabase::Exec(const std::string& sql) const {
     if (sqlite3_exec(mDb, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error != nullptr ? error : "unknown error";
         sqlite3_free(error);
-        UTILS::Stop({"Evaluation database " + mFile + ": \"" + sql + "\" failed: " + message + ".",
-                     "Program stopped!"});
+        Fail("Evaluation database " + mFile + ": \"" + sql + "\" failed: " + message + ".");
     }
 }
 
-std::unique_ptr<EvaluationDatabase> EvaluationDatabase::CreateNew() {
+std::unique_ptr<EvaluationDatabase> EvaluationDatabase::CreateNew(const NewRun& run) {
     const std::string file = kFile;
     if (Exists(file)) {
         // Results are never destroyed: the earlier database moves aside, with
@@ -193,19 +340,65 @@ std::unique_ptr<EvaluationDatabase> EvaluationDatabase::CreateNew() {
                   << kept << "." << std::endl;
     }
     std::unique_ptr<EvaluationDatabase> db(new EvaluationDatabase(file));
+    db->mSegmentStart = SteadySeconds();
+    Payload setup;
+    setup.Put(file);
+    setup.Put(static_cast<uint32_t>(run.values.size()));
+    for (const auto& [key, value] : run.values) {
+        setup.Put(key);
+        setup.Put(value);
+    }
+    setup.Put(static_cast<uint32_t>(run.config_files.size()));
+    for (const std::string& name : run.config_files)
+        setup.Put(name);
+    setup.Put(run.seeds);
+    setup.Put(run.ndvs);
+    setup.Put(run.nobj);
+    setup.Put(run.nctr);
+    setup.Put(UTILS::UtcTimestamp());
+    setup.Put(db->mSegmentStart);
+    db->StartWriter(kSetupNew, setup.Bytes());
+    return db;
+}
+
+void EvaluationDatabase::CreateTables(const NewRun& run) {
     // The whole description of the run goes in with the start of its first
     // segment, in one transaction: a database killed before that holds no
     // run, and a resume then says so.
-    db->Exec("BEGIN");
-    db->mSetupOpen = true;
-    db->Exec("CREATE TABLE run (key TEXT PRIMARY KEY, value TEXT NOT NULL)");
-    db->Exec("CREATE TABLE seeds (position INTEGER PRIMARY KEY, given INTEGER NOT NULL, "
-             "used INTEGER NOT NULL)");
-    db->Exec("CREATE TABLE config_files (name TEXT PRIMARY KEY, sha256 TEXT NOT NULL, "
-             "bytes INTEGER NOT NULL)");
-    db->Exec("CREATE TABLE segments (segment INTEGER PRIMARY KEY, started_at TEXT NOT NULL, "
-             "seconds REAL NOT NULL, ended TEXT NOT NULL)");
-    return db;
+    Exec("BEGIN");
+    Exec("CREATE TABLE run (key TEXT PRIMARY KEY, value TEXT NOT NULL)");
+    Exec("CREATE TABLE seeds (position INTEGER PRIMARY KEY, given INTEGER NOT NULL, "
+         "used INTEGER NOT NULL)");
+    Exec("CREATE TABLE config_files (name TEXT PRIMARY KEY, sha256 TEXT NOT NULL, "
+         "bytes INTEGER NOT NULL)");
+    Exec("CREATE TABLE segments (segment INTEGER PRIMARY KEY, started_at TEXT NOT NULL, "
+         "seconds REAL NOT NULL, ended TEXT NOT NULL)");
+    {
+        Statement set(mDb, mFile, "INSERT INTO run (key, value) VALUES (?, ?)");
+        for (const auto& [key, value] : run.values) {
+            sqlite3_reset(set.get());
+            sqlite3_bind_text(set.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(set.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(set.get()) != SQLITE_DONE)
+                Fail(mDb, mFile, "cannot record " + key);
+        }
+    }
+    {
+        Statement insert(
+            mDb, mFile,
+            "INSERT OR REPLACE INTO config_files (name, sha256, bytes) VALUES (?, ?, ?)");
+        for (const std::string& name : run.config_files) {
+            const ConfigFile file = Digest(name);
+            sqlite3_reset(insert.get());
+            sqlite3_bind_text(insert.get(), 1, file.name.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert.get(), 2, file.sha256.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(insert.get(), 3, file.bytes);
+            if (sqlite3_step(insert.get()) != SQLITE_DONE)
+                Fail(mDb, mFile, "cannot record the configuration files");
+        }
+    }
+    WriteSeeds(run.seeds);
+    DefineEvaluations(run.ndvs, run.nobj, run.nctr, true);
 }
 
 std::unique_ptr<EvaluationDatabase> EvaluationDatabase::OpenForResume() {
@@ -215,6 +408,7 @@ std::unique_ptr<EvaluationDatabase> EvaluationDatabase::OpenForResume() {
                          "). A run keeps one unless it was started with --no-db.",
                      "Program stopped!"});
     std::unique_ptr<EvaluationDatabase> db(new EvaluationDatabase(file));
+    db->Open();
     Statement tables(db->mDb, file,
                      "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                      "('run', 'seeds', 'config_files', 'segments', 'evaluations')");
@@ -226,24 +420,17 @@ std::unique_ptr<EvaluationDatabase> EvaluationDatabase::OpenForResume() {
     return db;
 }
 
-void EvaluationDatabase::SetRunValue(const std::string& key, const std::string& value) {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
-    Statement set(mDb, mFile, "INSERT OR REPLACE INTO run (key, value) VALUES (?, ?)");
-    sqlite3_bind_text(set.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(set.get(), 2, value.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(set.get()) != SQLITE_DONE)
-        Fail(mDb, mFile, "cannot record " + key);
-}
-
 std::string EvaluationDatabase::GetRunValue(const std::string& key) const {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement get(mDb, mFile, "SELECT value FROM run WHERE key = ?");
     sqlite3_bind_text(get.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
     return get.Row() ? Text(get.get(), 0) : "";
 }
 
 void EvaluationDatabase::SetSeeds(const std::vector<Seed>& seeds) {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
+    WriteSeeds(seeds);
+}
+
+void EvaluationDatabase::WriteSeeds(const std::vector<Seed>& seeds) {
     // All seeds or none, in one commit.
     Exec("SAVEPOINT seeds");
     Exec("DELETE FROM seeds");
@@ -262,7 +449,6 @@ void EvaluationDatabase::SetSeeds(const std::vector<Seed>& seeds) {
 }
 
 std::vector<EvaluationDatabase::Seed> EvaluationDatabase::GetSeeds() const {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
     std::vector<Seed> seeds;
     Statement get(mDb, mFile, "SELECT given, used FROM seeds ORDER BY position");
     while (get.Row())
@@ -296,23 +482,7 @@ EvaluationDatabase::ConfigFile EvaluationDatabase::Digest(const std::string& fil
     return digest;
 }
 
-void EvaluationDatabase::SetConfigFiles(const std::vector<ConfigFile>& files) {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
-    Exec("DELETE FROM config_files");
-    Statement insert(mDb, mFile,
-                     "INSERT OR REPLACE INTO config_files (name, sha256, bytes) VALUES (?, ?, ?)");
-    for (const ConfigFile& file : files) {
-        sqlite3_reset(insert.get());
-        sqlite3_bind_text(insert.get(), 1, file.name.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert.get(), 2, file.sha256.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert.get(), 3, file.bytes);
-        if (sqlite3_step(insert.get()) != SQLITE_DONE)
-            Fail(mDb, mFile, "cannot record the configuration files");
-    }
-}
-
 std::vector<EvaluationDatabase::ConfigFile> EvaluationDatabase::GetConfigFiles() const {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
     std::vector<ConfigFile> files;
     Statement get(mDb, mFile, "SELECT name, sha256, bytes FROM config_files ORDER BY rowid");
     while (get.Row())
@@ -329,17 +499,17 @@ std::vector<std::string> EvaluationDatabase::Columns(const char* prefix, unsigne
 }
 
 void EvaluationDatabase::PrepareEvaluations(unsigned ndvs, unsigned nobj, unsigned nctr) {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
-    Statement exists(mDb, mFile,
-                     "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
-                     "name = 'evaluations'");
-    const bool have = exists.Row() && sqlite3_column_int(exists.get(), 0) == 1;
+    DefineEvaluations(ndvs, nobj, nctr, false);
+}
+
+void EvaluationDatabase::DefineEvaluations(unsigned ndvs, unsigned nobj, unsigned nctr,
+                                           bool create) {
     std::vector<std::string> values = Columns("dvs", ndvs);
     for (const std::string& c : Columns("obj", nobj))
         values.push_back(c);
     for (const std::string& c : Columns("ctr", nctr))
         values.push_back(c);
-    if (!have) {
+    if (create) {
         // The values have no declared type on purpose: a column of REAL type
         // would store -0.0 as the integer 0, and a replayed design must read
         // back bit for bit.
@@ -375,7 +545,6 @@ void EvaluationDatabase::PrepareEvaluations(unsigned ndvs, unsigned nobj, unsign
 }
 
 void EvaluationDatabase::LoadReplay() {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
     mRows.clear();
     mByDesign.clear();
     mByPosition.clear();
@@ -454,84 +623,536 @@ const EvaluationRow* EvaluationDatabase::FindReplay(unsigned player, unsigned ba
 }
 
 void EvaluationDatabase::BeginSegment() {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
+    InsertSegment(UTILS::UtcTimestamp());
+    mSegmentStart = SteadySeconds();
+    // The writer writes from here on; this process has read all it needs.
+    Close();
+    Payload setup;
+    setup.Put(mFile);
+    setup.Put(mNdvs);
+    setup.Put(mNobj);
+    setup.Put(mNctr);
+    setup.Put(mSegment);
+    setup.Put(mSegmentStart);
+    StartWriter(kSetupResume, setup.Bytes());
+}
+
+void EvaluationDatabase::InsertSegment(const std::string& started_at) {
     Statement begin(mDb, mFile,
                     "INSERT INTO segments (started_at, seconds, ended) VALUES (?, 0, 'running')");
-    const std::string now = UTILS::UtcTimestamp();
-    sqlite3_bind_text(begin.get(), 1, now.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(begin.get(), 1, started_at.c_str(), -1, SQLITE_TRANSIENT);
     if (sqlite3_step(begin.get()) != SQLITE_DONE)
         Fail(mDb, mFile, "cannot record the start of the run");
     mSegment = sqlite3_last_insert_rowid(mDb);
-    if (mSetupOpen) {
-        Exec("COMMIT");
-        mSetupOpen = false;
-    }
-    mSegmentStart = SteadySeconds();
-    mThread = std::thread([this] { Writer(); });
+}
+
+void EvaluationDatabase::RecordEnd(const std::string& how, const std::vector<Seed>& seeds) {
+    Exec("BEGIN");
+    EndSegment(how);
+    if (!seeds.empty())
+        WriteSeeds(seeds);
+    Exec("COMMIT");
+}
+
+void EvaluationDatabase::EndSegment(const std::string& how) {
+    Statement end(mDb, mFile, "UPDATE segments SET seconds = ?, ended = ? WHERE segment = ?");
+    sqlite3_bind_double(end.get(), 1, SteadySeconds() - mSegmentStart);
+    sqlite3_bind_text(end.get(), 2, how.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(end.get(), 3, mSegment);
+    if (sqlite3_step(end.get()) != SQLITE_DONE)
+        Fail(mDb, mFile, "cannot record the end of the run");
 }
 
 double EvaluationDatabase::PreviousSegmentsSeconds() const {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement sum(mDb, mFile, "SELECT total(seconds) FROM segments WHERE segment != ?");
     sqlite3_bind_int64(sum.get(), 1, mSegment);
     return sum.Row() ? sqlite3_column_double(sum.get(), 0) : 0.0;
 }
 
 long long EvaluationDatabase::RowCount() const {
-    const std::lock_guard<std::mutex> guard(mDbMutex);
     Statement count(mDb, mFile, "SELECT count(*) FROM evaluations");
     return count.Row() ? sqlite3_column_int64(count.get(), 0) : 0;
 }
 
-void EvaluationDatabase::Record(const EvaluationRow& row) {
-    // The writer is woken only when there is something to commit (a slow
-    // evaluation) or a good amount to write: a wake-up per row would cost a
-    // system call for every evaluation of a fast analyser.
-    const bool wake = row.seconds >= kSlowEvaluation;
-    size_t queued = 0;
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mQueue.push_back(
-            {row.player, row.batch, row.index, row.outcome, row.exit_status, row.seconds, row.time,
-             row.replay_of, static_cast<unsigned>(row.dvs.size()),
-             static_cast<unsigned>(row.obj.size()), static_cast<unsigned>(row.ctr.size())});
-        mQueueValues.insert(mQueueValues.end(), row.dvs.begin(), row.dvs.end());
-        mQueueValues.insert(mQueueValues.end(), row.obj.begin(), row.obj.end());
-        mQueueValues.insert(mQueueValues.end(), row.ctr.begin(), row.ctr.end());
-        ++mQueued;
-        queued = mQueue.size();
-    }
-    if (wake || queued >= 512)
-        mWake.notify_one();
+// ---- The run's side -------------------------------------------------------
+
+void EvaluationDatabase::SetWriterProgram(const std::string& path) {
+    WriterProgram() = path;
 }
 
-void EvaluationDatabase::EndBatch() {
+void EvaluationDatabase::StartWriter(uint32_t type, const std::vector<char>& setup) {
+    if (WriterProgram().empty())
+        Fail("Evaluation database " + mFile +
+             ": this program cannot start its writer (it does not call WriterMain).");
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        Fail("Evaluation database " + mFile + ": cannot start its writer: " + std::strerror(errno) +
+             ".");
+    // The writer's end becomes its descriptor kWriterFd (dup2 onto itself
+    // would keep it closed on exec).
+    int theirs = ends[1];
+    if (theirs == kWriterFd) {
+        theirs = ::fcntl(ends[1], F_DUPFD_CLOEXEC, kWriterFd + 1);
+        ::close(ends[1]);
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, theirs, kWriterFd);
+    // The run handles the interruption signals and ends the writer itself: a
+    // Ctrl-C or a scheduler's SIGTERM to the whole group must not stop the
+    // writer before the run has committed.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&blocked, signal);
+    posix_spawnattr_setsigmask(&attributes, &blocked);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    std::vector<std::string> variables;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, "VESK_EVALUATION_WRITER", 22) != 0)
+            variables.emplace_back(*e);
+    variables.push_back(std::string(kWriterFdVariable) + "=" + std::to_string(kWriterFd));
+    variables.push_back(std::string(kWriterParentVariable) + "=" + std::to_string(::getpid()));
+    std::vector<char*> envp;
+    for (std::string& v : variables)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    char name[] = "vesk-db-writer";
+    char* argv[] = {name, nullptr};
+    pid_t pid = -1;
+    const int spawned =
+        ::posix_spawn(&pid, WriterProgram().c_str(), &actions, &attributes, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(theirs);
+    if (spawned != 0) {
+        ::close(ends[0]);
+        Fail("Evaluation database " + mFile + ": cannot start its writer (" + WriterProgram() +
+             "): " + std::strerror(spawned) + ".");
+    }
+    mWriterPid = pid;
+    mSocket = ends[0];
+    // Room for a good many batches, so that the run never waits for a writer
+    // that looks for rows every kPoll.
+    const int room = 4 << 20;
+    ::setsockopt(mSocket, SOL_SOCKET, SO_SNDBUF, &room, sizeof(room));
+    std::lock_guard<std::mutex> lock(mMutex);
+    Append(type, setup.data(), setup.size());
+    SendLocked();
+}
+
+void EvaluationDatabase::Append(uint32_t type, const void* data, size_t size) {
+    const MessageHeader header{type, static_cast<uint32_t>(size)};
+    const char* bytes = reinterpret_cast<const char*>(&header);
+    mOut.insert(mOut.end(), bytes, bytes + sizeof(header));
+    if (size > 0) {
+        const char* payload = static_cast<const char*>(data);
+        mOut.insert(mOut.end(), payload, payload + size);
+    }
+}
+
+bool EvaluationDatabase::SendLocked() {
+    if (mOut.empty())
+        return mWriterError.empty();
+    const bool sent = mSocket >= 0 && SendAll(mSocket, mOut.data(), mOut.size());
+    mOut.clear();
+    if (!sent && mWriterError.empty()) {
+        // The writer is gone: it sent why before it ended (and a writer that
+        // is not gone ends on the end of the stream).
+        ::shutdown(mSocket, SHUT_WR);
+        const std::string why = Await();
+        mWriterError = why.empty() ? "Evaluation database " + mFile +
+                                         ": its writer process ended unexpectedly."
+                                   : why;
+    }
+    return mWriterError.empty();
+}
+
+std::string EvaluationDatabase::Await() {
+    MessageHeader header;
+    if (mSocket < 0 || !ReceiveAll(mSocket, reinterpret_cast<char*>(&header), sizeof(header)))
+        return "Evaluation database " + mFile + ": its writer process ended unexpectedly.";
+    std::string text(header.size, '\0');
+    if (!ReceiveAll(mSocket, text.data(), text.size()))
+        return "Evaluation database " + mFile + ": its writer process ended unexpectedly.";
+    return header.type == kFailed ? text : "";
+}
+
+void EvaluationDatabase::StopOnFailure() {
     std::string error;
     {
         std::lock_guard<std::mutex> lock(mMutex);
-        mBatchEnded = true;
         error = mWriterError;
     }
-    mWake.notify_one();
     // A database that cannot be written is a result that cannot be saved.
     if (!error.empty())
         UTILS::Stop({error, "Program stopped!"});
 }
 
-void EvaluationDatabase::Flush() {
-    std::unique_lock<std::mutex> lock(mMutex);
-    const unsigned long long target = mQueued;
-    mBatchEnded = true;
-    mWake.notify_one();
-    mDone.wait(lock, [&] { return mCommitted >= target || !mWriterError.empty(); });
-    if (!mWriterError.empty()) {
-        const std::string error = mWriterError;
-        lock.unlock();
-        UTILS::Stop({error, "Program stopped!"});
+void EvaluationDatabase::EndWriter() {
+    if (mSocket >= 0) {
+        ::close(mSocket);
+        mSocket = -1;
+    }
+    if (mWriterPid > 0) {
+        int status = 0;
+        while (::waitpid(mWriterPid, &status, 0) < 0 && errno == EINTR) {
+        }
+        mWriterPid = -1;
     }
 }
 
-void EvaluationDatabase::WriteRow(const QueuedRow& row, const double* values) {
+void EvaluationDatabase::Record(const EvaluationRow& row) {
+    const RowHeader header{row.player,
+                           row.batch,
+                           row.index,
+                           row.outcome,
+                           row.exit_status,
+                           row.seconds,
+                           row.time,
+                           row.replay_of,
+                           static_cast<unsigned>(row.dvs.size()),
+                           static_cast<unsigned>(row.obj.size()),
+                           static_cast<unsigned>(row.ctr.size())};
+    AppendRow(header, row.dvs, row.obj, row.ctr);
+}
+
+void EvaluationDatabase::Record(unsigned player, unsigned batch, unsigned index,
+                                const std::vector<double>& dvs, const EvalResult& result,
+                                double time) {
+    const RowHeader header{player,
+                           batch,
+                           index,
+                           result.outcome,
+                           result.exit_code,
+                           result.seconds,
+                           time,
+                           result.replayed ? result.replay_of : 0,
+                           static_cast<unsigned>(dvs.size()),
+                           static_cast<unsigned>(result.obj.size()),
+                           static_cast<unsigned>(result.ctr.size())};
+    AppendRow(header, dvs, result.obj, result.ctr);
+}
+
+void EvaluationDatabase::AppendRow(const RowHeader& header, const std::vector<double>& dvs,
+                                   const std::vector<double>& obj, const std::vector<double>& ctr) {
+    const size_t values = dvs.size() + obj.size() + ctr.size();
+    const MessageHeader message{kRow,
+                                static_cast<uint32_t>(sizeof(header) + values * sizeof(double))};
+    std::lock_guard<std::mutex> lock(mMutex);
+    const size_t at = mOut.size();
+    mOut.resize(at + sizeof(message) + message.size);
+    char* out = mOut.data() + at;
+    std::memcpy(out, &message, sizeof(message));
+    out += sizeof(message);
+    std::memcpy(out, &header, sizeof(header));
+    out += sizeof(header);
+    for (const std::vector<double>* part : {&dvs, &obj, &ctr}) {
+        if (!part->empty())
+            std::memcpy(out, part->data(), part->size() * sizeof(double));
+        out += part->size() * sizeof(double);
+    }
+    // A slow evaluation's result is committed at once; a long batch goes over
+    // in parts.
+    if (header.seconds >= kSlowEvaluation) {
+        Append(kCommit, nullptr, 0);
+        SendLocked();
+    } else if (mOut.size() >= kChunkBytes) {
+        SendLocked();
+    }
+}
+
+void EvaluationDatabase::EndBatch() {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        Append(kCommit, nullptr, 0);
+        SendLocked();
+    }
+    StopOnFailure();
+}
+
+void EvaluationDatabase::EndOfEvaluations(const std::string& how, const std::vector<Seed>& seeds) {
+    Payload end;
+    end.Put(how);
+    end.Put(seeds);
+    std::lock_guard<std::mutex> lock(mMutex);
+    Append(kOver, end.Bytes().data(), end.Bytes().size());
+    SendLocked();
+}
+
+std::string EvaluationDatabase::HowTheRunEnds() {
+    return INTU::Requested() ? std::string("interrupted by ") + INTU::SignalName(INTU::Signal())
+                             : "finished";
+}
+
+std::vector<EvaluationDatabase::Seed> EvaluationDatabase::SeedsSoFar() {
+    std::vector<Seed> seeds;
+    for (const RunJournal::SeedUse& use : RunJournal::SeedUses())
+        seeds.push_back({use.given, use.used});
+    return seeds;
+}
+
+void EvaluationDatabase::Flush() {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        Append(kFlush, nullptr, 0);
+        if (SendLocked())
+            mWriterError = Await();
+    }
+    StopOnFailure();
+}
+
+void EvaluationDatabase::Finish(const std::string& how, const std::vector<Seed>& seeds) {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        Payload finish;
+        finish.Put(how);
+        finish.Put(seeds);
+        Append(kFinish, finish.Bytes().data(), finish.Bytes().size());
+        if (SendLocked())
+            mWriterError = Await();
+    }
+    EndWriter();
+    StopOnFailure();
+}
+
+// ---- The writer's side ----------------------------------------------------
+
+int EvaluationDatabase::WriterMain() {
+    const char* fd = std::getenv(kWriterFdVariable);
+    const char* parent = std::getenv(kWriterParentVariable);
+    if (fd == nullptr || parent == nullptr) {
+        // Not a writer: this program serves as the writer of its own runs.
+        if (WriterProgram().empty())
+            WriterProgram() = "/proc/self/exe";
+        return -1;
+    }
+    // The writer dies with the run: a killed run must not leave a writer
+    // that commits behind the back of a resumed one. A run that died before
+    // this line is noticed by its pid.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const pid_t run = static_cast<pid_t>(std::atoi(parent));
+    if (::getppid() != run)
+        return 1;
+    ::prctl(PR_SET_NAME, "vesk-db-writer");
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::signal(signal, SIG_IGN);
+    const int socket = std::atoi(fd);
+    ::unsetenv(kWriterFdVariable);
+    ::unsetenv(kWriterParentVariable);
+    gOnWriter = true;
+    EvaluationDatabase db(kFile);
+    db.mRunPid = run;
+    try {
+        db.Serve(socket);
+    } catch (const std::exception& e) {
+        SendMessage(socket, kFailed, e.what());
+        return 1;
+    }
+    return 0;
+}
+
+void EvaluationDatabase::Serve(int socket) {
+    mSocket = socket;
+    ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
+    std::vector<char> in(1 << 20);
+    size_t begin = 0; // the bytes not handled yet are in [begin, end)
+    size_t end = 0;
+    auto last = std::chrono::steady_clock::now();
+    while (!mServed) {
+        if (end == in.size()) {
+            if (begin > 0) {
+                std::memmove(in.data(), in.data() + begin, end - begin);
+                end -= begin;
+                begin = 0;
+            } else {
+                in.resize(in.size() * 2); // a message longer than the buffer
+            }
+        }
+        const ssize_t got = ::recv(socket, in.data() + end, in.size() - end, 0);
+        if (got > 0) {
+            end += static_cast<size_t>(got);
+            MessageHeader header;
+            while (!mServed && end - begin >= sizeof(header)) {
+                std::memcpy(&header, in.data() + begin, sizeof(header));
+                if (end - begin < sizeof(header) + header.size)
+                    break;
+                Handle(header.type, in.data() + begin + sizeof(header), header.size);
+                begin += sizeof(header) + header.size;
+            }
+            if (begin == end)
+                begin = end = 0;
+            last = std::chrono::steady_clock::now();
+            continue;
+        }
+        if (got == 0) {
+            // The run ended without finishing its segment. A run that was
+            // killed leaves the database as the kill found it (the writer is
+            // being killed too); one that stopped on a fatal error had it
+            // commit what came, and the segment says how it ended.
+            if (mSegment != 0 && ::getppid() == mRunPid) {
+                Reopen();
+                if (mInTransaction)
+                    Commit();
+                EndSegment("stopped by an error");
+                Close();
+            }
+            return;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            throw std::runtime_error(
+                "Evaluation database " + mFile +
+                ": its writer cannot read from the run: " + std::strerror(errno) + ".");
+        // Nothing there. While rows come, the writer looks again after kPoll;
+        // once none has come for kIdleBeforeCheckpoint, it copies its log into
+        // the database (a checkpoint, with its flushes to the disk: done
+        // while the run computes, it costs the run nothing) and sleeps until
+        // the run sends.
+        if (std::chrono::steady_clock::now() - last < kIdleBeforeCheckpoint) {
+            std::this_thread::sleep_for(kPoll);
+        } else if (mUncopied) {
+            Checkpoint(SQLITE_CHECKPOINT_PASSIVE);
+            mUncopied = false;
+        } else {
+            pollfd wait{socket, POLLIN, 0};
+            ::poll(&wait, 1, -1);
+        }
+    }
+}
+
+void EvaluationDatabase::Handle(uint32_t type, const char* data, size_t size) {
+    Reader in(data, size);
+    switch (type) {
+    case kSetupNew: {
+        mFile = in.GetText();
+        NewRun run;
+        for (uint32_t n = in.Get<uint32_t>(); n > 0; --n) {
+            std::string key = in.GetText();
+            run.values.emplace_back(std::move(key), in.GetText());
+        }
+        for (uint32_t n = in.Get<uint32_t>(); n > 0; --n)
+            run.config_files.push_back(in.GetText());
+        run.seeds = in.GetSeeds();
+        run.ndvs = in.Get<unsigned>();
+        run.nobj = in.Get<unsigned>();
+        run.nctr = in.Get<unsigned>();
+        const std::string started_at = in.GetText();
+        mSegmentStart = in.Get<double>();
+        Open();
+        CreateTables(run);
+        InsertSegment(started_at);
+        Exec("COMMIT");
+        mUncopied = true;
+        break;
+    }
+    case kSetupResume: {
+        mFile = in.GetText();
+        const unsigned ndvs = in.Get<unsigned>();
+        const unsigned nobj = in.Get<unsigned>();
+        const unsigned nctr = in.Get<unsigned>();
+        mSegment = in.Get<long long>();
+        mSegmentStart = in.Get<double>();
+        Open();
+        DefineEvaluations(ndvs, nobj, nctr, false);
+        break;
+    }
+    case kRow: {
+        const RowHeader row = in.Get<RowHeader>();
+        const size_t count = size_t{row.ndvs} + row.nobj + row.nctr;
+        if (size != sizeof(RowHeader) + count * sizeof(double))
+            throw std::runtime_error("the evaluation database writer received a broken row");
+        // The values may sit anywhere in the message: copied to be aligned.
+        mValues.resize(count);
+        if (count > 0)
+            std::memcpy(mValues.data(), data + sizeof(RowHeader), count * sizeof(double));
+        Reopen();
+        if (!mInTransaction) {
+            if (sqlite3_exec(mDb, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+                Fail(mDb, mFile, "cannot begin a transaction");
+            mInTransaction = true;
+        }
+        WriteRow(row, mValues.data());
+        break;
+    }
+    case kCommit:
+        if (mInTransaction)
+            Commit();
+        break;
+    case kOver: {
+        // The run's final post-processing runs now: the segment's end goes
+        // in as it stands, the log is copied into the database and cut to
+        // nothing, and the database is closed meanwhile, so that finishing
+        // has next to nothing left to do.
+        mEndHow = in.GetText();
+        mEndSeeds = in.GetSeeds();
+        Reopen();
+        if (mInTransaction)
+            Commit();
+        RecordEnd(mEndHow, mEndSeeds);
+        Checkpoint(SQLITE_CHECKPOINT_TRUNCATE);
+        Close();
+        mUncopied = false;
+        mEndRecorded = true;
+        break;
+    }
+    case kFlush:
+        if (mInTransaction)
+            Commit();
+        SendMessage(mSocket, kDone, "");
+        break;
+    case kFinish: {
+        const std::string how = in.GetText();
+        const std::vector<Seed> seeds = in.GetSeeds();
+        // Unchanged since the end of the evaluations: nothing to write.
+        const bool same = mEndRecorded && !mInTransaction && how == mEndHow &&
+                          (seeds.empty() || seeds.size() == mEndSeeds.size()) &&
+                          std::equal(seeds.begin(), seeds.end(), mEndSeeds.begin(),
+                                     [](const Seed& a, const Seed& b) {
+                                         return a.given == b.given && a.used == b.used;
+                                     });
+        if (!same) {
+            Reopen();
+            if (mInTransaction)
+                Commit();
+            RecordEnd(how, seeds);
+        }
+        Close();
+        mServed = true;
+        SendMessage(mSocket, kDone, "");
+        break;
+    }
+    default:
+        throw std::runtime_error("the evaluation database writer received an unknown message");
+    }
+}
+
+void EvaluationDatabase::Commit() {
+    Statement seconds(mDb, mFile, "UPDATE segments SET seconds = ? WHERE segment = ?");
+    sqlite3_bind_double(seconds.get(), 1, SteadySeconds() - mSegmentStart);
+    sqlite3_bind_int64(seconds.get(), 2, mSegment);
+    sqlite3_step(seconds.get());
+    char* error = nullptr;
+    if (sqlite3_exec(mDb, "COMMIT", nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string message = error != nullptr ? error : "unknown error";
+        sqlite3_free(error);
+        Fail("Evaluation database " + mFile + ": cannot commit: " + message + ".");
+    }
+    mInTransaction = false;
+    mUncopied = true;
+}
+
+void EvaluationDatabase::Checkpoint(int mode) {
+    // A reader (the sqlite3 command) must not hold the run up: without a
+    // wait, a checkpoint it is in the way of copies what it can.
+    sqlite3_busy_timeout(mDb, 0);
+    sqlite3_wal_checkpoint_v2(mDb, nullptr, mode, nullptr, nullptr);
+    sqlite3_busy_timeout(mDb, kBusyTimeoutMs);
+}
+void EvaluationDatabase::WriteRow(const RowHeader& row, const double* values) {
     sqlite3_stmt* s = mInsert;
     sqlite3_reset(s);
     sqlite3_bind_int64(s, 1, row.player);
@@ -563,94 +1184,5 @@ void EvaluationDatabase::WriteRow(const QueuedRow& row, const double* values) {
     bind(row.nobj, mNobj);
     bind(row.nctr, mNctr);
     if (sqlite3_step(s) != SQLITE_DONE)
-        throw std::runtime_error(std::string("cannot record an evaluation: ") +
-                                 sqlite3_errmsg(mDb));
-}
-
-void EvaluationDatabase::Commit() {
-    Statement seconds(mDb, mFile, "UPDATE segments SET seconds = ? WHERE segment = ?");
-    sqlite3_bind_double(seconds.get(), 1, SteadySeconds() - mSegmentStart);
-    sqlite3_bind_int64(seconds.get(), 2, mSegment);
-    sqlite3_step(seconds.get());
-    char* error = nullptr;
-    if (sqlite3_exec(mDb, "COMMIT", nullptr, nullptr, &error) != SQLITE_OK) {
-        const std::string message = error != nullptr ? error : "unknown error";
-        sqlite3_free(error);
-        throw std::runtime_error("cannot commit: " + message);
-    }
-    mInTransaction = false;
-}
-
-void EvaluationDatabase::Writer() {
-    // The queue is taken over whole, and the emptied buffers go back to it:
-    // after the first batches neither side allocates.
-    std::vector<QueuedRow> rows;
-    std::vector<double> values;
-    unsigned long long written = 0;
-    bool uncopied = false; // commits not yet copied from the log into the database
-    while (true) {
-        bool stop = false;
-        bool batch_ended = false;
-        bool committed = false;
-        rows.clear();
-        values.clear();
-        {
-            std::unique_lock<std::mutex> lock(mMutex);
-            auto work = [&] { return !mQueue.empty() || mBatchEnded || mStop; };
-            if (uncopied && !mWake.wait_for(lock, kIdleBeforeCheckpoint, work)) {
-                // Copying the log into the database flushes both to the disk,
-                // which takes milliseconds: done while the run computes (its
-                // final post-processing, or a slow analyser), it costs the run
-                // nothing and leaves next to nothing for the close. A busy
-                // reader only makes a checkpoint do less.
-                lock.unlock();
-                const std::lock_guard<std::mutex> guard(mDbMutex);
-                sqlite3_wal_checkpoint_v2(mDb, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
-                                          nullptr);
-                uncopied = false;
-                continue;
-            }
-            mWake.wait(lock, work);
-            rows.swap(mQueue);
-            values.swap(mQueueValues);
-            batch_ended = mBatchEnded;
-            mBatchEnded = false;
-            stop = mStop;
-        }
-        try {
-            const std::lock_guard<std::mutex> guard(mDbMutex);
-            bool slow = false;
-            const double* next = values.data();
-            for (const QueuedRow& row : rows) {
-                if (!mInTransaction) {
-                    if (sqlite3_exec(mDb, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-                        throw std::runtime_error(std::string("cannot begin a transaction: ") +
-                                                 sqlite3_errmsg(mDb));
-                    mInTransaction = true;
-                }
-                WriteRow(row, next);
-                next += row.ndvs + row.nobj + row.nctr;
-                slow = slow || row.seconds >= kSlowEvaluation;
-                ++written;
-            }
-            if (mInTransaction && (batch_ended || slow || stop)) {
-                Commit();
-                committed = true;
-            }
-        } catch (const std::exception& e) {
-            std::lock_guard<std::mutex> lock(mMutex);
-            mWriterError = "Evaluation database " + mFile + ": " + e.what() + ".";
-            mDone.notify_all();
-            return;
-        }
-        {
-            std::lock_guard<std::mutex> lock(mMutex);
-            if (!mInTransaction)
-                mCommitted = written;
-        }
-        mDone.notify_all();
-        if (stop)
-            return;
-        uncopied = uncopied || committed;
-    }
+        Fail(mDb, mFile, "cannot record an evaluation");
 }

@@ -2,13 +2,12 @@
 #define VESK_EVAL_EVALUATIONDATABASE_H
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "eval/EvalResult.h"
@@ -39,11 +38,17 @@ struct EvaluationRow {
 // lets an interrupted run be resumed exactly: the resumed run replays the
 // recorded run and answers every design already evaluated from here.
 //
-// Rows are written by a thread of the database's own, so that the run loses
-// no time to it; they are committed at the end of every batch and at once
-// after any evaluation that took 10 ms or more, so that a simulation's result
-// is safe as soon as it is known. Every commit is atomic: a kill at any moment
-// leaves a consistent database.
+// The database is written by a process of its own, the writer: this program
+// started again (the same executable) in writer mode, with a socket to the
+// run. The run only appends rows to a buffer and hands each batch over in one
+// write; creating the database, storing rows and flushing the disk all happen
+// in the writer, on another processor. A process rather than a thread keeps
+// the run single-threaded when it evaluates on one processor, so that the
+// memory allocator and shared pointers keep their lock-free single-threaded
+// paths. Rows are committed at the end of every batch and at once after any
+// evaluation that took 10 ms or more, so that a simulation's result is safe as
+// soon as it is known. Every commit is atomic: a kill at any moment leaves a
+// consistent database, and the writer dies with the run.
 class EvaluationDatabase {
 public:
     static constexpr const char* kFile = "evaluations.db";
@@ -53,28 +58,59 @@ public:
     // The writer copies its log into the database when no row has come for
     // this long: the run is busy with something else.
     static constexpr std::chrono::milliseconds kIdleBeforeCheckpoint{5};
+    // While rows come, the writer looks for them this often by itself, so that
+    // handing a batch over wakes nobody (a wake-up costs the run a system
+    // call and an interrupt of the other processor).
+    static constexpr std::chrono::milliseconds kPoll{2};
+    // The run hands rows over before the batch ends once this many bytes wait.
+    static constexpr size_t kChunkBytes = 1 << 18;
+    // How long SQLite waits for a reader in its way.
+    static constexpr int kBusyTimeoutMs = 10000;
 
-    // A database for a new run. A database left by an earlier run is kept
-    // under the first free name evaluations.N.db, and the user is told.
-    static std::unique_ptr<EvaluationDatabase> CreateNew();
-    // The database of the run to resume; stops the program when there is
-    // none or it does not hold a run.
-    static std::unique_ptr<EvaluationDatabase> OpenForResume();
-
-    EvaluationDatabase(const EvaluationDatabase&) = delete;
-    EvaluationDatabase& operator=(const EvaluationDatabase&) = delete;
-    // Commits what is queued and closes.
-    ~EvaluationDatabase();
-
-    // The description of the run, as key and value.
-    void SetRunValue(const std::string& key, const std::string& value);
-    std::string GetRunValue(const std::string& key) const;
-    // The seeding of every random unit, in order.
+    // The seed given to a random unit (0 or 1: from the clock) and the seed
+    // it used.
     struct Seed {
         unsigned given = 0;
         unsigned used = 0;
     };
-    void SetSeeds(const std::vector<Seed>& seeds);
+    // What a new run records before its first evaluation.
+    struct NewRun {
+        std::vector<std::pair<std::string, std::string>> values; // the run table
+        std::vector<std::string> config_files;                   // digested by the writer
+        std::vector<Seed> seeds;
+        // The widest design, objective and constraint vectors to hold.
+        unsigned ndvs = 0;
+        unsigned nobj = 0;
+        unsigned nctr = 0;
+    };
+    // The database of a new run. A database left by an earlier run is kept
+    // under the first free name evaluations.N.db, and the user is told. The
+    // writer creates, describes and commits the database while the run
+    // starts; a database that cannot be created stops the run at the end of
+    // its first batch (EndBatch), as any failed write does.
+    static std::unique_ptr<EvaluationDatabase> CreateNew(const NewRun& run);
+    // The database of the run to resume, open in this process for reading
+    // until BeginSegment; stops the program when there is none or it does not
+    // hold a run.
+    static std::unique_ptr<EvaluationDatabase> OpenForResume();
+
+    // The writer's side. A program that keeps evaluation databases calls
+    // WriterMain first thing in main(): in a writer process it serves the
+    // database and returns the exit status; elsewhere it names the program
+    // itself as its writer and returns -1 at once.
+    static int WriterMain();
+    // Names the executable started as the writer (tests: a program that
+    // serves as one).
+    static void SetWriterProgram(const std::string& path);
+
+    EvaluationDatabase(const EvaluationDatabase&) = delete;
+    EvaluationDatabase& operator=(const EvaluationDatabase&) = delete;
+    // Hands over what is buffered and waits for the writer to commit and
+    // close (recording "stopped by an error" unless Finish ran).
+    ~EvaluationDatabase();
+
+    // Reading a database opened for resume (before BeginSegment).
+    std::string GetRunValue(const std::string& key) const;
     std::vector<Seed> GetSeeds() const;
     // SHA-256 and size of each configuration file read.
     struct ConfigFile {
@@ -82,18 +118,24 @@ public:
         std::string sha256;
         long long bytes = 0;
     };
-    void SetConfigFiles(const std::vector<ConfigFile>& files);
     std::vector<ConfigFile> GetConfigFiles() const;
-    // The digest of a file as SetConfigFiles records it; empty when it cannot
-    // be read.
+    // The digest of a file as a new run records it; empty when it cannot be
+    // read.
     static ConfigFile Digest(const std::string& file);
-
-    // Creates the evaluations table for designs of up to ndvs variables, nobj
-    // objectives and nctr constraints (a new run), or checks that the
-    // recorded table can hold them (a resumed run).
+    // Checks that the recorded evaluations can hold designs of up to ndvs
+    // variables, nobj objectives and nctr constraints.
     void PrepareEvaluations(unsigned ndvs, unsigned nobj, unsigned nctr);
     // Reads every recorded evaluation for replay.
     void LoadReplay();
+    // Wall-clock seconds of the earlier segments together.
+    double PreviousSegmentsSeconds() const;
+    long long RowCount() const;
+    // The seeding of every random unit, in order.
+    void SetSeeds(const std::vector<Seed>& seeds);
+    // Starts the resumed run's segment and its writer; the database is closed
+    // in this process.
+    void BeginSegment();
+
     // The recorded result of this evaluation: the row of the same player,
     // batch and index when it holds the same design, otherwise a row of the
     // same player with a bit-identical design; null when the design was never
@@ -107,33 +149,55 @@ public:
         return row.player == player && row.batch == batch && row.index == index;
     }
 
-    // Queues a completed evaluation (its values are copied); returns at once.
-    // Any thread.
+    // Queues a completed evaluation (its values are copied); returns at once
+    // but for a slow one, which is handed over at once. Any thread.
     void Record(const EvaluationRow& row);
-    // Marks the end of a batch: what is queued is committed.
+    // The same from an evaluation's parts (time: when it ended, seconds since
+    // 1970), copied straight to the buffer.
+    void Record(unsigned player, unsigned batch, unsigned index, const std::vector<double>& dvs,
+                const EvalResult& result, double time);
+    // Marks the end of a batch: what is queued is handed over and committed.
+    // Stops the program when the writer failed.
     void EndBatch();
+    // The run evaluates nothing more: what is queued is committed, the
+    // segment's end is recorded as it stands (how and the seeds, as for
+    // Finish), and the database is copied out of its log and closed while the
+    // run post-processes. Finish then only records what changed since.
+    void EndOfEvaluations(const std::string& how, const std::vector<Seed>& seeds);
     // Waits until everything queued is committed.
     void Flush();
-
-    // The segments of the run: a new one starts with every invocation.
-    void BeginSegment();
-    // Commits everything queued, stops the writer and records how the
-    // segment ended ("finished", "interrupted by SIGTERM"). A database
-    // destroyed without it records "stopped by an error".
-    void Finish(const std::string& how);
-    // Wall-clock seconds of the earlier segments together.
-    double PreviousSegmentsSeconds() const;
-    long long RowCount() const;
+    // Commits everything queued, records how the segment ended ("finished",
+    // "interrupted by SIGTERM") and the seeds as they stand at the end (none:
+    // unchanged; a unit seeded from the clock may seed itself late), closes
+    // the database and waits for the writer to end.
+    void Finish(const std::string& how, const std::vector<Seed>& seeds);
     const std::string& GetFile() const { return mFile; }
+    // How the run ends as it stands ("finished", "interrupted by SIGTERM"),
+    // and the seeds it has used so far.
+    static std::string HowTheRunEnds();
+    static std::vector<Seed> SeedsSoFar();
 
 private:
     explicit EvaluationDatabase(const std::string& file);
+    // Opens the connection (a new file when there is none) with the settings
+    // of every run.
+    void Open();
+    void Close();
+    // Opens the database again after EndOfEvaluations closed it.
+    void Reopen();
     void Exec(const std::string& sql) const;
-    void StopWriter();
-    void Writer();
-    // A queued evaluation: the row without its values, which wait in one
-    // flat buffer (no allocation per row on the caller's side).
-    struct QueuedRow {
+    void CreateTables(const NewRun& run);
+    void WriteSeeds(const std::vector<Seed>& seeds);
+    void DefineEvaluations(unsigned ndvs, unsigned nobj, unsigned nctr, bool create);
+    void InsertSegment(const std::string& started_at);
+    void EndSegment(const std::string& how);
+    // Records the segment's end and the seeds (none: unchanged) in one commit.
+    void RecordEnd(const std::string& how, const std::vector<Seed>& seeds);
+    std::vector<std::string> Columns(const char* prefix, unsigned n) const;
+
+    // A recorded evaluation as it travels to the writer: this header, then
+    // its values.
+    struct RowHeader {
         unsigned player;
         unsigned batch;
         unsigned index;
@@ -146,37 +210,56 @@ private:
         unsigned nobj;
         unsigned nctr;
     };
-    void WriteRow(const QueuedRow& row, const double* values);
+
+    // The run's side: the writer process and the socket to it.
+    void StartWriter(uint32_t type, const std::vector<char>& setup);
+    // Appends a message to the buffer (mMutex held).
+    void Append(uint32_t type, const void* data, size_t size);
+    void AppendRow(const RowHeader& header, const std::vector<double>& dvs,
+                   const std::vector<double>& obj, const std::vector<double>& ctr);
+    // Hands the buffer over (mMutex held); false when the writer is gone.
+    bool SendLocked();
+    // Waits for the writer's answer to a request; the writer's error, or
+    // empty.
+    std::string Await();
+    // Stops the program with the writer's failure, once it is known.
+    void StopOnFailure();
+    void EndWriter();
+
+    // The writer's side.
+    void Serve(int socket);
+    void Handle(uint32_t type, const char* data, size_t size);
+    void WriteRow(const RowHeader& row, const double* values);
     void Commit();
-    std::vector<std::string> Columns(const char* prefix, unsigned n) const;
+    void Checkpoint(int mode);
 
     std::string mFile;
-    // The connection is opened without SQLite's own locking: whoever uses it
-    // (the writer thread, or a caller while the writer may run) holds this.
-    mutable std::mutex mDbMutex;
     sqlite3* mDb = nullptr;
     sqlite3_stmt* mInsert = nullptr;
     unsigned mNdvs = 0;
     unsigned mNobj = 0;
     unsigned mNctr = 0;
     long long mSegment = 0;
-    double mSegmentStart = 0.0; // steady-clock seconds
-    bool mFinished = false;
-    bool mSetupOpen = false; // a new database's first transaction is still open
+    double mSegmentStart = 0.0; // steady-clock seconds, the same in both processes
 
-    // The writer thread and its queue.
-    std::thread mThread;
-    std::mutex mMutex;
-    std::condition_variable mWake;
-    std::condition_variable mDone;
-    std::vector<QueuedRow> mQueue;
-    std::vector<double> mQueueValues;
-    bool mBatchEnded = false;
-    bool mStop = false;
-    unsigned long long mQueued = 0;    // rows handed to Record
-    unsigned long long mCommitted = 0; // rows committed
-    bool mInTransaction = false;
+    // The run's side.
+    int mWriterPid = -1;
+    int mSocket = -1;
+    std::mutex mMutex; // guards the buffer and the socket's sending side
+    std::vector<char> mOut;
     std::string mWriterError;
+    bool mFinished = false;
+
+    // The writer's side.
+    int mRunPid = -1; // the run it serves
+    bool mInTransaction = false;
+    bool mUncopied = false; // commits not yet copied from the log into the database
+    bool mServed = false;   // Finish was served: the writer ends
+    // The end recorded by EndOfEvaluations.
+    bool mEndRecorded = false;
+    std::string mEndHow;
+    std::vector<Seed> mEndSeeds;
+    std::vector<double> mValues; // a row's values, aligned
 
     // Replay: every recorded row, found by position and by design.
     std::vector<EvaluationRow> mRows;

@@ -311,6 +311,7 @@ void GameAlgorithm::Run(double& elapsed, long& start_time, bool restart) {
         WriteConvergenceEvaFile();
         if (met) {
             std::cout << std::endl << "LOOP END" << std::endl;
+            EVAU::EvaluationsOver();
             for (const auto& p : mPlayers)
                 p->PostProcessOpt();
             PostProcess();

@@ -190,6 +190,7 @@ void OptimizationAlgorithm::Run(double& elapsed, long& start_time) {
                     progress);
     }
     std::cout << std::endl << "LOOP END" << std::endl;
+    EVAU::EvaluationsOver();
     PostProcessOpt();
 }
 

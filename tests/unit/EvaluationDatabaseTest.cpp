@@ -39,6 +39,8 @@ bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
 }
 
 TEST(EvaluationDatabase, ValuesReadBackBitForBitAndReplayFindsThemByPositionOrDesign) {
+    // The writer is a program's writer mode; this test program has none.
+    EvaluationDatabase::SetWriterProgram(VESK_VESKV2_PATH);
     TempDir dir;
     ScopedCwd cwd(dir.path());
     const double kWorst = std::numeric_limits<double>::max();
@@ -46,9 +48,11 @@ TEST(EvaluationDatabase, ValuesReadBackBitForBitAndReplayFindsThemByPositionOrDe
     // subnormal and the penalty values must survive too.
     const std::vector<double> design = {-0.0, 4.9e-324, 0.1 + 0.2, -1234.5678e-200};
     {
-        auto db = EvaluationDatabase::CreateNew();
-        db->PrepareEvaluations(4, 2, 1);
-        db->BeginSegment();
+        EvaluationDatabase::NewRun run;
+        run.ndvs = 4;
+        run.nobj = 2;
+        run.nctr = 1;
+        auto db = EvaluationDatabase::CreateNew(run);
         EvaluationRow ok = Row(0, 3, 7, design, {1.0 / 3.0, -2.5e300}, {0.0});
         ok.exit_status = 3;
         ok.seconds = 0.25;
@@ -67,7 +71,7 @@ TEST(EvaluationDatabase, ValuesReadBackBitForBitAndReplayFindsThemByPositionOrDe
         EXPECT_EQ(sqlite3_column_int(count, 0), 2);
         sqlite3_finalize(count);
         sqlite3_close(reader);
-        db->Finish("finished");
+        db->Finish("finished", {});
     }
     auto db = EvaluationDatabase::OpenForResume();
     db->PrepareEvaluations(4, 2, 1);
@@ -99,10 +103,11 @@ TEST(EvaluationDatabase, ValuesReadBackBitForBitAndReplayFindsThemByPositionOrDe
 }
 
 TEST(EvaluationDatabase, ANewRunKeepsTheEarlierDatabasesUnderNewNames) {
+    EvaluationDatabase::SetWriterProgram(VESK_VESKV2_PATH);
     TempDir dir;
     ScopedCwd cwd(dir.path());
     for (int run = 0; run < 3; ++run) {
-        const std::string out = Captured([] { EvaluationDatabase::CreateNew(); });
+        const std::string out = Captured([] { EvaluationDatabase::CreateNew({}); });
         if (run > 0) {
             EXPECT_NE(out.find("kept as evaluations." + std::to_string(run) + ".db."),
                       std::string::npos)
@@ -112,6 +117,16 @@ TEST(EvaluationDatabase, ANewRunKeepsTheEarlierDatabasesUnderNewNames) {
     EXPECT_TRUE(FileExists("evaluations.db"));
     EXPECT_TRUE(FileExists("evaluations.1.db"));
     EXPECT_TRUE(FileExists("evaluations.2.db"));
+    // Each went away without Finish, as a run that stops on a fatal error.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("evaluations.1.db", &db), SQLITE_OK);
+    sqlite3_stmt* ended = nullptr;
+    sqlite3_prepare_v2(db, "SELECT ended FROM segments", -1, &ended, nullptr);
+    ASSERT_EQ(sqlite3_step(ended), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(ended, 0)),
+                 "stopped by an error");
+    sqlite3_finalize(ended);
+    sqlite3_close(db);
 }
 
 TEST(EvaluationDatabase, AResumeNeedsARecordedRun) {
