@@ -403,6 +403,30 @@ TEST(Campaign, SigtermEndsTheCommandsFinishesTheFilesAndTheRunResumes) {
     }
 }
 
+// The database writer a run started, found among the processes; -1 when none.
+int WriterOf(pid_t run) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        if (!std::getline(stat, text) || text.find("(vesk-db-writer)") == std::string::npos)
+            continue;
+        std::istringstream fields(text.substr(text.rfind(')') + 2));
+        char state = 0;
+        int parent = 0;
+        if (fields >> state >> parent && parent == run)
+            return std::stoi(entry.path().filename().string());
+    }
+    return -1;
+}
+
+// True once the process has ended (within 5 s).
+bool Gone(int pid) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (ProcessRunning(pid) && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return !ProcessRunning(pid);
+}
+
 TEST(Campaign, ASecondSignalEndsTheRunAtOnceWithAConsistentDatabase) {
     TempDir dir;
     WriteScript(dir.file("slow.sh"), "sleep 2\necho 1 2 > Eval.individual\n"
@@ -412,13 +436,45 @@ TEST(Campaign, ASecondSignalEndsTheRunAtOnceWithAConsistentDatabase) {
     WriteRunFiles(dir.path(), c);
     const pid_t pid = Launch(dir.path(), {"-s", "3"});
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    // The database writer ignores the signals, which a terminal sends to the
+    // whole group: the run ends it when it has committed.
+    const int writer = WriterOf(pid);
+    ASSERT_GT(writer, 0);
+    ::kill(writer, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(ProcessRunning(writer));
     ::kill(pid, SIGINT);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ::kill(pid, SIGINT);
     EXPECT_EQ(Reap(pid), 128 + SIGINT);
+    EXPECT_TRUE(Gone(writer));
     const auto check = Query(dir.path(), "PRAGMA integrity_check");
     ASSERT_EQ(check.size(), 1u);
     EXPECT_EQ(check[0][0], "ok");
+}
+
+TEST(Campaign, AKilledRunTakesItsDatabaseWriterWithIt) {
+    // A writer left behind could commit rows while a resumed run reads the
+    // database: the resume would run those designs again.
+    TempDir dir;
+    RunConfig c;
+    c.stop = "0 100000000";
+    WriteRun(dir.path(), c, WriteQERN(0, 0));
+    const pid_t pid = Launch(dir.path(), {"-s", "3"});
+    int writer = -1;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while ((writer = WriterOf(pid)) < 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GT(writer, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(pid, SIGKILL);
+    EXPECT_EQ(Reap(pid), 128 + SIGKILL);
+    EXPECT_TRUE(Gone(writer));
+    const auto check = Query(dir.path(), "PRAGMA integrity_check");
+    ASSERT_EQ(check.size(), 1u);
+    EXPECT_EQ(check[0][0], "ok");
+    EXPECT_NE(Query(dir.path(), "SELECT count(*) FROM evaluations")[0][0], "0");
+    EXPECT_EQ(Query(dir.path(), "SELECT ended FROM segments")[0][0], "running");
 }
 
 } // namespace
