@@ -193,31 +193,37 @@ private:
     const char* mEnd;
 };
 
-// Sends all of it; false when the other side is gone. A signal handled
+// Sends what the socket takes: all of it when wait, else what fits without
+// waiting. The bytes sent; -1 when the other side is gone. A signal handled
 // meanwhile only interrupts the call.
-bool SendAll(int socket, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t sent = ::send(socket, data, size, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                pollfd wait{socket, POLLOUT, 0};
-                ::poll(&wait, 1, -1);
-                continue;
-            }
-            return false;
+ssize_t Send(int socket, const char* data, size_t size, bool wait) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t sent = ::send(socket, data + done, size - done, MSG_NOSIGNAL);
+        if (sent >= 0) {
+            done += static_cast<size_t>(sent);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (!wait)
+                break;
+            pollfd ready{socket, POLLOUT, 0};
+            ::poll(&ready, 1, -1);
+        } else if (errno != EINTR) {
+            return -1;
         }
-        data += sent;
-        size -= static_cast<size_t>(sent);
     }
-    return true;
+    return static_cast<ssize_t>(done);
 }
 
-// Reads exactly size bytes (blocking); false at the end of the stream.
+// Reads exactly size bytes, waiting for them; false at the end of the
+// stream.
 bool ReceiveAll(int socket, char* data, size_t size) {
     while (size > 0) {
         const ssize_t got = ::recv(socket, data, size, 0);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd ready{socket, POLLIN, 0};
+            ::poll(&ready, 1, -1);
+            continue;
+        }
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -230,8 +236,8 @@ bool ReceiveAll(int socket, char* data, size_t size) {
 
 void SendMessage(int socket, uint32_t type, const std::string& text) {
     const MessageHeader header{type, static_cast<uint32_t>(text.size())};
-    if (SendAll(socket, reinterpret_cast<const char*>(&header), sizeof(header)))
-        SendAll(socket, text.data(), text.size());
+    if (Send(socket, reinterpret_cast<const char*>(&header), sizeof(header), true) >= 0)
+        Send(socket, text.data(), text.size(), true);
 }
 
 } // namespace
@@ -301,7 +307,7 @@ EvaluationDatabase::~EvaluationDatabase() {
         // an error, and closes.
         {
             std::lock_guard<std::mutex> lock(mMutex);
-            SendLocked();
+            SendLocked(true);
         }
         EndWriter();
     }
@@ -738,9 +744,10 @@ void EvaluationDatabase::StartWriter(uint32_t type, const std::vector<char>& set
     // that looks for rows every kPoll.
     const int room = 4 << 20;
     ::setsockopt(mSocket, SOL_SOCKET, SO_SNDBUF, &room, sizeof(room));
+    ::fcntl(mSocket, F_SETFL, ::fcntl(mSocket, F_GETFL) | O_NONBLOCK);
     std::lock_guard<std::mutex> lock(mMutex);
     Append(type, setup.data(), setup.size());
-    SendLocked();
+    SendLocked(true);
 }
 
 void EvaluationDatabase::Append(uint32_t type, const void* data, size_t size) {
@@ -753,21 +760,27 @@ void EvaluationDatabase::Append(uint32_t type, const void* data, size_t size) {
     }
 }
 
-bool EvaluationDatabase::SendLocked() {
-    if (mOut.empty())
+bool EvaluationDatabase::SendLocked(bool wait) {
+    if (mOut.empty() || !mWriterError.empty()) {
+        mOut.clear();
         return mWriterError.empty();
-    const bool sent = mSocket >= 0 && SendAll(mSocket, mOut.data(), mOut.size());
-    mOut.clear();
-    if (!sent && mWriterError.empty()) {
-        // The writer is gone: it sent why before it ended (and a writer that
-        // is not gone ends on the end of the stream).
-        ::shutdown(mSocket, SHUT_WR);
-        const std::string why = Await();
-        mWriterError = why.empty() ? "Evaluation database " + mFile +
-                                         ": its writer process ended unexpectedly."
-                                   : why;
     }
-    return mWriterError.empty();
+    const ssize_t sent = mSocket >= 0 ? Send(mSocket, mOut.data(), mOut.size(), wait) : -1;
+    if (sent >= 0) {
+        // What the socket did not take goes with the next hand-over: a writer
+        // held up (a reader in its way, a busy host) must not hold the run up.
+        mOut.erase(mOut.begin(), mOut.begin() + sent);
+        return true;
+    }
+    mOut.clear();
+    // The writer is gone: it sent why before it ended (and a writer that is
+    // not gone ends at the end of the stream).
+    ::shutdown(mSocket, SHUT_WR);
+    const std::string why = Await();
+    mWriterError = why.empty()
+                       ? "Evaluation database " + mFile + ": its writer process ended unexpectedly."
+                       : why;
+    return false;
 }
 
 std::string EvaluationDatabase::Await() {
@@ -858,9 +871,9 @@ void EvaluationDatabase::AppendRow(const RowHeader& header, const std::vector<do
     // in parts.
     if (header.seconds >= kSlowEvaluation) {
         Append(kCommit, nullptr, 0);
-        SendLocked();
+        SendLocked(true);
     } else if (mOut.size() >= kChunkBytes) {
-        SendLocked();
+        SendLocked(false);
     }
 }
 
@@ -868,7 +881,15 @@ void EvaluationDatabase::EndBatch() {
     {
         std::lock_guard<std::mutex> lock(mMutex);
         Append(kCommit, nullptr, 0);
-        SendLocked();
+        // Batches that end within kPoll of the last hand-over go with the
+        // next one: the writer would not look for them before anyway, and a
+        // fast analyser's batches (a millisecond or less) then cost one write
+        // in several. Each batch keeps its own commit.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - mLastSend >= kPoll) {
+            SendLocked(false);
+            mLastSend = now;
+        }
     }
     StopOnFailure();
 }
@@ -879,7 +900,7 @@ void EvaluationDatabase::EndOfEvaluations(const std::string& how, const std::vec
     end.Put(seeds);
     std::lock_guard<std::mutex> lock(mMutex);
     Append(kOver, end.Bytes().data(), end.Bytes().size());
-    SendLocked();
+    SendLocked(true);
 }
 
 std::string EvaluationDatabase::HowTheRunEnds() {
@@ -898,7 +919,7 @@ void EvaluationDatabase::Flush() {
     {
         std::lock_guard<std::mutex> lock(mMutex);
         Append(kFlush, nullptr, 0);
-        if (SendLocked())
+        if (SendLocked(true))
             mWriterError = Await();
     }
     StopOnFailure();
@@ -911,7 +932,7 @@ void EvaluationDatabase::Finish(const std::string& how, const std::vector<Seed>&
         finish.Put(how);
         finish.Put(seeds);
         Append(kFinish, finish.Bytes().data(), finish.Bytes().size());
-        if (SendLocked())
+        if (SendLocked(true))
             mWriterError = Await();
     }
     EndWriter();
@@ -951,7 +972,9 @@ int EvaluationDatabase::WriterMain() {
         SendMessage(socket, kFailed, e.what());
         return 1;
     }
-    return 0;
+    // The database is closed and the run told: nothing is left to tear down
+    // that the run should wait for.
+    ::_exit(0);
 }
 
 void EvaluationDatabase::Serve(int socket) {

@@ -156,8 +156,8 @@ public:
     // 1970), copied straight to the buffer.
     void Record(unsigned player, unsigned batch, unsigned index, const std::vector<double>& dvs,
                 const EvalResult& result, double time);
-    // Marks the end of a batch: what is queued is handed over and committed.
-    // Stops the program when the writer failed.
+    // Marks the end of a batch: what is queued is handed over (within kPoll)
+    // and committed. Stops the program when the writer failed.
     void EndBatch();
     // The run evaluates nothing more: what is queued is committed, the
     // segment's end is recorded as it stands (how and the seeds, as for
@@ -217,8 +217,9 @@ private:
     void Append(uint32_t type, const void* data, size_t size);
     void AppendRow(const RowHeader& header, const std::vector<double>& dvs,
                    const std::vector<double>& obj, const std::vector<double>& ctr);
-    // Hands the buffer over (mMutex held); false when the writer is gone.
-    bool SendLocked();
+    // Hands the buffer over (mMutex held): all of it when wait, else what the
+    // socket takes now. False when the writer is gone.
+    bool SendLocked(bool wait);
     // Waits for the writer's answer to a request; the writer's error, or
     // empty.
     std::string Await();
@@ -247,6 +248,7 @@ private:
     int mSocket = -1;
     std::mutex mMutex; // guards the buffer and the socket's sending side
     std::vector<char> mOut;
+    std::chrono::steady_clock::time_point mLastSend;
     std::string mWriterError;
     bool mFinished = false;
 
