@@ -129,6 +129,22 @@ TEST(EvaluationDatabase, ANewRunKeepsTheEarlierDatabasesUnderNewNames) {
     sqlite3_close(db);
 }
 
+TEST(EvaluationDatabase, AWriterThatEndsStopsTheRunAtTheEndOfTheBatch) {
+    // A program that is no writer ends at once, as a writer that failed.
+    EvaluationDatabase::SetWriterProgram("/bin/true");
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    auto db = EvaluationDatabase::CreateNew({});
+    db->Record(Row(0, 0, 0, {1}, {2}, {}));
+    EXPECT_NE(FatalOutput([&] {
+                  db->EndBatch();
+                  db->Flush();
+              }).find("Evaluation database evaluations.db: its writer process ended unexpectedly."),
+              std::string::npos);
+    db.reset();
+    EvaluationDatabase::SetWriterProgram(VESK_VESKV2_PATH);
+}
+
 TEST(EvaluationDatabase, AResumeNeedsARecordedRun) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
