@@ -253,7 +253,8 @@ private:
     bool mFinished = false;
 
     // The writer's side.
-    int mRunPid = -1; // the run it serves
+    int mRunPid = -1;              // the run it serves
+    double mSecondsRecorded = 0.0; // when the segment's time was last written
     bool mInTransaction = false;
     bool mUncopied = false; // commits not yet copied from the log into the database
     bool mServed = false;   // Finish was served: the writer ends
