@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -15,6 +16,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -39,8 +41,12 @@ namespace {
 // and the process it serves.
 const char* const kWriterFdVariable = "VESK_EVALUATION_WRITER_FD";
 const char* const kWriterParentVariable = "VESK_EVALUATION_WRITER_PARENT";
-// The writer's socket is this descriptor in the writer.
+// The writer's socket and ring are these descriptors in the writer.
 const int kWriterFd = 3;
+const int kRingFd = 4;
+const size_t kRingBytes = size_t{1} << 20;
+const size_t kRingData = 4096; // the offset of the bytes, after the counters
+const size_t kRingMapped = kRingData + kRingBytes;
 
 // The messages between the run and the writer: a type and a size, then the
 // payload.
@@ -239,6 +245,30 @@ void SendMessage(int socket, uint32_t type, const std::string& text) {
     const MessageHeader header{type, static_cast<uint32_t>(text.size())};
     if (Send(socket, reinterpret_cast<const char*>(&header), sizeof(header), true) >= 0)
         Send(socket, text.data(), text.size(), true);
+}
+
+} // namespace
+
+// The rows travel through a ring of memory that the run and the writer both
+// map: the run copies its messages in and moves `head` on; the writer copies
+// them out and moves `tail` on. No system call, and no buffer of the kernel's
+// to allocate and free for every batch. The socket beside it carries what is
+// rare: the writer's answers and failures, a wake-up for a writer that sleeps
+// (`asleep`), and the end of the run (the end of the stream).
+struct EvaluationDatabase::Ring {
+    alignas(64) std::atomic<uint64_t> head;
+    alignas(64) std::atomic<uint64_t> tail;
+    alignas(64) std::atomic<uint32_t> asleep;
+    std::atomic<uint32_t> failed; // the writer failed; why is on the socket
+};
+static_assert(sizeof(EvaluationDatabase::Ring) <= kRingData,
+              "the ring's counters fit before its bytes");
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "lock-free across processes");
+
+namespace {
+
+char* RingBytes(EvaluationDatabase::Ring* ring) {
+    return reinterpret_cast<char*>(ring) + kRingData;
 }
 
 } // namespace
@@ -697,16 +727,37 @@ void EvaluationDatabase::StartWriter(uint32_t type, const std::vector<char>& set
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         Fail("Evaluation database " + mFile + ": cannot start its writer: " + std::strerror(errno) +
              ".");
+    int ring = ::memfd_create("vesk-evaluations", MFD_CLOEXEC);
+    void* mapped = MAP_FAILED;
+    if (ring >= 0 && ::ftruncate(ring, kRingMapped) == 0)
+        mapped = ::mmap(nullptr, kRingMapped, PROT_READ | PROT_WRITE, MAP_SHARED, ring, 0);
+    if (mapped == MAP_FAILED) {
+        const std::string why = std::strerror(errno);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        if (ring >= 0)
+            ::close(ring);
+        Fail("Evaluation database " + mFile + ": cannot start its writer: " + why + ".");
+    }
+    mRing = new (mapped) Ring{};
+    // Each descriptor is moved off the number it gets in the writer first:
+    // dup2 onto itself would keep it closed on exec.
+    if (ring == kWriterFd || ring == kRingFd) {
+        const int moved = ::fcntl(ring, F_DUPFD_CLOEXEC, kRingFd + 1);
+        ::close(ring);
+        ring = moved;
+    }
     // The writer's end becomes its descriptor kWriterFd (dup2 onto itself
     // would keep it closed on exec).
     int theirs = ends[1];
-    if (theirs == kWriterFd) {
-        theirs = ::fcntl(ends[1], F_DUPFD_CLOEXEC, kWriterFd + 1);
+    if (theirs == kWriterFd || theirs == kRingFd) {
+        theirs = ::fcntl(ends[1], F_DUPFD_CLOEXEC, kRingFd + 1);
         ::close(ends[1]);
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, theirs, kWriterFd);
+    posix_spawn_file_actions_adddup2(&actions, ring, kRingFd);
     // The run handles the interruption signals and ends the writer itself: a
     // Ctrl-C or a scheduler's SIGTERM to the whole group must not stop the
     // writer before the run has committed.
@@ -736,6 +787,7 @@ void EvaluationDatabase::StartWriter(uint32_t type, const std::vector<char>& set
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(theirs);
+    ::close(ring);
     if (spawned != 0) {
         ::close(ends[0]);
         Fail("Evaluation database " + mFile + ": cannot start its writer (" + WriterProgram() +
@@ -743,11 +795,6 @@ void EvaluationDatabase::StartWriter(uint32_t type, const std::vector<char>& set
     }
     mWriterPid = pid;
     mSocket = ends[0];
-    // Room for a good many batches, so that the run never waits for a writer
-    // that looks for rows every kPoll.
-    const int room = 4 << 20;
-    ::setsockopt(mSocket, SOL_SOCKET, SO_SNDBUF, &room, sizeof(room));
-    ::fcntl(mSocket, F_SETFL, ::fcntl(mSocket, F_GETFL) | O_NONBLOCK);
     std::lock_guard<std::mutex> lock(mMutex);
     Append(type, setup.data(), setup.size());
     SendLocked(true);
@@ -764,25 +811,55 @@ void EvaluationDatabase::Append(uint32_t type, const void* data, size_t size) {
 }
 
 bool EvaluationDatabase::SendLocked(bool wait) {
-    if (mOut.empty() || !mWriterError.empty()) {
+    if (!mWriterError.empty() || mRing == nullptr) {
         mOut.clear();
         return mWriterError.empty();
     }
-    const ssize_t sent = mSocket >= 0 ? Send(mSocket, mOut.data(), mOut.size(), wait) : -1;
-    if (sent >= 0) {
-        // What the socket did not take goes with the next hand-over: a writer
-        // held up (a reader in its way, a busy host) must not hold the run up.
-        mOut.erase(mOut.begin(), mOut.begin() + sent);
-        return true;
+    size_t done = 0;
+    while (true) {
+        const uint64_t head = mRing->head.load(std::memory_order_relaxed);
+        const uint64_t room = kRingBytes - (head - mRing->tail.load(std::memory_order_acquire));
+        const size_t n = std::min<size_t>(room, mOut.size() - done);
+        if (n > 0) {
+            const size_t at = head % kRingBytes;
+            const size_t first = std::min(n, kRingBytes - at);
+            std::memcpy(RingBytes(mRing) + at, mOut.data() + done, first);
+            std::memcpy(RingBytes(mRing), mOut.data() + done + first, n - first);
+            done += n;
+            // Published before the writer's sleep is looked at: a writer that
+            // goes to sleep looks at the head after saying so (no lost wake-up).
+            mRing->head.store(head + n, std::memory_order_seq_cst);
+            if (mRing->asleep.load(std::memory_order_seq_cst) != 0) {
+                const char wake = 0;
+                ::send(mSocket, &wake, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+            }
+        }
+        if (done == mOut.size() || !wait || !WriterAlive())
+            break;
+        // The ring is full: the writer is behind (a reader in its way, a busy
+        // host). Only a message that must arrive now waits for it.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    mOut.clear();
-    // The writer is gone: it sent why before it ended (and a writer that is
-    // not gone ends at the end of the stream).
-    ::shutdown(mSocket, SHUT_WR);
+    // What did not fit goes with the next hand-over: a held-up writer must
+    // not hold the run up.
+    mOut.erase(mOut.begin(), mOut.begin() + static_cast<std::ptrdiff_t>(done));
+    return mWriterError.empty();
+}
+
+bool EvaluationDatabase::WriterAlive() {
+    if (!mWriterError.empty())
+        return false;
+    char byte;
+    const ssize_t got = ::recv(mSocket, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) &&
+        mRing->failed.load() == 0)
+        return true;
+    // The writer ended (the end of the stream), or failed and sent why.
     const std::string why = Await();
     mWriterError = why.empty()
                        ? "Evaluation database " + mFile + ": its writer process ended unexpectedly."
                        : why;
+    mOut.clear();
     return false;
 }
 
@@ -811,6 +888,10 @@ void EvaluationDatabase::EndWriter() {
     if (mSocket >= 0) {
         ::close(mSocket);
         mSocket = -1;
+    }
+    if (mRing != nullptr) {
+        ::munmap(mRing, kRingMapped);
+        mRing = nullptr;
     }
     if (mWriterPid > 0) {
         int status = 0;
@@ -884,14 +965,13 @@ void EvaluationDatabase::EndBatch() {
     {
         std::lock_guard<std::mutex> lock(mMutex);
         Append(kCommit, nullptr, 0);
-        // Batches that end within kPoll of the last hand-over go with the
-        // next one: the writer would not look for them before anyway, and a
-        // fast analyser's batches (a millisecond or less) then cost one write
-        // in several. Each batch keeps its own commit.
+        SendLocked(false);
+        // Whether the writer still runs takes a system call: asked every
+        // kPoll at most (a failure says so at once).
         const auto now = std::chrono::steady_clock::now();
-        if (now - mLastSend >= kPoll) {
-            SendLocked(false);
-            mLastSend = now;
+        if (mRing != nullptr && (now - mLastCheck >= kPoll || mRing->failed.load() != 0)) {
+            WriterAlive();
+            mLastCheck = now;
         }
     }
     StopOnFailure();
@@ -971,11 +1051,21 @@ int EvaluationDatabase::WriterMain() {
     ::unsetenv(kWriterFdVariable);
     ::unsetenv(kWriterParentVariable);
     gOnWriter = true;
+    void* mapped = ::mmap(nullptr, kRingMapped, PROT_READ | PROT_WRITE, MAP_SHARED, kRingFd, 0);
+    ::close(kRingFd);
+    if (mapped == MAP_FAILED) {
+        SendMessage(socket, kFailed,
+                    std::string("Evaluation database: its writer cannot map the run's rows: ") +
+                        std::strerror(errno) + ".");
+        return 1;
+    }
     EvaluationDatabase db(kFile);
     db.mRunPid = run;
+    db.mRing = static_cast<Ring*>(mapped);
     try {
         db.Serve(socket);
     } catch (const std::exception& e) {
+        db.mRing->failed.store(1);
         SendMessage(socket, kFailed, e.what());
         return 1;
     }
@@ -987,7 +1077,7 @@ int EvaluationDatabase::WriterMain() {
 void EvaluationDatabase::Serve(int socket) {
     mSocket = socket;
     ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
-    std::vector<char> in(1 << 20);
+    std::vector<char> in(kRingBytes);
     size_t begin = 0; // the bytes not handled yet are in [begin, end)
     size_t end = 0;
     auto last = std::chrono::steady_clock::now();
@@ -1001,9 +1091,16 @@ void EvaluationDatabase::Serve(int socket) {
                 in.resize(in.size() * 2); // a message longer than the buffer
             }
         }
-        const ssize_t got = ::recv(socket, in.data() + end, in.size() - end, 0);
-        if (got > 0) {
-            end += static_cast<size_t>(got);
+        const uint64_t tail = mRing->tail.load(std::memory_order_relaxed);
+        const uint64_t head = mRing->head.load(std::memory_order_acquire);
+        if (head != tail) {
+            const size_t n = std::min<size_t>(head - tail, in.size() - end);
+            const size_t at = tail % kRingBytes;
+            const size_t first = std::min(n, kRingBytes - at);
+            std::memcpy(in.data() + end, RingBytes(mRing) + at, first);
+            std::memcpy(in.data() + end + first, RingBytes(mRing), n - first);
+            mRing->tail.store(tail + n, std::memory_order_release);
+            end += n;
             MessageHeader header;
             while (!mServed && end - begin >= sizeof(header)) {
                 std::memcpy(&header, in.data() + begin, sizeof(header));
@@ -1017,6 +1114,10 @@ void EvaluationDatabase::Serve(int socket) {
             last = std::chrono::steady_clock::now();
             continue;
         }
+        // The ring is empty. The socket brings wake-ups and, at its end, the
+        // end of the run; the ring is always emptied first.
+        char wake[64];
+        const ssize_t got = ::recv(socket, wake, sizeof(wake), 0);
         if (got == 0) {
             // The run ended without finishing its segment. A run that was
             // killed leaves the database as the kill found it (the writer is
@@ -1031,25 +1132,29 @@ void EvaluationDatabase::Serve(int socket) {
             }
             return;
         }
-        if (errno == EINTR)
+        if (got > 0 || errno == EINTR)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             throw std::runtime_error(
                 "Evaluation database " + mFile +
                 ": its writer cannot read from the run: " + std::strerror(errno) + ".");
-        // Nothing there. While rows come, the writer looks again after kPoll;
+        // Nothing came. While rows come, the writer looks again after kPoll;
         // once none has come for kIdleBeforeCheckpoint, it copies its log into
         // the database (a checkpoint, with its flushes to the disk: done
         // while the run computes, it costs the run nothing) and sleeps until
-        // the run sends.
+        // the run wakes it.
         if (std::chrono::steady_clock::now() - last < kIdleBeforeCheckpoint) {
             std::this_thread::sleep_for(kPoll);
         } else if (mUncopied) {
             Checkpoint(SQLITE_CHECKPOINT_PASSIVE);
             mUncopied = false;
         } else {
-            pollfd wait{socket, POLLIN, 0};
-            ::poll(&wait, 1, -1);
+            mRing->asleep.store(1, std::memory_order_seq_cst);
+            if (mRing->head.load(std::memory_order_seq_cst) == tail) {
+                pollfd wait{socket, POLLIN, 0};
+                ::poll(&wait, 1, -1);
+            }
+            mRing->asleep.store(0, std::memory_order_seq_cst);
         }
     }
 }

@@ -177,6 +177,9 @@ public:
     static std::string HowTheRunEnds();
     static std::vector<Seed> SeedsSoFar();
 
+    // The memory the run and its writer share (defined with the writer).
+    struct Ring;
+
 private:
     explicit EvaluationDatabase(const std::string& file);
     // Opens the connection (a new file when there is none) with the settings
@@ -218,8 +221,10 @@ private:
     void AppendRow(const RowHeader& header, const std::vector<double>& dvs,
                    const std::vector<double>& obj, const std::vector<double>& ctr);
     // Hands the buffer over (mMutex held): all of it when wait, else what the
-    // socket takes now. False when the writer is gone.
+    // ring takes now. False when the writer is gone.
     bool SendLocked(bool wait);
+    // False (and the reason in mWriterError) once the writer has ended.
+    bool WriterAlive();
     // Waits for the writer's answer to a request; the writer's error, or
     // empty.
     std::string Await();
@@ -246,9 +251,10 @@ private:
     // The run's side.
     int mWriterPid = -1;
     int mSocket = -1;
-    std::mutex mMutex; // guards the buffer and the socket's sending side
+    Ring* mRing = nullptr; // shared with the writer
+    std::mutex mMutex;     // guards the buffer and the socket's sending side
     std::vector<char> mOut;
-    std::chrono::steady_clock::time_point mLastSend;
+    std::chrono::steady_clock::time_point mLastCheck;
     std::string mWriterError;
     bool mFinished = false;
 
