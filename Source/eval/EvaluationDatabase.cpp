@@ -303,11 +303,13 @@ void EvaluationDatabase::Open() {
         Fail(nullptr, file, "cannot open it (" + message + ")");
     }
     sqlite3_busy_timeout(mDb, kBusyTimeoutMs);
-    // Large pages halve the cost of appending rows (a new database only; an
-    // existing one keeps its page size). WAL lets the sqlite3 command read a
-    // running campaign; NORMAL synchrony keeps every commit atomic without
-    // waiting for the disk each time.
-    Exec("PRAGMA page_size=16384");
+    // Small pages (a new database only): each commit writes its batch's
+    // last, partly filled page to the log again, and with 16 KB pages the
+    // ZDT1 run wrote 29 MB to the disk instead of 20 (the disk's interrupts
+    // land on whichever processor handles them, the run's as often as not).
+    // WAL lets the sqlite3 command read a running campaign; NORMAL synchrony
+    // keeps every commit atomic without waiting for the disk each time.
+    Exec("PRAGMA page_size=4096");
     Exec("PRAGMA journal_mode=WAL");
     Exec("PRAGMA synchronous=NORMAL");
     // The log is copied into the database whenever it holds 4 MB, and cut
@@ -315,7 +317,7 @@ void EvaluationDatabase::Open() {
     // the run's final post-processing, then has little to do (the log of a
     // whole run took longer to copy than the post-processing of the ZDT1
     // example, and milliseconds to delete).
-    Exec("PRAGMA wal_autocheckpoint=256");
+    Exec("PRAGMA wal_autocheckpoint=1024");
     Exec("PRAGMA journal_size_limit=4194304");
 }
 
