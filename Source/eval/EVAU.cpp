@@ -127,14 +127,26 @@ void EVAU::Record(const std::vector<double>& design, unsigned index,
     EvaluationDatabase* db = GetEvaluationDatabase();
     if (db == nullptr || !result.evaluated || result.interrupted || result.recorded)
         return;
-    db->Record(
-        mPlayer, mBatch, index, design, result,
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
+    // The time stamp from the steady clock the unit read when the evaluation
+    // ended, where it did: one clock reading less per evaluation.
+    const double time =
+        result.ended > 0.0
+            ? result.ended + mClockOffset
+            : std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                  .count();
+    db->Record(mPlayer, mBatch, index, design, result, time);
 }
 
 void EVAU::EndBatch() {
     if (EvaluationDatabase* db = GetEvaluationDatabase())
         db->EndBatch();
+    mClockOffset = ClockOffset();
+}
+
+double EVAU::ClockOffset() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count() -
+           duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 void EVAU::EvaluationsOver() {

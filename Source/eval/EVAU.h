@@ -102,6 +102,10 @@ protected:
     void Record(const std::vector<double>& design, unsigned index, const EvalResult& result) const;
     // The end of a batch for the evaluation database.
     void EndBatch();
+    // The system clock less the steady clock, in seconds: taken again at the
+    // end of every batch, so that a time stamp follows the system clock's
+    // corrections.
+    static double ClockOffset();
     // The time limit that applies: the command line's, else the unit's own.
     double EffectiveTimeout() const;
     // Notes the files an analyser reads that decide its results (an external
@@ -110,6 +114,7 @@ protected:
     static void NoteAnalyserFiles(bool external, const std::string& command);
 
     std::atomic<bool> mCriteriaMet;
+    double mClockOffset = ClockOffset();
     BasicEvaluationCounts<std::atomic<unsigned>> mCounts;
     unsigned mPlayer;
     // Compute and ComputeInd calls so far; the batch the current one is.

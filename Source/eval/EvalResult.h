@@ -52,6 +52,7 @@ struct EvalResult {
     int exit_code = -1;      // exit status of the external command (128 + N when killed by
                              // signal N); -1 when no command ran
     double seconds = 0.0;    // wall-clock time of the evaluation
+    double ended = 0.0;      // when it ended, steady-clock seconds (0: not taken)
     std::string problem;     // why it failed (or what was unusual), for the console
     std::string where;       // the folder or job that ran it, for the console
     std::string error;       // a broken analyser contract: the run must stop

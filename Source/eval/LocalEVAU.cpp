@@ -169,8 +169,9 @@ void LocalEVAU::Analyse(const INDIVIDUAL& ind, unsigned index, unsigned t,
     result.error = RunAnalyser(analyser, design, full_obj, result.ctr);
     if (!result.error.empty())
         return;
-    result.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto end = std::chrono::steady_clock::now();
+    result.seconds = std::chrono::duration<double>(end - start).count();
+    result.ended = std::chrono::duration<double>(end.time_since_epoch()).count();
     if (mAnalyzerType == 1) {
         const EvalResult& run = static_cast<const SysCallADLL&>(analyser).LastResult();
         result.outcome = run.outcome;
