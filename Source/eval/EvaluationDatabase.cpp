@@ -812,6 +812,30 @@ void EvaluationDatabase::Append(uint32_t type, const void* data, size_t size) {
     }
 }
 
+void EvaluationDatabase::RingPut(const void* data, size_t size) {
+    if (size == 0)
+        return;
+    const size_t at = mWritten % kRingBytes;
+    const size_t first = std::min(size, kRingBytes - at);
+    std::memcpy(RingBytes(mRing) + at, data, first);
+    std::memcpy(RingBytes(mRing), static_cast<const char*>(data) + first, size - first);
+    mWritten += size;
+}
+
+size_t EvaluationDatabase::RingRoom() const {
+    return kRingBytes - (mWritten - mRing->tail.load(std::memory_order_acquire));
+}
+
+void EvaluationDatabase::Publish() {
+    // Published before the writer's sleep is looked at: a writer that goes
+    // to sleep looks at the head after saying so (no wake-up is lost).
+    mRing->head.store(mWritten, std::memory_order_seq_cst);
+    if (mRing->asleep.load(std::memory_order_seq_cst) != 0) {
+        const char wake = 0;
+        ::send(mSocket, &wake, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+    }
+}
+
 bool EvaluationDatabase::SendLocked(bool wait) {
     if (!mWriterError.empty() || mRing == nullptr) {
         mOut.clear();
@@ -819,23 +843,10 @@ bool EvaluationDatabase::SendLocked(bool wait) {
     }
     size_t done = 0;
     while (true) {
-        const uint64_t head = mRing->head.load(std::memory_order_relaxed);
-        const uint64_t room = kRingBytes - (head - mRing->tail.load(std::memory_order_acquire));
-        const size_t n = std::min<size_t>(room, mOut.size() - done);
-        if (n > 0) {
-            const size_t at = head % kRingBytes;
-            const size_t first = std::min(n, kRingBytes - at);
-            std::memcpy(RingBytes(mRing) + at, mOut.data() + done, first);
-            std::memcpy(RingBytes(mRing), mOut.data() + done + first, n - first);
-            done += n;
-            // Published before the writer's sleep is looked at: a writer that
-            // goes to sleep looks at the head after saying so (no lost wake-up).
-            mRing->head.store(head + n, std::memory_order_seq_cst);
-            if (mRing->asleep.load(std::memory_order_seq_cst) != 0) {
-                const char wake = 0;
-                ::send(mSocket, &wake, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
-            }
-        }
+        const size_t n = std::min(RingRoom(), mOut.size() - done);
+        RingPut(mOut.data() + done, n);
+        done += n;
+        Publish();
         if (done == mOut.size() || !wait || !WriterAlive())
             break;
         // The ring is full: the writer is behind (a reader in its way, a busy
@@ -941,24 +952,35 @@ void EvaluationDatabase::AppendRow(const RowHeader& header, const std::vector<do
     const MessageHeader message{kRow,
                                 static_cast<uint32_t>(sizeof(header) + values * sizeof(double))};
     std::lock_guard<std::mutex> lock(mMutex);
-    const size_t at = mOut.size();
-    mOut.resize(at + sizeof(message) + message.size);
-    char* out = mOut.data() + at;
-    std::memcpy(out, &message, sizeof(message));
-    out += sizeof(message);
-    std::memcpy(out, &header, sizeof(header));
-    out += sizeof(header);
-    for (const std::vector<double>* part : {&dvs, &obj, &ctr}) {
-        if (!part->empty())
-            std::memcpy(out, part->data(), part->size() * sizeof(double));
-        out += part->size() * sizeof(double);
+    if (mOut.empty() && mRing != nullptr && RingRoom() >= sizeof(message) + message.size) {
+        // Straight into the ring when nothing waits before it; the writer
+        // sees it when the batch ends (or a chunk is full).
+        RingPut(&message, sizeof(message));
+        RingPut(&header, sizeof(header));
+        for (const std::vector<double>* part : {&dvs, &obj, &ctr})
+            RingPut(part->data(), part->size() * sizeof(double));
+    } else {
+        const size_t at = mOut.size();
+        mOut.resize(at + sizeof(message) + message.size);
+        char* out = mOut.data() + at;
+        std::memcpy(out, &message, sizeof(message));
+        out += sizeof(message);
+        std::memcpy(out, &header, sizeof(header));
+        out += sizeof(header);
+        for (const std::vector<double>* part : {&dvs, &obj, &ctr}) {
+            if (!part->empty())
+                std::memcpy(out, part->data(), part->size() * sizeof(double));
+            out += part->size() * sizeof(double);
+        }
     }
     // A slow evaluation's result is committed at once; a long batch goes over
     // in parts.
     if (header.seconds >= kSlowEvaluation) {
         Append(kCommit, nullptr, 0);
         SendLocked(true);
-    } else if (mOut.size() >= kChunkBytes) {
+    } else if (mOut.size() >= kChunkBytes ||
+               (mRing != nullptr &&
+                mWritten - mRing->head.load(std::memory_order_relaxed) >= kChunkBytes)) {
         SendLocked(false);
     }
 }

@@ -63,7 +63,7 @@ public:
     // call and an interrupt of the other processor).
     static constexpr std::chrono::milliseconds kPoll{2};
     // The run hands rows over before the batch ends once this many bytes wait.
-    static constexpr size_t kChunkBytes = 1 << 18;
+    static constexpr size_t kChunkBytes = 1 << 16;
     // How long SQLite waits for a reader in its way.
     static constexpr int kBusyTimeoutMs = 10000;
 
@@ -225,6 +225,11 @@ private:
     bool SendLocked(bool wait);
     // False (and the reason in mWriterError) once the writer has ended.
     bool WriterAlive();
+    // The ring (mMutex held): copies in at mWritten, the room left, and
+    // showing the writer what was copied in.
+    void RingPut(const void* data, size_t size);
+    size_t RingRoom() const;
+    void Publish();
     // Waits for the writer's answer to a request; the writer's error, or
     // empty.
     std::string Await();
@@ -252,6 +257,7 @@ private:
     int mWriterPid = -1;
     int mSocket = -1;
     Ring* mRing = nullptr; // shared with the writer
+    uint64_t mWritten = 0; // bytes copied into the ring (the head once published)
     std::mutex mMutex;     // guards the buffer and the socket's sending side
     std::vector<char> mOut;
     std::chrono::steady_clock::time_point mLastCheck;
