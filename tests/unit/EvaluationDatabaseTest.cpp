@@ -129,6 +129,37 @@ TEST(EvaluationDatabase, ANewRunKeepsTheEarlierDatabasesUnderNewNames) {
     sqlite3_close(db);
 }
 
+TEST(EvaluationDatabase, MoreThanTheSharedRingHoldsArrivesWholeAndInOrder) {
+    // A 3 MB description and a 7 MB batch: both larger than the ring the
+    // rows travel through, so they go over in parts.
+    EvaluationDatabase::SetWriterProgram(VESK_VESKV2_PATH);
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    const std::string big(3 << 20, 'x');
+    const int rows = 20000;
+    {
+        EvaluationDatabase::NewRun run;
+        run.values = {{"big", big}};
+        run.ndvs = 30;
+        run.nobj = 2;
+        auto db = EvaluationDatabase::CreateNew(run);
+        for (int i = 0; i < rows; ++i)
+            db->Record(Row(0, 1, static_cast<unsigned>(i), std::vector<double>(30, i + 0.5),
+                           {1.0 * i, -1.0 * i}, {}));
+        db->Finish("finished", {});
+    }
+    auto db = EvaluationDatabase::OpenForResume();
+    EXPECT_EQ(db->GetRunValue("big"), big);
+    EXPECT_EQ(db->RowCount(), rows);
+    db->PrepareEvaluations(30, 2, 0);
+    db->LoadReplay();
+    const EvaluationRow* last =
+        db->FindReplay(0, 1, rows - 1, std::vector<double>(30, rows - 1 + 0.5));
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->id, rows);
+    EXPECT_EQ(last->obj, (std::vector<double>{rows - 1.0, 1.0 - rows}));
+}
+
 TEST(EvaluationDatabase, AWriterThatEndsStopsTheRunAtTheEndOfTheBatch) {
     // A program that is no writer ends at once, as a writer that failed.
     EvaluationDatabase::SetWriterProgram("/bin/true");
