@@ -200,25 +200,22 @@ private:
     const char* mEnd;
 };
 
-// Sends what the socket takes: all of it when wait, else what fits without
-// waiting. The bytes sent; -1 when the other side is gone. A signal handled
-// meanwhile only interrupts the call.
-ssize_t Send(int socket, const char* data, size_t size, bool wait) {
+// Sends all of it, waiting for room; false when the other side is gone. A
+// signal handled meanwhile only interrupts the call.
+bool SendAll(int socket, const char* data, size_t size) {
     size_t done = 0;
     while (done < size) {
         const ssize_t sent = ::send(socket, data + done, size - done, MSG_NOSIGNAL);
         if (sent >= 0) {
             done += static_cast<size_t>(sent);
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!wait)
-                break;
             pollfd ready{socket, POLLOUT, 0};
             ::poll(&ready, 1, -1);
         } else if (errno != EINTR) {
-            return -1;
+            return false;
         }
     }
-    return static_cast<ssize_t>(done);
+    return true;
 }
 
 // Reads exactly size bytes, waiting for them; false at the end of the
@@ -243,8 +240,8 @@ bool ReceiveAll(int socket, char* data, size_t size) {
 
 void SendMessage(int socket, uint32_t type, const std::string& text) {
     const MessageHeader header{type, static_cast<uint32_t>(text.size())};
-    if (Send(socket, reinterpret_cast<const char*>(&header), sizeof(header), true) >= 0)
-        Send(socket, text.data(), text.size(), true);
+    if (SendAll(socket, reinterpret_cast<const char*>(&header), sizeof(header)))
+        SendAll(socket, text.data(), text.size());
 }
 
 } // namespace
@@ -344,8 +341,9 @@ EvaluationDatabase::~EvaluationDatabase() {
             std::lock_guard<std::mutex> lock(mMutex);
             SendLocked(true);
         }
-        EndWriter();
     }
+    // Also what a writer that never started left: the ring's mapping.
+    EndWriter();
     Close();
 }
 

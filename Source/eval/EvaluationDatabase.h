@@ -262,7 +262,6 @@ private:
     std::vector<char> mOut;
     std::chrono::steady_clock::time_point mLastCheck;
     std::string mWriterError;
-    bool mFinished = false;
 
     // The writer's side.
     int mRunPid = -1;              // the run it serves
