@@ -176,6 +176,22 @@ TEST(EvaluationDatabase, AWriterThatEndsStopsTheRunAtTheEndOfTheBatch) {
     EvaluationDatabase::SetWriterProgram(VESK_VESKV2_PATH);
 }
 
+TEST(EvaluationDatabase, AWriterThatCannotStartStopsTheRunAtOnce) {
+    TempDir dir;
+    ScopedCwd cwd(dir.path());
+    EvaluationDatabase::SetWriterProgram("/nonexistent/vesk-db-writer");
+    EXPECT_NE(FatalOutput([] { EvaluationDatabase::CreateNew({}); })
+                  .find("Evaluation database evaluations.db: cannot start its writer "
+                        "(/nonexistent/vesk-db-writer): No such file or directory."),
+              std::string::npos);
+    EvaluationDatabase::SetWriterProgram("");
+    EXPECT_NE(FatalOutput([] {
+                  EvaluationDatabase::CreateNew({});
+              }).find("this program cannot start its writer"),
+              std::string::npos);
+    EvaluationDatabase::SetWriterProgram(VESK_VESKV2_PATH);
+}
+
 TEST(EvaluationDatabase, AResumeNeedsARecordedRun) {
     TempDir dir;
     ScopedCwd cwd(dir.path());
